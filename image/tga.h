@@ -16,6 +16,8 @@ struct TgaImage {
     unsigned char* pixels;   // width * height * components bytes
 };
 
+// Carries a run-length packet from one row to the next: one per image, zeroed
+// at the start, the same element size in every call; the caller frees buffer.
 struct RleState {
     unsigned char* buffer;  // one decoded packet that did not fit its request
     int32_t filled;
