@@ -43,6 +43,19 @@ extern tvert_data* tvert_list;
 extern int tvert_count;
 extern int v_pos;
 
+// Whether every corner of the face names an existing vertex, for its position
+// and its normal; faces that don't are skipped when drawn.
+inline bool face_drawable(const face_data* face)
+{
+    for (int k = 0; k < 3; k++) {
+        if (face->vert[k] < 0 || face->vert[k] >= vertex_count)
+            return false;
+        if (face->vnorm[k] < 0 || face->vnorm[k] >= vertex_count)
+            return false;
+    }
+    return vertex_list != nullptr;
+}
+
 // Each returns a zero-filled array or ends the process with status 1.
 d_data* alloc_data(int count);
 void alloc_vertices(int count);

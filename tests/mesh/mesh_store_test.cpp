@@ -1,0 +1,76 @@
+#include <climits>
+#include <cstdlib>
+
+#include "mesh_support.h"
+
+TEST(MeshStore, ArraysAreZeroFilledAndSized)
+{
+    reset_mesh_store();
+    alloc_vertices(3);
+    alloc_faces(2);
+    alloc_tverts(4);
+    EXPECT_EQ(store_now(), (store_image{std::string(3 * sizeof(d_data), '\0'),
+                                        std::string(2 * sizeof(face_data), '\0'),
+                                        std::string(2 * sizeof(tface_data), '\0'),
+                                        std::string(4 * sizeof(tvert_data), '\0'), 3, 2, 4, 0}));
+}
+
+// The sanitized build's leak check proves the replaced arrays are released.
+TEST(MeshStore, EachCallReplacesItsArrays)
+{
+    reset_mesh_store();
+    alloc_faces(2);
+    face_list[1].vert[0] = 5;
+    alloc_faces(3);
+    EXPECT_EQ(MAX_FACES, 3);
+    EXPECT_EQ(face_list[1].vert[0], 0);
+    alloc_vertices(1);
+    vertex_list[0].vindex = 7;
+    alloc_vertices(1);
+    EXPECT_EQ(vertex_list[0].vindex, 0);
+    alloc_tverts(1);
+    alloc_tverts(2);
+    EXPECT_EQ(tvert_count, 2);
+    v_pos = 3;
+    reset_mesh_store();
+    EXPECT_TRUE(store_has_no_arrays());
+    EXPECT_EQ(store_now(), (store_image{"", "", "", "", 0, 0, 0, 0}));
+}
+
+TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
+{
+    reset_mesh_store();
+    alloc_vertices(2);
+    alloc_faces(2);
+    alloc_tverts(2);
+    std::string console = console_of([] {
+        alloc_vertices(0);
+        alloc_faces(0);
+        alloc_tverts(0);
+        free(alloc_data(0));
+    });
+    EXPECT_EQ(console, "");
+    EXPECT_EQ(store_now(), (store_image{"", "", "", "", 0, 0, 0, 0}));
+    reset_mesh_store();
+}
+
+TEST(MeshStoreDeath, FailedAllocationsEndTheProcess)
+{
+    const struct {
+        void (*alloc)(int);
+        int count;
+        const char* message;
+    } cases[] = {
+        {[](int n) { alloc_data(n); }, -1, "error in d_data *alloc_data() function\n"},
+        {alloc_vertices, INT_MIN, "error in d_data *alloc_data() function\n"},
+        {alloc_vertices, INT_MAX, "error in d_data *alloc_data() function\n"},
+        {alloc_faces, -1, "error in face_data *alloc_faces() function\n"},
+        {alloc_faces, INT_MAX, "error in face_data *alloc_faces() function\n"},
+        {alloc_tverts, -1, "error in tvert_data *alloc_tverts() function\n"},
+        {alloc_tverts, INT_MAX, "error in tvert_data *alloc_tverts() function\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        expect_fatal([&] { c.alloc(c.count); }, c.message);
+    }
+}
