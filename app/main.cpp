@@ -1,6 +1,32 @@
+#include <GL/glut.h>
 #include <cstdio>
 
+#include "input/input.h"
 #include "mesh/ase.h"
+#include "mesh/dump.h"
+#include "render/render.h"
+
+// Opens the window, sets up the scene and the handlers, writes the dumps and
+// hands control to GLUT for good.
+static void run_viewer(int* argc, char** argv)
+{
+    glutInit(argc, argv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(window_width, window_height);
+    glutCreateWindow("various stuff- playing with colors");
+    init_scene();
+    glutDisplayFunc(display_handler);
+    glutReshapeFunc(reshape_handler);
+    register_input_handlers();
+    create_popup_menu();
+    dump_vert();
+    dump_norm();
+    dump_vnorm();
+    // The loop never returns and the process may end by a signal: let a piped
+    // console see the start-up lines now.
+    fflush(stdout);
+    glutMainLoop();
+}
 
 int main(int argc, char** argv)
 {
@@ -13,7 +39,6 @@ int main(int argc, char** argv)
         load_model(argv[1]);
         printf("Load succesfult\n");
     }
-
-    // The window start-up follows here once the viewer has a window.
+    run_viewer(&argc, argv);
     return 0;
 }

@@ -16,7 +16,8 @@ extern const float MODEL_SCALE;
 // Loads "map2.tga" and sets the lasting GL state; needs a current context.
 void init_scene();
 // Uploads a decoded image into the bound 2D texture with its mipmap chain,
-// at the image's own size and pixel layout.
+// at the image's own size and pixel layout. A colour-mapped image goes
+// through its map first; an index outside the map gives black.
 void upload_texture(const TgaImage* image);
 
 void display_handler();

@@ -1,0 +1,342 @@
+// The real viewer started as a separate process in a scratch directory under
+// the test's X server: console lines, exit status, dumps and the window.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/app/x_window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const title = "various stuff- playing with colors";
+const auto patience = std::chrono::seconds(60);
+
+std::string slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void put(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+bool wait_until(const std::function<bool()>& done)
+{
+    auto end = std::chrono::steady_clock::now() + patience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+struct Outcome {
+    std::string console;
+    std::string errors;
+    std::optional<int> exit_status;  // empty when it kept running until stopped
+    bool window_seen = false;
+    WindowSnapshot window;
+    std::map<std::string, std::optional<std::string>> dumps_at_first_frame;
+};
+
+const char* const dump_names[] = {"dump.txt", "norm.txt", "vnorml.txt"};
+
+std::map<std::string, std::optional<std::string>> read_dumps(const fs::path& dir)
+{
+    std::map<std::string, std::optional<std::string>> dumps;
+    for (const char* name : dump_names)
+        dumps[name] = fs::is_regular_file(dir / name) ? std::optional(slurp(dir / name))
+                                                      : std::nullopt;
+    return dumps;
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/aseview_app_XXXXXX";
+        base_ = mkdtemp(pattern);
+        run_ = base_ / "run";
+        fs::create_directory(run_);
+        fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", run_ / "map2.tga");
+    }
+    void TearDown() override { fs::remove_all(base_); }
+
+    // Starts the viewer in the run directory; without a display it must not
+    // get as far as the toolkit. A viewer that reaches its main loop is
+    // watched until its first frame shows, then stopped.
+    Outcome run(const std::vector<std::string>& args, bool with_display = true)
+    {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(run_.c_str()) != 0)
+                _exit(126);
+            int out = open((base_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open((base_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            dup2(err, 2);
+            if (!with_display)
+                unsetenv("DISPLAY");
+            std::vector<char*> argv{const_cast<char*>(ASEVIEW_BIN)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ASEVIEW_BIN, argv.data());
+            _exit(127);
+        }
+        Outcome o;
+        int status = 0;
+        bool ended = false;
+        XConnection* x = with_display ? x_connect() : nullptr;
+        bool settled = wait_until([&] {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return ended = true;
+            if (!x || !frame_shown(x, title, &o.window))
+                return false;
+            o.dumps_at_first_frame = read_dumps(run_);
+            return o.window_seen = true;
+        });
+        x_disconnect(x);
+        if (!ended) {
+            kill(pid, settled ? SIGTERM : SIGKILL);
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(settled) << "neither ended nor showed a frame in time";
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        } else if (WIFEXITED(status)) {
+            o.exit_status = WEXITSTATUS(status);
+        } else {
+            ADD_FAILURE() << "ended by signal " << WTERMSIG(status);
+        }
+        o.console = slurp(base_ / "stdout");
+        o.errors = slurp(base_ / "stderr");
+        return o;
+    }
+
+    fs::path base_, run_;
+};
+
+// Four vertices listed 0 to 3, two faces; vertex 0 is named by two normal
+// lines, of which the second counts.
+const char* const square_model = R"(*3DSMAX_ASCIIEXPORT	200
+*GEOMOBJECT {
+	*NODE_NAME "square"
+	*MESH {
+		*TIMEVALUE 0
+		*MESH_NUMVERTEX 4
+		*MESH_NUMFACES 2
+		*MESH_VERTEX_LIST {
+			*MESH_VERTEX    0	-20.0000	-20.0000	0.0000
+			*MESH_VERTEX    1	20.0000	-20.0000	0.0000
+			*MESH_VERTEX    2	20.0000	20.0000	0.0000
+			*MESH_VERTEX    3	-20.0000	20.0000	1.5000
+		}
+		*MESH_FACE_LIST {
+			*MESH_FACE    0:    A:    0 B:    1 C:    2 AB:    1 BC:    1 CA:    0	 *MESH_SMOOTHING 1 	*MESH_MTLID 0
+			*MESH_FACE    1:    A:    0 B:    2 C:    3 AB:    1 BC:    1 CA:    0	 *MESH_SMOOTHING 1 	*MESH_MTLID 0
+		}
+		*MESH_NORMALS {
+			*MESH_FACENORMAL 0	0.0000	0.0000	1.0000
+				*MESH_VERTEXNORMAL 0	0.0000	0.0000	1.0000
+				*MESH_VERTEXNORMAL 1	0.0000	0.0000	1.0000
+				*MESH_VERTEXNORMAL 2	0.0000	0.0000	1.0000
+			*MESH_FACENORMAL 1	0.0000	0.0000	-1.0000
+				*MESH_VERTEXNORMAL 0	0.0000	0.5000	1.0000
+				*MESH_VERTEXNORMAL 2	0.0000	0.0000	1.0000
+				*MESH_VERTEXNORMAL 3	0.2500	0.0000	1.0000
+		}
+	}
+}
+)";
+
+const char* const square_dump =
+    "HEEEEEEEEELLLLO\n-----MAX_FACES = 2\n"
+    "vertex pos = 0\n X=-20.000000\n\t\t\t\tY=-20.000000\n\tZ=0.000000\n"
+    "vertex pos = 1\n X=20.000000\n\t\t\t\tY=-20.000000\n\tZ=0.000000\n"
+    "vertex pos = 2\n X=20.000000\n\t\t\t\tY=20.000000\n\tZ=0.000000\n"
+    "vertex pos = 3\n X=-20.000000\n\t\t\t\tY=20.000000\n\tZ=1.500000\n";
+const char* const square_norm =
+    "face num=0\nX Comp = 0.000000\tY Comp = 0.000000\tZ Comp 1.000000\n\n"
+    "face num=1\nX Comp = 0.000000\tY Comp = 0.000000\tZ Comp -1.000000\n\n";
+const char* const square_vnorm =
+    "position = 0\t x = 0.000000\t y = 0.500000\t z = 1.000000\n"
+    "position = 1\t x = 0.000000\t y = 0.000000\t z = 1.000000\n"
+    "position = 2\t x = 0.000000\t y = 0.000000\t z = 1.000000\n"
+    "position = 3\t x = 0.250000\t y = 0.000000\t z = 1.000000\n";
+const char* const dump_lines =
+    "************ vertex dump *********\nv_pos = 3\n****** face data *********\n";
+
+void expect_square_dumps(const std::map<std::string, std::optional<std::string>>& dumps)
+{
+    EXPECT_EQ(dumps.at("dump.txt"), square_dump);
+    EXPECT_EQ(dumps.at("norm.txt"), square_norm);
+    EXPECT_EQ(dumps.at("vnorml.txt"), square_vnorm);
+}
+
+void expect_running_window(const Outcome& o)
+{
+    EXPECT_FALSE(o.exit_status.has_value());
+    ASSERT_TRUE(o.window_seen);
+    EXPECT_EQ(o.window.width, 640);
+    EXPECT_EQ(o.window.height, 480);
+}
+
+TEST_F(AppTest, NoArgumentLoadsKnotAseFromTheWorkingDirectory)
+{
+    put(run_ / "knot.ase", square_model);
+    Outcome o = run({});
+    EXPECT_EQ(o.console, std::string("argc = 1\nloading default knot model\n") + dump_lines);
+    expect_running_window(o);
+    EXPECT_NE(o.window.centre, 0xffffffu) << "the model covers the centre";
+    // The dumps were complete before the first frame showed.
+    expect_square_dumps(o.dumps_at_first_frame);
+}
+
+TEST_F(AppTest, OneArgumentIsTheModelPath)
+{
+    fs::path model = base_ / "square.ase";
+    put(model, square_model);
+    Outcome o = run({model.string()});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file " + model.string() + "\nLoad succesfult\n" +
+                             dump_lines);
+    expect_running_window(o);
+    EXPECT_NE(o.window.centre, 0xffffffu);
+    expect_square_dumps(o.dumps_at_first_frame);
+}
+
+TEST_F(AppTest, OnlyTheFirstOfThreeArgumentsIsUsed)
+{
+    put(run_ / "square.ase", square_model);
+    Outcome o = run({"square.ase", "missing.ase", "knot.ase"});
+    EXPECT_EQ(o.console,
+              std::string("argc = 4\nLoading file square.ase\nLoad succesfult\n") + dump_lines);
+    expect_running_window(o);
+    expect_square_dumps(o.dumps_at_first_frame);
+}
+
+// A model without mesh keywords is no error: an empty store and an empty window.
+TEST_F(AppTest, ModelWithoutMeshShowsNothing)
+{
+    put(run_ / "empty.ase", "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"nothing here\"\n");
+    Outcome o = run({"empty.ase"});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file empty.ase\nLoad succesfult\n"
+                         "************ vertex dump *********\nv_pos = 0\n"
+                         "****** face data *********\n");
+    expect_running_window(o);
+    EXPECT_EQ(o.window.centre, 0xffffffu);
+    EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), "HEEEEEEEEELLLLO\n-----MAX_FACES = 0\n");
+    EXPECT_EQ(o.dumps_at_first_frame.at("norm.txt"), "");
+    EXPECT_EQ(o.dumps_at_first_frame.at("vnorml.txt"), "");
+}
+
+// Failures while loading come before the toolkit: run without a display, the
+// viewer would otherwise stop with the toolkit's own complaint on stderr.
+struct LoadFailure {
+    const char* name;
+    const char* model_text;  // null: the file does not exist
+    std::vector<std::string> args;
+    std::string console;
+};
+
+class LoadFailureTest : public AppTest, public ::testing::WithParamInterface<LoadFailure> {};
+
+TEST_P(LoadFailureTest, EndsWithStatusOneBeforeAnyWindow)
+{
+    const LoadFailure& c = GetParam();
+    if (c.model_text)
+        put(run_ / "model.ase", c.model_text);
+    Outcome o = run(c.args, false);
+    EXPECT_EQ(o.console, c.console);
+    EXPECT_EQ(o.exit_status, 1);
+    EXPECT_EQ(o.errors, "");
+    for (const char* name : dump_names)
+        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoadFailureTest,
+    ::testing::Values(
+        LoadFailure{"missing_model", nullptr, {"model.ase"},
+                    "argc = 2\nLoading file model.ase\nFile not there or something ;|\n"},
+        LoadFailure{"missing_default", nullptr, {},
+                    "argc = 1\nloading default knot model\nFile not there or something ;|\n"},
+        // A toolkit option is taken as the model path.
+        LoadFailure{"toolkit_option_first", nullptr, {"-display", ":0"},
+                    "argc = 3\nLoading file -display\nFile not there or something ;|\n"},
+        LoadFailure{"negative_vertex_count", "*MESH_NUMVERTEX -1\n*MESH_NUMFACES 2\n",
+                    {"model.ase"},
+                    "argc = 2\nLoading file model.ase\n"
+                    "error in d_data *alloc_data() function\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AppTest, MissingTextureEndsBeforeTheDumps)
+{
+    put(run_ / "square.ase", square_model);
+    fs::remove(run_ / "map2.tga");
+    Outcome o = run({"square.ase"});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
+                         "could not open \"map2.tga\"\n");
+    EXPECT_EQ(o.exit_status, 1);
+    for (const char* name : dump_names)
+        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+}
+
+TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
+{
+    put(run_ / "square.ase", square_model);
+    put(run_ / "map2.tga", "not a picture at all, just some text");
+    Outcome o = run({"square.ase"});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
+                         "not TGA or PCX image\n");
+    EXPECT_EQ(o.exit_status, 1);
+    for (const char* name : dump_names)
+        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+}
+
+TEST_F(AppTest, NormDumpThatCannotBeCreatedIsFatal)
+{
+    put(run_ / "square.ase", square_model);
+    fs::create_directory(run_ / "norm.txt");
+    Outcome o = run({"square.ase"});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
+                         "************ vertex dump *********\nv_pos = 3\n"
+                         "error in dump_norm()\n");
+    EXPECT_EQ(o.exit_status, 1);
+    EXPECT_EQ(slurp(run_ / "dump.txt"), square_dump);
+    EXPECT_FALSE(fs::exists(run_ / "vnorml.txt"));
+}
+
+TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
+{
+    put(run_ / "square.ase", square_model);
+    fs::create_directory(run_ / "vnorml.txt");
+    Outcome o = run({"square.ase"});
+    EXPECT_EQ(o.console,
+              std::string("argc = 2\nLoading file square.ase\nLoad succesfult\n") + dump_lines);
+    expect_running_window(o);
+    EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), square_dump);
+    EXPECT_EQ(o.dumps_at_first_frame.at("norm.txt"), square_norm);
+    EXPECT_TRUE(fs::is_directory(run_ / "vnorml.txt"));
+}
+
+} // namespace
