@@ -32,11 +32,14 @@ d_data* alloc_data(int count)
 }
 
 // Each array is released before its replacement is made, so a file with
-// several objects never holds two sets at once; a failed allocation ends
-// the process, so the stale pointer is never read.
+// several objects never holds two sets at once. Until the replacement exists
+// the store reads as empty, so nothing ever points at a released array, even
+// while a failed allocation is ending the process.
 void alloc_vertices(int count)
 {
     free(vertex_list);
+    vertex_list = nullptr;
+    vertex_count = 0;
     vertex_list = alloc_data(count);
     vertex_count = count;
 }
@@ -45,6 +48,9 @@ void alloc_faces(int count)
 {
     free(face_list);
     free(tface_list);
+    face_list = nullptr;
+    tface_list = nullptr;
+    MAX_FACES = 0;
     face_list = static_cast<face_data*>(
         alloc_records(count, sizeof(face_data), "error in face_data *alloc_faces() function\n"));
     tface_list = static_cast<tface_data*>(
@@ -55,6 +61,8 @@ void alloc_faces(int count)
 void alloc_tverts(int count)
 {
     free(tvert_list);
+    tvert_list = nullptr;
+    tvert_count = 0;
     tvert_list = static_cast<tvert_data*>(
         alloc_records(count, sizeof(tvert_data), "error in tvert_data *alloc_tverts() function\n"));
     tvert_count = count;

@@ -74,3 +74,26 @@ TEST(MeshStoreDeath, FailedAllocationsEndTheProcess)
         expect_fatal([&] { c.alloc(c.count); }, c.message);
     }
 }
+
+// A failed replacement ends the process, but until it has, nothing may point
+// at the released array: exit handlers (and a fuzzer that survives the exit)
+// still see the store.
+static void report_stale_arrays()
+{
+    if ((face_list && MAX_FACES == 0) || (!face_list && MAX_FACES != 0) || tface_list ||
+        (vertex_list == nullptr) != (vertex_count == 0))
+        fprintf(stderr, "stale store\n");
+}
+
+TEST(MeshStoreDeath, FailedReplacementLeavesNoReleasedArray)
+{
+    reset_mesh_store();
+    EXPECT_EXIT(
+        {
+            alloc_vertices(3);
+            alloc_faces(2);
+            atexit(report_stale_arrays);
+            stdout_to_file(scratch_file("aseview_stale_"), [] { alloc_faces(-1); });
+        },
+        testing::ExitedWithCode(1), testing::Not(testing::HasSubstr("stale store")));
+}
