@@ -115,7 +115,7 @@ void menu_handler(int value)
 
 void idle_handler()
 {
-    if (free_rotate != 1 || spin_yaw != 123)
+    if (free_rotate != 1)
         return;
     // Piles up on the modelview matrix; the display brackets its own transforms.
     glRotatef(spin_yaw, 0.0f, 1.0f, 0.0f);

@@ -1,0 +1,151 @@
+#include "tests/input/input_window.h"
+
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <gtest/gtest.h>
+
+#include "input/input.h"
+#include "render/render.h"
+#include "tests/support/glut_window.h"
+
+int frames_drawn = 0;
+
+extern "C" __attribute__((weak)) void __lsan_do_leak_check();
+
+void leak_check_while_loaded()
+{
+    if (__lsan_do_leak_check)
+        __lsan_do_leak_check();
+}
+
+namespace {
+class LeakCheckAtTheEnd : public ::testing::Environment {
+    void TearDown() override { leak_check_while_loaded(); }
+};
+const auto* leak_check = ::testing::AddGlobalTestEnvironment(new LeakCheckAtTheEnd);
+}  // namespace
+
+static void count_frame()
+{
+    frames_drawn++;
+}
+
+// One round trip so that every event the server owes us is queued, then one GLUT round.
+static void pump_once()
+{
+    XSync(glXGetCurrentDisplay(), False);
+    glutMainLoopEvent();
+}
+
+void open_input_window()
+{
+    open_test_window();
+    glutDisplayFunc(count_frame);
+    glutPostRedisplay();
+    for (int i = 0; i < 500 && frames_drawn == 0; i++)
+        pump_once();
+    ASSERT_GT(frames_drawn, 0) << "the test window never drew a frame";
+    drain_redraws();
+}
+
+void drain_redraws()
+{
+    int before;
+    int rounds = 0;
+    do {
+        before = frames_drawn;
+        pump_once();
+        pump_once();
+    } while (frames_drawn != before && ++rounds < 100);
+    ASSERT_LT(rounds, 100) << "redraws never stopped";
+    frames_drawn = 0;
+}
+
+int frames_after_pump()
+{
+    pump_once();
+    pump_once();
+    return frames_drawn;
+}
+
+static XEvent pointer_event(int type, int x, int y, unsigned int state)
+{
+    Display* display = glXGetCurrentDisplay();
+    XEvent event = {};
+    event.xbutton.type = type;
+    event.xbutton.display = display;
+    event.xbutton.window = glXGetCurrentDrawable();
+    event.xbutton.root = DefaultRootWindow(display);
+    event.xbutton.time = CurrentTime;
+    event.xbutton.x = x;
+    event.xbutton.y = y;
+    event.xbutton.state = state;
+    event.xbutton.same_screen = True;
+    return event;
+}
+
+static void send(XEvent* event, long mask)
+{
+    Display* display = glXGetCurrentDisplay();
+    XSendEvent(display, event->xany.window, False, mask, event);
+    pump_once();
+}
+
+void send_button(unsigned int button, bool press, int x, int y, unsigned int modifiers)
+{
+    XEvent event = pointer_event(press ? ButtonPress : ButtonRelease, x, y, modifiers);
+    event.xbutton.button = button;
+    send(&event, press ? ButtonPressMask : ButtonReleaseMask);
+}
+
+void send_motion(int x, int y, unsigned int modifiers)
+{
+    XEvent event = pointer_event(MotionNotify, x, y, modifiers);
+    event.xmotion.is_hint = NotifyNormal;
+    send(&event, PointerMotionMask | ButtonMotionMask);
+}
+
+void send_key(unsigned long keysym)
+{
+    Display* display = glXGetCurrentDisplay();
+    XEvent event = {};
+    event.xkey.type = KeyPress;
+    event.xkey.display = display;
+    event.xkey.window = glXGetCurrentDrawable();
+    event.xkey.root = DefaultRootWindow(display);
+    event.xkey.time = CurrentTime;
+    event.xkey.keycode = XKeysymToKeycode(display, keysym);
+    event.xkey.same_screen = True;
+    send(&event, KeyPressMask);
+}
+
+ViewSnapshot view_snapshot()
+{
+    return {window_width, window_height, smear_x, smear_y, scale_x, scale_y, view_yaw, view_pitch,
+            spin_yaw, spin_pitch, last_mouse_x, last_mouse_y, rotation_mode, free_rotate,
+            smear_x_on, smear_y_on, wire_mode, smooth_shading};
+}
+
+void restore_start_state()
+{
+    reset_view_state();
+    glShadeModel(GL_SMOOTH);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_POLYGON_SMOOTH);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glHint(GL_LINE_SMOOTH_HINT, GL_DONT_CARE);
+    glLineWidth(1.0f);
+    glBlendFunc(GL_ONE, GL_ZERO);
+    reshape_handler(window_width, window_height);
+    drain_redraws();
+}
+
+void InputTest::SetUp()
+{
+    open_input_window();
+    register_input_handlers();
+    restore_start_state();
+}
