@@ -9,6 +9,7 @@
 #include "input/input.h"
 #include "render/render.h"
 #include "tests/input/input_window.h"
+#include "tests/support/glut_window.h"
 
 namespace {
 

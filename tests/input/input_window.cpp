@@ -11,21 +11,6 @@
 
 int frames_drawn = 0;
 
-extern "C" __attribute__((weak)) void __lsan_do_leak_check();
-
-void leak_check_while_loaded()
-{
-    if (__lsan_do_leak_check)
-        __lsan_do_leak_check();
-}
-
-namespace {
-class LeakCheckAtTheEnd : public ::testing::Environment {
-    void TearDown() override { leak_check_while_loaded(); }
-};
-const auto* leak_check = ::testing::AddGlobalTestEnvironment(new LeakCheckAtTheEnd);
-}  // namespace
-
 static void count_frame()
 {
     frames_drawn++;

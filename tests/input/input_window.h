@@ -22,11 +22,6 @@ void send_button(unsigned int button, bool press, int x, int y, unsigned int mod
 void send_motion(int x, int y, unsigned int modifiers);
 void send_key(unsigned long keysym);
 
-// Runs the leak check now, under the sanitizer: the GL libraries unload their
-// driver at exit, and the driver's own leaks would then lose the module names
-// that the suppressions match. Runs by itself after the last test.
-void leak_check_while_loaded();
-
 // Every view-state variable, for before/after comparisons.
 struct ViewSnapshot {
     int window_width, window_height;

@@ -73,20 +73,3 @@ Rgb read_pixel(int x, int y)
 {
     return read_frame(x, y, 1, 1)[0];
 }
-
-// The GL libraries unload their driver on the way out, before the leak check
-// that runs at exit; the driver's own leaks would then show up without the
-// module names that the suppressions match. So check while it is still loaded.
-extern "C" __attribute__((weak)) void __lsan_do_leak_check();
-
-namespace {
-class LeakCheckWhileLoaded : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        if (__lsan_do_leak_check)
-            __lsan_do_leak_check();
-    }
-};
-const auto* leak_check = ::testing::AddGlobalTestEnvironment(new LeakCheckWhileLoaded);
-} // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/glut_window.h"
 
 #include <GL/freeglut.h>
+#include <gtest/gtest.h>
 
 void open_test_window()
 {
@@ -23,3 +24,18 @@ void pump_glut_events(int max_rounds)
     for (int i = 0; i < max_rounds; i++)
         glutMainLoopEvent();
 }
+
+extern "C" __attribute__((weak)) void __lsan_do_leak_check();
+
+void leak_check_while_loaded()
+{
+    if (__lsan_do_leak_check)
+        __lsan_do_leak_check();
+}
+
+namespace {
+class LeakCheckAtTheEnd : public ::testing::Environment {
+    void TearDown() override { leak_check_while_loaded(); }
+};
+const auto* leak_check = ::testing::AddGlobalTestEnvironment(new LeakCheckAtTheEnd);
+}  // namespace
