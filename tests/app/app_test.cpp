@@ -286,7 +286,15 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailure{"negative_vertex_count", "*MESH_NUMVERTEX -1\n*MESH_NUMFACES 2\n",
                     {"model.ase"},
                     "argc = 2\nLoading file model.ase\n"
-                    "error in d_data *alloc_data() function\n"}),
+                    "error in d_data *alloc_data() function\n"},
+        // Hostile but well-formed: far more than the machine can hold.
+        LoadFailure{"two_billion_vertices", "*MESH_NUMVERTEX 2000000000\n", {"model.ase"},
+                    "argc = 2\nLoading file model.ase\n"
+                    "error in d_data *alloc_data() function\n"},
+        LoadFailure{"two_billion_faces", "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2000000000\n",
+                    {"model.ase"},
+                    "argc = 2\nLoading file model.ase\n"
+                    "error in face_data *alloc_faces() function\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppTest, MissingTextureEndsBeforeTheDumps)
@@ -311,6 +319,22 @@ TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
     EXPECT_EQ(o.exit_status, 1);
     for (const char* name : dump_names)
         EXPECT_FALSE(fs::exists(run_ / name)) << name;
+}
+
+// A header claiming 65535 x 65535 pixels with a few bytes behind it is refused
+// at once, without reaching for 17 GB.
+TEST_F(AppTest, HugeTextureHeaderEndsCleanly)
+{
+    put(run_ / "square.ase", square_model);
+    std::string header(18, '\0');
+    header[2] = 2;
+    header[12] = header[13] = header[14] = header[15] = '\xff';
+    header[16] = 32;
+    put(run_ / "map2.tga", header + "a few bytes");
+    Outcome o = run({"square.ase"});
+    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
+                         "not TGA or PCX image\n");
+    EXPECT_EQ(o.exit_status, 1);
 }
 
 TEST_F(AppTest, NormDumpThatCannotBeCreatedIsFatal)
