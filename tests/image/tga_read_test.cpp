@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -408,8 +409,8 @@ TEST(Length, DensestRunLengthDataStillDecodes)
     grey.width = 256;
     Read r = read(tga(grey, {0xFF, 5, 0xFF, 6}));
     ASSERT_NE(r.image, nullptr);
-    Bytes expected(128, 5);
-    expected.insert(expected.end(), 128, 6);
+    Bytes expected(256, 6);
+    std::fill_n(expected.begin(), 128, 5);
     EXPECT_EQ(pixels_of(*r.image), expected);
 
     grey.width = 257;
