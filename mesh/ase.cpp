@@ -3,28 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mesh/ase_records.h"
 #include "mesh/store.h"
 
 int cur_face = 0;
 int vnorm_corner = 0;
-
-// Every reader performs all of its reads whatever the index, so a line
-// consumes the same input whether or not its record exists; a record that
-// does not exist is replaced by a scratch one that is then dropped.
-static d_data* vertex_at(int j)
-{
-    return vertex_list && j >= 0 && j < vertex_count ? &vertex_list[j] : nullptr;
-}
-
-static face_data* face_at(int i)
-{
-    return face_list && i >= 0 && i < MAX_FACES ? &face_list[i] : nullptr;
-}
-
-static tvert_data* tvert_at(int i)
-{
-    return tvert_list && i >= 0 && i < tvert_count ? &tvert_list[i] : nullptr;
-}
 
 void load_model(const char* path)
 {
@@ -177,7 +160,7 @@ static bool run_keyword(const char* token, FILE* stream)
     return false;
 }
 
-void parse_ase(FILE* stream)
+void parse_ase_scanf(FILE* stream)
 {
     char token[256];
     rewind(stream);

@@ -7,9 +7,14 @@ extern int vnorm_corner;
 
 // Opens, reads and closes the model, or ends the process with status 1.
 void load_model(const char* path);
-// Rewinds the stream and reads it to the end into the mesh store.
+// Rewinds the stream and reads it to the end into the mesh store. Reads the
+// stream in large blocks; stores exactly what parse_ase_scanf stores.
 void parse_ase(FILE* stream);
+// The same reader through fscanf and fgets, one token at a time: the
+// reference that the fast reader is held to, slow on large models.
+void parse_ase_scanf(FILE* stream);
 
+// The readers of parse_ase_scanf, one per keyword.
 void read_num_vertex(FILE* stream);
 void read_num_faces(FILE* stream);
 void read_vertex(FILE* stream);

@@ -5,3 +5,9 @@
 void dump_vert();   // "dump.txt": vertex positions
 void dump_norm();   // "norm.txt": face normals; fatal if it cannot be created
 void dump_vnorm();  // "vnorml.txt": vertex normals
+
+// The same dumps written with one fprintf per record: byte for byte what
+// the functions above write, and slower on large models.
+void dump_vert_printf();
+void dump_norm_printf();
+void dump_vnorm_printf();

@@ -1,0 +1,354 @@
+// What a user waits for before the first frame of a big model: the ASE
+// reader and the dumps, each the program's way and the reference way
+// (fscanf, fprintf), Assimp's ASE import of the same file, the peak memory
+// while loading, and the real viewer's time from start to first frame.
+// Usage: bench_load [MODEL]   (default: a 1,000,000-face knot, generated
+// into the temp directory if absent)
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mesh/ase.h"
+#include "mesh/dump.h"
+#include "mesh/store.h"
+
+namespace fs = std::filesystem;
+
+constexpr int runs = 3;  // each time is the best of this many runs
+
+// Wall time, and processor time (user and system), which other work on a
+// busy machine disturbs less.
+struct timing {
+    double wall, cpu;
+};
+
+static double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+static double cpu_seconds(const rusage& usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+static double own_cpu_seconds()
+{
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return cpu_seconds(usage);
+}
+
+static void keep_best(timing* best, timing t)
+{
+    best->wall = std::min(best->wall, t.wall);
+    best->cpu = std::min(best->cpu, t.cpu);
+}
+
+static timing best_time(void (*run)(const char*), const char* arg)
+{
+    timing best = {1e9, 1e9};
+    for (int i = 0; i < runs; i++) {
+        auto start = std::chrono::steady_clock::now();
+        double cpu = own_cpu_seconds();
+        run(arg);
+        keep_best(&best, {seconds_since(start), own_cpu_seconds() - cpu});
+    }
+    return best;
+}
+
+static void load_with(void (*parse)(FILE*), const char* path)
+{
+    reset_ase_reader();
+    FILE* stream = fopen(path, "r");
+    if (!stream) {
+        perror(path);
+        exit(1);
+    }
+    parse(stream);
+    fclose(stream);
+}
+
+static void load_scanf(const char* path) { load_with(parse_ase_scanf, path); }
+static void load_fast(const char* path) { load_with(parse_ase, path); }
+
+static size_t store_bytes()
+{
+    return size_t(vertex_count) * sizeof(d_data) + size_t(MAX_FACES) * (sizeof(face_data) + sizeof(tface_data)) +
+           size_t(tvert_count) * sizeof(tvert_data);
+}
+
+// The whole store, for checking that both readers stored the same.
+static std::string store_copy()
+{
+    std::string s;
+    s.append(reinterpret_cast<const char*>(vertex_list), size_t(vertex_count) * sizeof(d_data));
+    s.append(reinterpret_cast<const char*>(face_list), size_t(MAX_FACES) * sizeof(face_data));
+    s.append(reinterpret_cast<const char*>(tvert_list), size_t(tvert_count) * sizeof(tvert_data));
+    int numbers[] = {vertex_count, MAX_FACES, tvert_count, v_pos, cur_face, vnorm_corner};
+    s.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
+    return s;
+}
+
+// Runs a program with its output sent away; its wall time is negative if
+// it could not be run or failed.
+static timing run_program(const std::vector<std::string>& argv)
+{
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    double elapsed = seconds_since(start);
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
+}
+
+static void dumps_printf(const char*)
+{
+    dump_vert_printf();
+    dump_norm_printf();
+    dump_vnorm_printf();
+}
+
+static void dumps_fast(const char*)
+{
+    dump_vert();
+    dump_norm();
+    dump_vnorm();
+}
+
+static std::string file_text(const char* path)
+{
+    std::string text;
+    if (FILE* f = fopen(path, "rb")) {
+        char block[1 << 16];
+        for (size_t n; (n = fread(block, 1, sizeof block, f)) > 0;)
+            text.append(block, n);
+        fclose(f);
+    }
+    return text;
+}
+
+static std::string all_dumps()
+{
+    return file_text("dump.txt") + file_text("norm.txt") + file_text("vnorml.txt");
+}
+
+// Times both ways of dumping the loaded store in `dir`, with the console
+// lines sent away; checks that they wrote the same files.
+static void time_dumps(const fs::path& dir, timing* printf_time, timing* fast_time, bool* same)
+{
+    fs::path home = fs::current_path();
+    fs::current_path(dir);
+    fflush(stdout);
+    int console = dup(1);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+    *printf_time = best_time(dumps_printf, nullptr);
+    std::string reference = all_dumps();
+    *fast_time = best_time(dumps_fast, nullptr);
+    *same = all_dumps() == reference;
+    fflush(stdout);
+    dup2(console, 1);
+    close(console);
+    fs::current_path(home);
+}
+
+// The child that only loads: prints its peak resident size before and
+// after loading, in KiB, and the store's size in bytes.
+static int load_only(const char* reader, const char* path)
+{
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    long before = usage.ru_maxrss;
+    (strcmp(reader, "fast") == 0 ? load_fast : load_scanf)(path);
+    getrusage(RUSAGE_SELF, &usage);
+    printf("%ld %ld %zu\n", before, usage.ru_maxrss, store_bytes());
+    return 0;
+}
+
+struct peak_memory {
+    long before_kb, peak_kb;
+    size_t store;
+};
+
+static peak_memory measure_peak(const char* reader, const char* path)
+{
+    peak_memory m = {};
+    std::string command =
+        fs::read_symlink("/proc/self/exe").string() + " --load-only " + reader + " '" + path + "'";
+    if (FILE* child = popen(command.c_str(), "r")) {
+        if (fscanf(child, "%ld %ld %zu", &m.before_kb, &m.peak_kb, &m.store) != 3)
+            m = {};
+        pclose(child);
+    }
+    return m;
+}
+
+static const char* window_title = "various stuff- playing with colors";
+
+// The viewer's first frame clears its window to white: its top-left pixel
+// turns white once the window is mapped and drawn.
+static bool first_frame_shown(Display* display)
+{
+    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    bool shown = false;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count))
+        return false;
+    for (unsigned int i = 0; i < count && !shown; i++) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(display, children[i], &name) && name && strcmp(name, window_title) == 0 &&
+            XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
+            XImage* image = XGetImage(display, children[i], 1, 1, 1, 1, AllPlanes, ZPixmap);
+            shown = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
+            if (image)
+                XDestroyImage(image);
+        }
+        XFree(name);
+    }
+    XFree(children);
+    return shown;
+}
+
+static int ignore_x_error(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+// Starts the real viewer on the model in `dir` (which holds its texture)
+// and waits for its first frame; negative if it never came.
+static double time_to_first_frame(const fs::path& dir, const char* model)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return -1;
+    XSetErrorHandler(ignore_x_error);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        if (chdir(dir.c_str()) == 0)
+            execl(ASEVIEW_BIN, ASEVIEW_BIN, model, (char*)nullptr);
+        _exit(127);
+    }
+    bool shown = false;
+    while (!shown && waitpid(pid, nullptr, WNOHANG) == 0) {
+        shown = first_frame_shown(display);
+        usleep(2000);
+    }
+    double elapsed = seconds_since(start);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    XCloseDisplay(display);
+    return shown ? elapsed : -1;
+}
+
+static void row(const char* what, timing reference, timing ours, double target)
+{
+    double wall = reference.wall / ours.wall, cpu = reference.cpu / ours.cpu;
+    printf("%-32s %7.3f s %7.3f s %6.1fx %7.3f s %7.3f s %6.1fx   %gx: %s\n", what, reference.wall, ours.wall, wall,
+           reference.cpu, ours.cpu, cpu, target, wall >= target ? "met" : cpu >= target ? "met in CPU time" : "NOT met");
+}
+
+static std::string default_model()
+{
+    fs::path dir = fs::temp_directory_path() / "aseview_bench";
+    fs::path model = dir / "knot1m.ase";
+    if (!fs::exists(model)) {
+        fs::create_directories(dir);
+        printf("generating %s ...\n", model.c_str());
+        if (run_program({MAKE_KNOT, model.string(), "1000000"}).wall < 0) {
+            fprintf(stderr, "make_knot failed\n");
+            exit(1);
+        }
+    }
+    return model.string();
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && strcmp(argv[1], "--load-only") == 0)
+        return load_only(argv[2], argv[3]);
+    std::string model = argc > 1 ? argv[1] : default_model();
+    const char* path = model.c_str();
+    size_t file_size = fs::file_size(model);
+
+    timing scanf_time = best_time(load_scanf, path);
+    std::string reference = store_copy();
+    timing fast_time = best_time(load_fast, path);
+    bool same_store = store_copy() == reference;
+    printf("model %s: %d vertices, %d faces, %.1f MB; stores identical: %s\n\n", path, vertex_count, MAX_FACES,
+           file_size / 1e6, same_store ? "yes" : "NO");
+
+    timing assimp_time = {1e9, 1e9};
+    for (int i = 0; i < runs && assimp_time.wall > 0; i++) {
+        timing t = run_program({"assimp", "info", model});
+        keep_best(&assimp_time, t);
+    }
+
+    fs::path dir = fs::temp_directory_path() / ("aseview_bench_load_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    timing printf_time = {}, dump_time = {};
+    bool same_dumps = false;
+    time_dumps(dir, &printf_time, &dump_time, &same_dumps);
+
+    printf("best of %d runs        %25s %30s   target\n", runs, "wall time", "processor time");
+    printf("%-32s %9s %9s %7s %9s %9s %7s\n", "", "reference", "program", "ratio", "reference", "program", "ratio");
+    row("ASE reader: fscanf -> fast", scanf_time, fast_time, 5);
+    if (assimp_time.wall > 0)
+        row("ASE import: assimp info -> fast", assimp_time, fast_time, 8);
+    else
+        printf("%-34s skipped: 'assimp info' did not run (Debian's assimp-utils)\n", "ASE import: assimp");
+    row("dumps: fprintf -> fast", printf_time, dump_time, 3);
+    printf("dump files identical: %s\n\n", same_dumps ? "yes" : "NO");
+
+    for (const char* reader : {"scanf", "fast"}) {
+        peak_memory m = measure_peak(reader, path);
+        double peak = m.peak_kb * 1024 / 1e6, limit = (m.store + file_size) / 1e6;
+        printf("peak memory, %-5s reader: %7.1f MB (%.1f MB before loading); store %.1f MB + file %.1f MB = "
+               "%.1f MB: %s\n",
+               reader, peak, m.before_kb * 1024 / 1e6, m.store / 1e6, file_size / 1e6, limit,
+               peak > 0 && peak <= limit ? "within" : "OVER");
+    }
+
+    if (getenv("DISPLAY")) {
+        fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", dir / "map2.tga", fs::copy_options::overwrite_existing);
+        double frame = time_to_first_frame(dir, path);
+        if (frame > 0)
+            printf("\naseview, start to first frame: %.3f s\n", frame);
+        else
+            printf("\naseview, start to first frame: the viewer ended or never drew\n");
+    } else {
+        printf("\naseview, start to first frame: skipped, no DISPLAY (run under Xvfb)\n");
+    }
+    fs::remove_all(dir);
+    return same_store && same_dumps ? 0 : 1;
+}

@@ -1,0 +1,482 @@
+// The program's fast reader against the fscanf reader it replaces: for every
+// input, the same store bit for bit, the same corner state, the stream left
+// alike, and the same fatal exits.
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "mesh_support.h"
+
+struct parse_state {
+    store_image store;
+    int cur_face, vnorm_corner;
+    long position;
+    bool at_eof;
+    bool operator==(const parse_state&) const = default;
+};
+
+static parse_state parse_stream(FILE* stream, void (*parse)(FILE*))
+{
+    reset_ase_reader();
+    parse(stream);
+    return {store_now(), cur_face, vnorm_corner, ftell(stream), feof(stream) != 0};
+}
+
+static FILE* stream_of(const std::string& text)
+{
+    FILE* f = tmpfile();
+    fwrite(text.data(), 1, text.size(), f);
+    return f;
+}
+
+// Parses `text` with both readers; returns the fast reader's state.
+static parse_state expect_same_parse(const std::string& text)
+{
+    FILE* f = stream_of(text);
+    parse_state reference = parse_stream(f, parse_ase_scanf);
+    parse_state fast = parse_stream(f, parse_ase);
+    fclose(f);
+    EXPECT_TRUE(fast == reference) << "input: " << testing::PrintToString(text);
+    return fast;
+}
+
+static void expect_same_file(const std::string& path)
+{
+    SCOPED_TRACE(path);
+    FILE* f = fopen(path.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    parse_state reference = parse_stream(f, parse_ase_scanf);
+    parse_state fast = parse_stream(f, parse_ase);
+    fclose(f);
+    EXPECT_TRUE(fast == reference);
+    EXPECT_TRUE(fast.at_eof);
+}
+
+TEST(AseFast, CorpusModels)
+{
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(ASEVIEW_CORPUS) + "/ase")) {
+        expect_same_file(entry.path().string());
+        files++;
+    }
+    EXPECT_GE(files, 7);
+}
+
+TEST(AseFast, GeneratedKnots)
+{
+    std::string path = scratch_file("aseview_fast_knot_");
+    for (int faces : {1, 200, 7680, 100000}) {
+        std::string command = std::string(MAKE_KNOT) + " " + path + " " + std::to_string(faces) + " >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        expect_same_file(path);
+        EXPECT_GT(MAX_FACES, faces * 9 / 10);
+    }
+    std::filesystem::remove(path);
+}
+
+// glibc's conversions as established against the real fscanf: the text is
+// the first of three reals read "%f %f %f" (followed by " 7 8"), so the
+// three values show what it stored and what it left in the stream.
+TEST(AseFast, RealConversionsAsGlibcDoesThem)
+{
+    const float inf = INFINITY;
+    const struct {
+        const char* text;
+        float x, y, z;
+    } cases[] = {
+        {"1.5", 1.5f, 7, 8},
+        {"+.5", 0.5f, 7, 8},
+        {"5.", 5, 7, 8},
+        {"1e", 1, 7, 8},          // strtof takes "1" of "1e": stored, e consumed
+        {"1e+", 1, 7, 8},
+        {"1E3", 1000, 7, 8},
+        {"1e5e5", 1e5f, 0, 0},    // a second e stays and stops the format
+        {"1.5.5", 1.5f, 0.5f, 7},
+        {"-", 0, 0, 0},           // consumed, no value
+        {"- 3", 0, 0, 0},
+        {".", 0, 0, 0},
+        {"0x", 0, 0, 0},          // "0x" without digits fails after consuming
+        {"0x.", 0, 7, 8},
+        {"0xg", 0, 0, 0},
+        {"0x1.8p3", 12, 7, 8},
+        {"0X1P-2", 0.25f, 7, 8},
+        {"0x1p", 1, 7, 8},
+        {"0x1e+3", 30, 3, 7},     // e is a hex digit; the + stays
+        {"00x5", 0, 0, 0},        // only a leading 0x is a prefix
+        {"inf", inf, 7, 8},
+        {"-Infinity", -inf, 7, 8},
+        {"infx", inf, 0, 0},      // the x is pushed back
+        {"infix", 0, 0, 0},
+        {"nax", 0, 0, 0},
+        {"1e39", inf, 7, 8},
+        {"-1e39", -inf, 7, 8},
+        {"1e-46", 0, 7, 8},
+        {"0x1p-149", 1.40129846e-45f, 7, 8},
+        {"3.4028235e38", 3.4028235e38f, 7, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 ") + c.text + " 7 8\n");
+        EXPECT_EQ(vertex_list[0].xyz[0], c.x);
+        EXPECT_EQ(vertex_list[0].xyz[1], c.y);
+        EXPECT_EQ(vertex_list[0].xyz[2], c.z);
+    }
+    for (const char* text : {"nan", "-NaN", "nan(12)"}) {
+        SCOPED_TRACE(text);
+        expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 ") + text + " 7 8\n");
+        EXPECT_TRUE(std::isnan(vertex_list[0].xyz[0]));
+        EXPECT_EQ(std::signbit(vertex_list[0].xyz[0]), text[0] == '-');
+        EXPECT_EQ(vertex_list[0].xyz[1], text[3] == '(' ? 0 : 7);  // "(12)" stays unread
+    }
+}
+
+// What a failed conversion consumes, seen through a count keyword glued to
+// the text: the keyword is read only if every byte before it was consumed.
+TEST(AseFast, WhatFailedConversionsConsume)
+{
+    const struct {
+        const char* text;
+        bool lost;
+    } cases[] = {
+        {"*MESH_VERTEX 0 infix", true},     // "infi" and the x
+        {"*MESH_VERTEX 0 infx", false},     // inf, and the x pushed back
+        {"*MESH_VERTEX 0 nax", true},
+        {"*MESH_VERTEX 0 nan(", false},     // nan, the ( pushed back
+        {"*MESH_VERTEX 0 0x", true},
+        {"*MESH_VERTEX 0 0xg", false},
+        {"*MESH_VERTEX 0 1e", true},
+        {"*MESH_VERTEX 0 1e+", true},
+        {"*MESH_VERTEX 0 -", true},
+        {"*MESH_VERTEX 0 1 2 .", true},
+        {"*MESH_VERTEX 0x", true},
+        {"*MESH_VERTEX -", true},
+        {"*MESH_VERTEX 0xg", false},
+        {"*MESH_FACE 0: A:", true},
+        {"*MESH_FACE 0: A", true},
+        {"*MESH_FACE 0: B", false},
+        {"*MESH_FACE 0:", true},
+        {"*MESH_FACE 0", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n") + c.text + "*MESH_NUMVERTEX 5\n");
+        EXPECT_EQ(vertex_count, c.lost ? 5 : 1);
+    }
+}
+
+// The same for "%i" on a vertex line: the index goes to v_pos and what it
+// leaves is read as the position.
+TEST(AseFast, IntegerConversionsAsGlibcDoesThem)
+{
+    const struct {
+        const char* text;
+        int index;
+        float x, y, z;
+    } cases[] = {
+        {"+5", 5, 1, 2, 3},
+        {"010", 8, 1, 2, 3},
+        {"08", 0, 8, 1, 2},           // octal stops at 8
+        {"0x1f", 31, 1, 2, 3},
+        {"-0X10", -16, 1, 2, 3},
+        {"0x", 0, 1, 2, 3},           // x consumed, value 0
+        {"0xg", 0, 0, 0, 0},
+        {"-", 0, 1, 2, 3},            // consumed, index 0
+        {"+-5", 0, -5, 1, 2},
+        {"2147483648", INT32_MIN, 1, 2, 3},            // a long cut to int
+        {"4294967301", 5, 1, 2, 3},
+        {"0x80000000", INT32_MIN, 1, 2, 3},
+        {"99999999999999999999", -1, 1, 2, 3},         // LONG_MAX cut to int
+        {"-99999999999999999999", 0, 1, 2, 3},         // LONG_MIN cut to int
+        {"-9223372036854775808", 0, 1, 2, 3},
+        {"0777777777777777777777777", -1, 1, 2, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        parse_state s = expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_VERTEX ") + c.text + " 1 2 3\n");
+        EXPECT_EQ(s.store.v_pos, c.index);
+        // The position is stored only when the index names vertex 0.
+        if (c.index == 0) {
+            EXPECT_EQ(vertex_list[0].xyz[0], c.x);
+            EXPECT_EQ(vertex_list[0].xyz[1], c.y);
+            EXPECT_EQ(vertex_list[0].xyz[2], c.z);
+        }
+    }
+}
+
+// Texts that exercise every conversion, the token and the line skip, each
+// put in every reader's place by the templates below.
+static std::vector<std::string> tricky_texts()
+{
+    std::vector<std::string> texts = {
+        "1", "-1", "+1", "--1", "+-1", "-+1", "0", "-0", "+0", "010", "08", "09", "0x1F", "0X1f", "-0x10",
+        "0x", "0X", "0x ", "0xg", "0x:", "00x5", "2147483647", "2147483648", "-2147483649", "4294967296",
+        "9223372036854775807", "9223372036854775808", "-9223372036854775809", "0x7fffffffffffffffff",
+        "99999999999999999999999999", ".5", "5.", "-.5", ".", "-.", ".e5", "1e", "1e+", "1e-", "1E5", "1e+5",
+        "1e5e5", "1e+-5", "-", "+", "- 1", "inf", "-inf", "INF", "infinity", "InFiNiTy", "infinit", "infx",
+        "infix", "in", "i", "nan", "-nan", "NAN", "nan(12)", "nan()", "na", "nax", "n", "0x1.8p3", "0x1p",
+        "0x1p-", "0X1P+3", "0x.8", "0x.p1", "0xp1", "0x1e+3", "0xAe3", "1e-45", "1e-46", "7e-46", "1.4e-45",
+        "1e-38", "1.1754942e-38", "3.4028235e38", "3.4028236e38", "3.5e38", "1e39", "-1e39", "1e-400",
+        "1e400", "0x1p-149", "0x1p-150", "0x1p128", "0x1.fffffep127", "0x1.ffffffp127",
+        "0.3333333333333333333333333333333333", "16777217", "16777216.5", "0.1000000000000000055511151231",
+        std::string(300, '9'), "0." + std::string(400, '0') + "1", "1" + std::string(80, '0'),
+        "0x" + std::string(100, 'f'), std::string(70, '1') + "." + std::string(70, '2'),
+        std::string("1\0 2", 4), std::string("\0", 1), std::string("*MESH_VERTEX\0junk 1 2 3", 23),
+        "1\r", "\r\n", "\v1\f2", "1\v2\f3", "\xa0" "1", "1\xa0", "A:", "A: 1", ":", "::", "A:\tB:",
+        "abcdefgh\x01ijklmnop\x1f" "qrstuvwx\x7f\x80\xff!yz", "*MESH_VERTEX\x01", "*MESH_VERTEX\x1f 1 2 3",
+    };
+    return texts;
+}
+
+// Each template puts the text where one reader's conversion meets it, with
+// a known line after it; with the text at the end of a file as well.
+static std::vector<std::string> tricky_places(const std::string& t)
+{
+    const std::string head = "*MESH_NUMVERTEX 4\n*MESH_NUMFACES 3\n*MESH_NUMTVERTEX 3\n";
+    const std::string tail = "\n*MESH_VERTEX 3 4 5 6\n*MESH_FACE 2: A: 1 B: 2 C: 3\n";
+    const std::string places[] = {
+        "*MESH_VERTEX 1 " + t + " 2 3",
+        "*MESH_VERTEX " + t + " 2 3 4",
+        "*MESH_FACE 0: A: " + t + " B: 1 C: 2",
+        "*MESH_FACE 0: A: 1 B: " + t,
+        "*MESH_FACE " + t + ": A: 1 B: 2 C: 3",
+        "*MESH_FACE 1" + t + "A: 1 B: 2 C: 3",
+        "*MESH_FACENORMAL " + t + " 1 2 3",
+        "*MESH_FACENORMAL 1 0.5 " + t + " 3",
+        "*MESH_VERTEXNORMAL " + t + " 1 2 3",
+        "*MESH_VERTEXNORMAL 2 1 2 " + t,
+        "*MESH_NUMTVERTEX " + t + " 1 2",
+        "*MESH_NUMTVERTEX 2 " + t,
+        "*MESH_TFACE " + t + " 1 2 3",
+        "*MESH_TFACE 1 2 " + t + " 4",
+        "*UVW_U_OFFSET " + t,
+        "*UVW_V_OFFSET " + t + " 1",
+        t + " *MESH_VERTEX 1 1 1 1",
+        t + "*MESH_VERTEX 1 1 1 1",
+        "junk " + t + " *MESH_VERTEX 1 1 1 1",
+    };
+    std::vector<std::string> inputs;
+    for (const std::string& p : places) {
+        inputs.push_back(head + p + tail);
+        inputs.push_back(head + p);
+    }
+    return inputs;
+}
+
+static bool is_count(const std::string& t)
+{
+    // Counts that do not convert or are negative or huge end the process;
+    // those are compared in the death test.
+    return !t.empty() && t.size() < 4 && std::isdigit(static_cast<unsigned char>(t[0]));
+}
+
+TEST(AseFast, TrickyTextInEveryPlace)
+{
+    for (const std::string& t : tricky_texts()) {
+        for (const std::string& input : tricky_places(t)) {
+            bool count_line = input.find("*MESH_NUMTVERTEX " + t) != std::string::npos;
+            if (count_line && !is_count(t))
+                continue;
+            expect_same_parse(input);
+        }
+    }
+}
+
+TEST(AseFast, LongLinesAndTokens)
+{
+    const std::string after = "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2\n";
+    for (int n : {253, 254, 255, 256, 257, 509, 510, 511}) {
+        SCOPED_TRACE(n);
+        // A skipped line of n characters after its token, newline included.
+        expect_same_parse("junk" + std::string(n - 1, ' ') + "\n" + after);
+        expect_same_parse("junk " + std::string(n - 2, 'x') + "\n" + after);
+        expect_same_parse("junk " + std::string(n - 2, 'x') + after);
+        // A token of n characters, followed by a space, a keyword or the end.
+        expect_same_parse(std::string(n, 'x') + " " + after);
+        expect_same_parse(std::string(n, 'x') + after);
+        expect_same_parse(std::string(n, 'x'));
+        expect_same_parse(after + std::string(n, 'x'));
+        // A number of n digits.
+        expect_same_parse("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 " + std::string(n, '1') + " 2 3\n");
+        expect_same_parse("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 0." + std::string(n, '0') + "1 2 3\n");
+    }
+}
+
+// The fast reader reads ahead in blocks: numbers, tokens and skipped lines
+// that straddle a block boundary, and input far larger than a block.
+TEST(AseFast, BlockBoundaries)
+{
+    const std::string line = "\t\t\t*MESH_VERTEXNORMAL 1\t0.123456\t-1.5e3\t7 AB: 1 BC: 2\n";
+    std::string text = "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2\n";
+    for (size_t pad = 0; text.size() < (size_t(3) << 20); pad = (pad + 7) % 61)
+        text += std::string(pad, ' ') + line + std::string(pad, 'x') + "\n";
+    expect_same_parse(text);
+    for (size_t cut : {size_t(1) << 20, (size_t(1) << 20) - 255, (size_t(2) << 20) + 3})
+        expect_same_parse(text.substr(0, cut));
+}
+
+// Long numbers, read byte by byte, that begin within the last bytes of the
+// first block and end in the next one.
+TEST(AseFast, NumbersAcrossTheFirstBlock)
+{
+    const size_t block = size_t(1) << 20;
+    const std::string numbers[] = {"0." + std::string(400, '0') + "1", std::string(300, '7'),
+                                   "-" + std::string(200, '1') + "e-190"};
+    const std::string places[] = {"*MESH_VERTEX 0 ", "*MESH_VERTEX ", "*MESH_FACE 0: A: "};
+    for (size_t before : {65, 100, 200, 300}) {
+        for (const std::string& place : places) {
+            std::string text = "*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n";
+            while (text.size() + 40 < block - before - place.size())
+                text += "*MESH_VERTEX 0 1.5 2.5 3.5\n";
+            text += std::string(block - before - place.size() - text.size(), ' ') + place;
+            for (const std::string& n : numbers) {
+                SCOPED_TRACE(testing::Message() << before << " " << place << n.substr(0, 10));
+                ASSERT_EQ(text.size() + before, block);
+                expect_same_parse(text + n + " 1 2 3 B: 5 C: 6\n*MESH_NUMVERTEX 2\n");
+            }
+        }
+    }
+}
+
+TEST(AseFast, EndsOfFiles)
+{
+    const char* texts[] = {
+        "", " ", "\n", "*MESH_NUMVERTEX", "*MESH_NUMVERTEX ", "*MESH_NUMVERTEX 3", "*MESH_NUMVERTEX 3\n",
+        "*MESH_NUMVERTEX 3\n*MESH_VERTEX", "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 3",
+        "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 3\n", "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 3 ",
+        "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 3e", "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 inf",
+        "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 nan", "*MESH_NUMVERTEX 3\n*MESH_VERTEX 2 1 2 -",
+        "*MESH_NUMFACES 1\n*MESH_FACE 0", "*MESH_NUMFACES 1\n*MESH_FACE 0:", "*MESH_NUMFACES 1\n*MESH_FACE 0: A",
+        "*MESH_NUMFACES 1\n*MESH_FACE 0: A: 1 B: 2 C: 3", "junk", "junk and more",
+        "*MESH_NUMVERTEX 2\n*UVW_U_OFFSET 1.5", "*MESH_NUMVERTEX 2\n*MESH_NUMTVERTEX 1",
+    };
+    for (const char* text : texts)
+        expect_same_parse(text);
+}
+
+// All short strings over the characters that steer the conversions, in the
+// places of a real, an integer, a labelled corner and a token.
+TEST(AseFast, AllShortStrings)
+{
+    const std::string alphabet = "0x1e.+-n9: \nA";
+    std::vector<std::string> strings = {""};
+    for (size_t begin = 0, length = 0; length < 3; length++) {
+        size_t end = strings.size();
+        for (size_t i = begin; i < end; i++)
+            for (char c : alphabet)
+                strings.push_back(strings[i] + c);
+        begin = end;
+    }
+    for (const std::string& s : strings) {
+        expect_same_parse("*MESH_NUMVERTEX 2\n*MESH_VERTEX 1 " + s + " 5 6\n*MESH_VERTEX 0 1 2 3\n");
+        expect_same_parse("*MESH_NUMVERTEX 2\n*MESH_VERTEX " + s + " 5 6 7\n");
+        expect_same_parse("*MESH_NUMFACES 2\n*MESH_FACE 1" + s + " A: 4 B: 5 C: 6\n");
+        expect_same_parse(s + "*MESH_NUMFACES 2 " + s);
+    }
+}
+
+// Keyword soup from a seeded generator: keywords, headers and stray tokens,
+// numbers of every form, separators and stray bytes. Count keywords always
+// get a small count, so that no case ends the process.
+static std::string keyword_soup(std::mt19937& rng)
+{
+    static const char* keywords[] = {
+        "*MESH_VERTEX", "*MESH_FACE", "*MESH_TFACE", "*UVW_U_OFFSET", "*UVW_V_OFFSET", "*MESH_FACENORMAL",
+        "*MESH_VERTEXNORMAL", "*MESH_VERTEX_LIST", "*MESH_FACE_LIST", "{", "}", "AB:", "*MESH_SMOOTHING",
+    };
+    static const char* counts[] = {"*MESH_NUMVERTEX", "*MESH_NUMFACES", "*MESH_NUMTVERTEX"};
+    static const char* separators[] = {" ", "\t", "\n", "\r\n", "\v", "\f", ":", " A:", " B:\t", " C: ", ""};
+    static const std::vector<std::string> numbers = tricky_texts();
+    auto pick = [&](size_t n) { return size_t(rng() % n); };
+    std::string text;
+    int items = 1 + int(pick(60));
+    for (int i = 0; i < items; i++) {
+        switch (pick(8)) {
+        case 0:
+            text += std::string(counts[pick(3)]) + separators[pick(3)] + std::to_string(pick(9));
+            break;
+        case 1:
+        case 2:
+            text += keywords[pick(std::size(keywords))];
+            break;
+        case 3:
+        case 4:
+            text += numbers[pick(numbers.size())];
+            break;
+        case 5:
+            text += std::to_string(int(rng() % 2000) - 1000) + "." + std::to_string(pick(100000));
+            break;
+        case 6:
+            text += char(rng());
+            break;
+        default:
+            break;
+        }
+        text += separators[pick(std::size(separators))];
+    }
+    return text;
+}
+
+TEST(AseFast, RandomKeywordSoup)
+{
+    std::mt19937 rng(20240607);
+    for (int i = 0; i < 3000; i++) {
+        std::string text = keyword_soup(rng);
+        // A count keyword glued to a number text makes a count from it.
+        bool fatal_risk = false;
+        for (const char* count : {"*MESH_NUMVERTEX", "*MESH_NUMFACES", "*MESH_NUMTVERTEX"}) {
+            for (size_t at = text.find(count); at != std::string::npos; at = text.find(count, at + 1)) {
+                size_t digit = text.find_first_not_of(" \t\r\n\v\f", at + strlen(count));
+                fatal_risk |= digit == std::string::npos || !std::isdigit(static_cast<unsigned char>(text[digit])) ||
+                              (digit + 1 < text.size() && std::isalnum(static_cast<unsigned char>(text[digit + 1])));
+            }
+        }
+        if (!fatal_risk)
+            expect_same_parse(text);
+    }
+}
+
+// A read error ends both readers as the end of input does.
+TEST(AseFast, ReadErrorEndsLikeEndOfInput)
+{
+    FILE* f = fopen(std::filesystem::temp_directory_path().c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    parse_state reference = parse_stream(f, parse_ase_scanf);
+    parse_state fast = parse_stream(f, parse_ase);
+    fclose(f);
+    EXPECT_TRUE(fast == reference);
+    EXPECT_TRUE(store_has_no_arrays());
+}
+
+// Both readers make the same allocation calls in the same order, so the
+// same fatal message comes at the same point.
+TEST(AseFastDeath, FatalCountsEndAlike)
+{
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"*MESH_NUMVERTEX -1\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMVERTEX 99999999999999999999\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMVERTEX 2147483647\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMFACES 0x7fffffff\n", "error in face_data *alloc_faces() function\n"},
+        {"*MESH_NUMFACES 2\n*MESH_NUMFACES -0x1\n", "error in face_data *alloc_faces() function\n"},
+        {"*MESH_NUMTVERTEX -7 1 2", "error in tvert_data *alloc_tverts() function\n"},
+        {"*MESH_NUMTVERTEX 4294967295", "error in tvert_data *alloc_tverts() function\n"},
+        {"*MESH_NUMVERTEX 3\n*MESH_NUMVERTEX -1e", "error in d_data *alloc_data() function\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase}) {
+            expect_fatal(
+                [&] {
+                    reset_ase_reader();
+                    parse(stream_of(c.text));
+                },
+                c.message);
+        }
+    }
+}
