@@ -193,24 +193,37 @@ static void skip_line(source* s)
         s->eof = true;
 }
 
-// A sign and up to 18 decimal digits, as indices are written: converted
-// straight from the block. Declines, consuming nothing, what needs the full
-// rules: a leading 0 under "%i" (octal or hex), a number without digits or
-// with more, one that runs to the end of what is in view.
-static bool fast_int(source* s, int base, int* out)
+// The plain forms in which models write their numbers, converted straight
+// from the block by pointer; each returns the end of the number, or null
+// for text that needs the full rules. The caller sees that the number does
+// not run to the end of what is in view.
+
+// A sign and up to 18 decimal digits, as indices are written. A leading 0
+// under "%i" makes the number octal or hex: only a lone 0 is plain.
+static const unsigned char* plain_int(const unsigned char* p, int base, int* out)
 {
-    size_t avail = ahead(s, 32);
-    const unsigned char* p = s->data + s->at;
     const unsigned char* first = p + (*p == '-' || *p == '+');
-    if (base == 0 && *first == '0')
-        return false;
     const unsigned char* q = first;
     uint64_t value = 0;
     for (; is_digit(*q); q++)
         value = value * 10 + (*q - '0');
-    if (q == first || q - first > 18 || q == p + avail)
-        return false;
+    if (q == first || q - first > 18)
+        return nullptr;
+    if (base == 0 && *first == '0' && (q - first > 1 || lower(*q) == 'x'))
+        return nullptr;
     *out = int(*p == '-' ? -int64_t(value) : int64_t(value));
+    return q;
+}
+
+static bool fast_int(source* s, int base, int* out)
+{
+    size_t avail = ahead(s, 32);
+    const unsigned char* p = s->data + s->at;
+    int value;
+    const unsigned char* q = plain_int(p, base, &value);
+    if (!q || q == p + avail)
+        return false;
+    *out = value;
     s->at += size_t(q - p);
     return true;
 }
@@ -260,18 +273,16 @@ static bool conv_int(source* s, int base, int* out)
 // Powers of ten that a float holds exactly.
 static const float exact_powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
-// A sign, digits and one point, as the model's reals are written, converted
-// straight from the block. With at most 2^24 as the digits' value and at
-// most ten decimals, both the digits and the power of ten are exact floats
-// and one division rounds the quotient exactly as strtof rounds the text;
-// other plain decimals go to from_chars, which rounds exactly too. Declines,
-// consuming nothing, a number followed by an x (as the 0 of "0x" is), an
-// exponent, a number without digits, one that runs to the end of what is in
-// view, and a value from_chars calls out of range.
-static bool fast_float(source* s, float* out)
+// A sign, digits and one point, as the model's reals are written. With at
+// most 2^24 as the digits' value and at most ten decimals, both the digits
+// and the power of ten are exact floats and one division rounds the
+// quotient exactly as strtof rounds the text; other plain decimals go to
+// from_chars, which rounds exactly too. Not plain: a number followed by an
+// x (as the 0 of "0x" is), an exponent, a number without digits, and a
+// value from_chars calls out of range.
+static const unsigned char* plain_float(const unsigned char* start, float* out)
 {
-    size_t avail = ahead(s, 64);
-    const char* p = reinterpret_cast<const char*>(s->data + s->at);
+    const char* p = reinterpret_cast<const char*>(start);
     const char* q = p + (*p == '-' || *p == '+');
     const char* first = q;
     uint64_t value = 0;
@@ -285,8 +296,8 @@ static bool fast_float(source* s, float* out)
         decimals = size_t(q - point - 1);
         digits += decimals;
     }
-    if (digits == 0 || q == p + avail || lower(*q) == 'e' || lower(*q) == 'x')
-        return false;
+    if (digits == 0 || lower(*q) == 'e' || lower(*q) == 'x')
+        return nullptr;
     if (digits <= 19 && value <= uint64_t(1) << 24 && decimals < std::size(exact_powers)) {
         float x = float(value) / exact_powers[decimals];
         *out = *p == '-' ? -x : x;
@@ -294,9 +305,21 @@ static bool fast_float(source* s, float* out)
         float x;
         auto [end, ec] = std::from_chars(p + (*p == '+'), q, x, std::chars_format::fixed);
         if (ec != std::errc() || end != q)
-            return false;
+            return nullptr;
         *out = x;
     }
+    return reinterpret_cast<const unsigned char*>(q);
+}
+
+static bool fast_float(source* s, float* out)
+{
+    size_t avail = ahead(s, 64);
+    const unsigned char* p = s->data + s->at;
+    float value;
+    const unsigned char* q = plain_float(p, &value);
+    if (!q || q == p + avail)
+        return false;
+    *out = value;
     s->at += size_t(q - p);
     return true;
 }
@@ -426,6 +449,55 @@ static void conv_corners(source* s, int* vert)
     }
 }
 
+static const unsigned char* plain_space(const unsigned char* p)
+{
+    while (byte_classes[*p] & space_byte)
+        p++;
+    return p;
+}
+
+// The lines that make up nearly all of a model, read whole with the
+// position kept in a register: the leading whitespace and an index
+// ("%i"), then `count` reals ("%f"). False, with nothing consumed or
+// stored, unless every number is plain and the line's end is in view.
+static bool plain_index_and_reals(source* s, int* index, float* reals, int count)
+{
+    ahead(s, lookahead);
+    int i;
+    float r[3];
+    const unsigned char* p = plain_int(plain_space(s->data + s->at), 0, &i);
+    for (int k = 0; p && k < count; k++)
+        p = plain_float(plain_space(p), &r[k]);
+    if (!p || p >= s->data + s->end)
+        return false;
+    s->at = size_t(p - s->data);
+    *index = i;
+    memcpy(reals, r, sizeof(float) * size_t(count));
+    return true;
+}
+
+// A face line the same way: "%i:" and "\tA:\t%d B:\t%d C:\t%d".
+static bool plain_face(source* s, int* index, int* corners)
+{
+    ahead(s, lookahead);
+    int i, c[3];
+    const unsigned char* p = plain_int(plain_space(s->data + s->at), 0, &i);
+    if (p && *p++ != ':')
+        return false;
+    for (int k = 0; p && k < 3; k++) {
+        p = plain_space(p);
+        if (p[0] != "ABC"[k] || p[1] != ':')
+            return false;
+        p = plain_int(plain_space(p + 2), 10, &c[k]);
+    }
+    if (!p || p >= s->data + s->end)
+        return false;
+    s->at = size_t(p - s->data);
+    *index = i;
+    memcpy(corners, c, sizeof c);
+    return true;
+}
+
 // The readers, each doing what its namesake in ase.cpp does with fscanf.
 static void fast_read_num_vertex(source* s)
 {
@@ -442,7 +514,10 @@ static void fast_read_num_faces(source* s)
 static void fast_read_vertex(source* s)
 {
     int j = 0;
-    conv_int(s, 0, &j);
+    float xyz[3];
+    bool plain = plain_index_and_reals(s, &j, xyz, 3);
+    if (!plain)
+        conv_int(s, 0, &j);
     v_pos = j;
     d_data scratch;
     d_data* vertex = vertex_at(j);
@@ -450,12 +525,20 @@ static void fast_read_vertex(source* s)
         vertex->vindex = j;
     else
         vertex = &scratch;
-    conv_floats(s, vertex->xyz, 3);
+    if (plain)
+        memcpy(vertex->xyz, xyz, sizeof xyz);
+    else
+        conv_floats(s, vertex->xyz, 3);
 }
 
 static void fast_read_face(source* s)
 {
-    int i = 0;
+    int i = 0, corners[3];
+    if (plain_face(s, &i, corners)) {
+        if (face_data* face = face_at(i))
+            memcpy(face->vert, corners, sizeof corners);
+        return;
+    }
     face_data scratch;
     face_data* face = nullptr;
     if (conv_int(s, 0, &i)) {
@@ -510,7 +593,7 @@ static void fast_read_face_normal(source* s)
 {
     int i = 0;
     float n[3] = {0, 0, 0};
-    if (conv_int(s, 0, &i))
+    if (!plain_index_and_reals(s, &i, n, 3) && conv_int(s, 0, &i))
         conv_floats(s, n, 3);
     if (face_data* face = face_at(i))
         memcpy(face->norm, n, sizeof n);
@@ -520,11 +603,17 @@ static void fast_read_face_normal(source* s)
 static void fast_read_vertex_normal(source* s)
 {
     int j = 0;
-    conv_int(s, 0, &j);
+    float n[3];
+    bool plain = plain_index_and_reals(s, &j, n, 3);
+    if (!plain)
+        conv_int(s, 0, &j);
     d_data scratch;
     d_data* vertex = vertex_at(j);
     d_data* target = vertex ? vertex : &scratch;
-    conv_floats(s, target->norm, 3);
+    if (plain)
+        memcpy(target->norm, n, sizeof n);
+    else
+        conv_floats(s, target->norm, 3);
     face_data* face = face_at(cur_face);
     if (vertex && face)
         face->vnorm[vnorm_corner] = j;
