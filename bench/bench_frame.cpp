@@ -4,19 +4,12 @@
 #include <benchmark/benchmark.h>
 
 #include <GL/glut.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "bench/first_frame.h"
 #include "mesh/ase.h"
 #include "mesh/store.h"
 #include "render/render.h"
@@ -42,36 +35,6 @@ BENCHMARK_CAPTURE(frame_time, knot_100k, ASEVIEW_BENCH_DIR "/knot100k.ase")
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-// The viewer's first frame clears its window to white.
-static bool viewer_frame_shown(Display* display)
-{
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    bool shown = false;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return false;
-    for (unsigned int i = 0; i < count && !shown; i++) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(display, children[i], &name) && name &&
-            strcmp(name, "various stuff- playing with colors") == 0 &&
-            XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
-            XImage* image = XGetImage(display, children[i], 1, 1, 1, 1, AllPlanes, ZPixmap);
-            shown = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
-            if (image)
-                XDestroyImage(image);
-        }
-        XFree(name);
-    }
-    XFree(children);
-    return shown;
-}
-
-static int ignore_error(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 static void start_to_first_frame(benchmark::State& state)
 {
     fs::path dir = fs::temp_directory_path() / ("aseview_bench_" + std::to_string(getpid()));
@@ -80,30 +43,13 @@ static void start_to_first_frame(benchmark::State& state)
         fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / name, dir / name,
                       fs::copy_options::overwrite_existing);
     Display* display = XOpenDisplay(nullptr);
-    XSetErrorHandler(ignore_error);
     for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        pid_t pid = fork();
-        if (pid == 0) {
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            if (chdir(dir.c_str()) == 0)
-                execl(ASEVIEW_BIN, ASEVIEW_BIN, (char*)nullptr);
-            _exit(127);
-        }
-        bool shown = false;
-        while (!shown && waitpid(pid, nullptr, WNOHANG) == 0) {
-            shown = viewer_frame_shown(display);
-            usleep(1000);
-        }
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        if (!shown) {
+        double elapsed = seconds_to_first_frame(display, dir.c_str(), nullptr);
+        if (elapsed < 0) {
             state.SkipWithError("the viewer ended before its first frame");
             break;
         }
-        state.SetIterationTime(elapsed.count());
+        state.SetIterationTime(elapsed);
     }
     XCloseDisplay(display);
     fs::remove_all(dir);

@@ -4,10 +4,7 @@
 // while loading, and the real viewer's time from start to first frame.
 // Usage: bench_load [MODEL]   (default: a 1,000,000-face knot, generated
 // into the temp directory if absent)
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/first_frame.h"
 #include "mesh/ase.h"
 #include "mesh/dump.h"
 #include "mesh/store.h"
@@ -210,38 +208,6 @@ static peak_memory measure_peak(const char* reader, const char* path)
     return m;
 }
 
-static const char* window_title = "various stuff- playing with colors";
-
-// The viewer's first frame clears its window to white: its top-left pixel
-// turns white once the window is mapped and drawn.
-static bool first_frame_shown(Display* display)
-{
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    bool shown = false;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return false;
-    for (unsigned int i = 0; i < count && !shown; i++) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(display, children[i], &name) && name && strcmp(name, window_title) == 0 &&
-            XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
-            XImage* image = XGetImage(display, children[i], 1, 1, 1, 1, AllPlanes, ZPixmap);
-            shown = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
-            if (image)
-                XDestroyImage(image);
-        }
-        XFree(name);
-    }
-    XFree(children);
-    return shown;
-}
-
-static int ignore_x_error(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 // Starts the real viewer on the model in `dir` (which holds its texture)
 // and waits for its first frame; negative if it never came.
 static double time_to_first_frame(const fs::path& dir, const char* model)
@@ -249,26 +215,9 @@ static double time_to_first_frame(const fs::path& dir, const char* model)
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return -1;
-    XSetErrorHandler(ignore_x_error);
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        if (chdir(dir.c_str()) == 0)
-            execl(ASEVIEW_BIN, ASEVIEW_BIN, model, (char*)nullptr);
-        _exit(127);
-    }
-    bool shown = false;
-    while (!shown && waitpid(pid, nullptr, WNOHANG) == 0) {
-        shown = first_frame_shown(display);
-        usleep(2000);
-    }
-    double elapsed = seconds_since(start);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    double elapsed = seconds_to_first_frame(display, dir.c_str(), model);
     XCloseDisplay(display);
-    return shown ? elapsed : -1;
+    return elapsed;
 }
 
 static void row(const char* what, timing reference, timing ours, double target)
