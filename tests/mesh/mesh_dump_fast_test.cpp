@@ -16,23 +16,8 @@ struct dump_output {
     bool operator==(const dump_output&) const = default;
 };
 
-// Each test runs in a fresh working directory, where the dumps are written.
-class MeshDumpFast : public testing::Test {
+class MeshDumpFast : public ScratchDirTest {
 protected:
-    void SetUp() override
-    {
-        home = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "aseview_dump_fast_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(home);
-        std::filesystem::remove_all(dir);
-        reset_ase_reader();
-    }
     static dump_output dump_with(void (*vert)(), void (*norm)(), void (*vnorm)())
     {
         for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
@@ -53,7 +38,6 @@ protected:
         EXPECT_EQ(fast.norm, reference.norm);
         EXPECT_EQ(fast.vnorm, reference.vnorm);
     }
-    std::filesystem::path home, dir;
 };
 
 static float float_of(uint32_t bits)

@@ -6,23 +6,8 @@
 #include "mesh/dump.h"
 #include "mesh_support.h"
 
-// Each test runs in a fresh working directory, where the dumps are written.
-class MeshDump : public testing::Test {
+class MeshDump : public ScratchDirTest {
 protected:
-    void SetUp() override
-    {
-        home = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "aseview_dump_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(home);
-        std::filesystem::remove_all(dir);
-        reset_ase_reader();
-    }
     static std::string dump_all()
     {
         return console_of([] {
@@ -31,7 +16,6 @@ protected:
             dump_vnorm();
         });
     }
-    std::filesystem::path home, dir;
 };
 
 TEST_F(MeshDump, SmallMeshByteForByte)

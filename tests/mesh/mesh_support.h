@@ -1,5 +1,6 @@
 // Shared helpers of the mesh tests: parsing inline text, capturing the
-// console, and checking fatal exits whose message goes to standard output.
+// console, checking fatal exits whose message goes to standard output, and
+// a fixture that gives each test a scratch working directory.
 #pragma once
 
 #include <fcntl.h>
@@ -72,6 +73,26 @@ inline void expect_fatal(const std::function<void()>& f, const std::string& mess
     EXPECT_EQ(read_file(path), message);
     std::filesystem::remove(path);
 }
+
+// Each test runs in a fresh working directory, where the dumps are written.
+class ScratchDirTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = std::filesystem::current_path();
+        std::string pattern = (std::filesystem::temp_directory_path() / "aseview_dump_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        std::filesystem::current_path(dir);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(home);
+        std::filesystem::remove_all(dir);
+        reset_ase_reader();
+    }
+    std::filesystem::path home, dir;
+};
 
 // The whole store as bytes, for comparing two parses record for record.
 struct store_image {
