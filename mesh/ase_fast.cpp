@@ -29,8 +29,13 @@
 // back, as ungetc after getc can. A NUL after the last byte in view stops
 // the fast loops there; as the input may hold NULs too, a loop that stops
 // at one checks whether it is the end.
-constexpr size_t block_size = size_t(1) << 20;
+// The fuzz build reads in small blocks, so that its inputs cross block ends.
+#ifndef ASEVIEW_READ_BLOCK
+#define ASEVIEW_READ_BLOCK (1 << 20)
+#endif
+constexpr size_t block_size = ASEVIEW_READ_BLOCK;
 constexpr size_t lookahead = 256;
+static_assert(block_size >= 2 * lookahead, "a refill must leave room for a full look-ahead");
 
 struct source {
     FILE* stream;
