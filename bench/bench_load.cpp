@@ -56,16 +56,12 @@ static void keep_best(timing* best, timing t)
     best->cpu = std::min(best->cpu, t.cpu);
 }
 
-static timing best_time(void (*run)(const char*), const char* arg)
+static timing time_once(void (*run)(const char*), const char* arg)
 {
-    timing best = {1e9, 1e9};
-    for (int i = 0; i < runs; i++) {
-        auto start = std::chrono::steady_clock::now();
-        double cpu = own_cpu_seconds();
-        run(arg);
-        keep_best(&best, {seconds_since(start), own_cpu_seconds() - cpu});
-    }
-    return best;
+    auto start = std::chrono::steady_clock::now();
+    double cpu = own_cpu_seconds();
+    run(arg);
+    return {seconds_since(start), own_cpu_seconds() - cpu};
 }
 
 static void load_with(void (*parse)(FILE*), const char* path)
@@ -167,10 +163,14 @@ static void time_dumps(const fs::path& dir, timing* printf_time, timing* fast_ti
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     close(null);
-    *printf_time = best_time(dumps_printf, nullptr);
-    std::string reference = all_dumps();
-    *fast_time = best_time(dumps_fast, nullptr);
-    *same = all_dumps() == reference;
+    *printf_time = *fast_time = {1e9, 1e9};
+    *same = true;
+    for (int i = 0; i < runs; i++) {
+        keep_best(printf_time, time_once(dumps_printf, nullptr));
+        std::string reference = all_dumps();
+        keep_best(fast_time, time_once(dumps_fast, nullptr));
+        *same = *same && all_dumps() == reference;
+    }
     fflush(stdout);
     dup2(console, 1);
     close(console);
@@ -250,18 +250,20 @@ int main(int argc, char** argv)
     const char* path = model.c_str();
     size_t file_size = fs::file_size(model);
 
-    timing scanf_time = best_time(load_scanf, path);
-    std::string reference = store_copy();
-    timing fast_time = best_time(load_fast, path);
-    bool same_store = store_copy() == reference;
+    // The readers take turns, so that a machine that speeds up or slows
+    // down during the run favours none of them.
+    timing scanf_time = {1e9, 1e9}, fast_time = {1e9, 1e9}, assimp_time = {1e9, 1e9};
+    bool same_store = true;
+    for (int i = 0; i < runs; i++) {
+        keep_best(&scanf_time, time_once(load_scanf, path));
+        std::string reference = store_copy();
+        keep_best(&fast_time, time_once(load_fast, path));
+        same_store = same_store && store_copy() == reference;
+        if (assimp_time.wall > 0)
+            keep_best(&assimp_time, run_program({"assimp", "info", model}));
+    }
     printf("model %s: %d vertices, %d faces, %.1f MB; stores identical: %s\n\n", path, vertex_count, MAX_FACES,
            file_size / 1e6, same_store ? "yes" : "NO");
-
-    timing assimp_time = {1e9, 1e9};
-    for (int i = 0; i < runs && assimp_time.wall > 0; i++) {
-        timing t = run_program({"assimp", "info", model});
-        keep_best(&assimp_time, t);
-    }
 
     fs::path dir = fs::temp_directory_path() / ("aseview_bench_load_" + std::to_string(getpid()));
     fs::create_directories(dir);
