@@ -38,11 +38,7 @@ void read_vertex(FILE* stream)
     fscanf(stream, "%i", &j);
     v_pos = j;
     d_data scratch;
-    d_data* vertex = vertex_at(j);
-    if (vertex)
-        vertex->vindex = j;
-    else
-        vertex = &scratch;
+    d_data* vertex = vertex_line_record(j, &scratch);
     fscanf(stream, "%f %f %f", &vertex->xyz[0], &vertex->xyz[1], &vertex->xyz[2]);
 }
 

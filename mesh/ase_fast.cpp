@@ -525,11 +525,7 @@ static void fast_read_vertex(source* s)
         conv_int(s, 0, &j);
     v_pos = j;
     d_data scratch;
-    d_data* vertex = vertex_at(j);
-    if (vertex)
-        vertex->vindex = j;
-    else
-        vertex = &scratch;
+    d_data* vertex = vertex_line_record(j, &scratch);
     if (plain)
         memcpy(vertex->xyz, xyz, sizeof xyz);
     else

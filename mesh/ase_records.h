@@ -19,3 +19,14 @@ inline tvert_data* tvert_at(int i)
 {
     return tvert_list && i >= 0 && i < tvert_count ? &tvert_list[i] : nullptr;
 }
+
+// The record a vertex line fills: vertex j, which takes its index, or the
+// scratch record when vertex j does not exist.
+inline d_data* vertex_line_record(int j, d_data* scratch)
+{
+    d_data* vertex = vertex_at(j);
+    if (!vertex)
+        return scratch;
+    vertex->vindex = j;
+    return vertex;
+}
