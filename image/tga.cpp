@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 unsigned int tga_verbosity = 0;
 char tga_error_text[256];
@@ -194,7 +195,7 @@ static bool row_failure(FILE* stream, int width)
 
 // Whether the rest of the stream can hold the pixels at all: plain data needs
 // every byte, and a run packet (header byte plus one element) yields at most
-// 128 pixels. This spares a lying header its gigabytes of buffer.
+// 128 pixels.
 static bool pixels_fit(int64_t pixel_count, int bytes_per_pixel, bool rle, long remaining)
 {
     if (!rle)
@@ -209,7 +210,10 @@ static void mirror_row(unsigned char* row, int width, int bytes_per_pixel)
                          row + (width - 1 - i) * bytes_per_pixel);
 }
 
-static bool read_rows(FILE* stream, TgaImage* image, bool rle, bool bottom_up, bool mirror)
+// Reads the rows in file order into their places in pixels, or, when pixels
+// holds a single row, every row into that one.
+static bool read_rows(FILE* stream, const TgaImage* image, unsigned char* pixels, bool single_row,
+                      bool rle, bool bottom_up, bool mirror)
 {
     int row_bytes = image->width * image->components;
     TgaPixelReader reader = rle ? rle_fread : std_fread;
@@ -217,7 +221,7 @@ static bool read_rows(FILE* stream, TgaImage* image, bool rle, bool bottom_up, b
     bool ok = true;
     for (int i = 0; ok && i < image->height; i++) {
         int row = bottom_up ? i : image->height - 1 - i;
-        unsigned char* start = image->pixels + (size_t)row * row_bytes;
+        unsigned char* start = pixels + (single_row ? 0 : (size_t)row * row_bytes);
         ok = reader(&state, start, image->components, image->width, stream) == image->width ||
              row_failure(stream, image->width);
         if (ok && mirror)
@@ -233,17 +237,20 @@ static bool read_pixels(FILE* stream, TgaImage* image, bool rle, bool bottom_up,
 {
     int64_t pixel_count = (int64_t)image->width * image->height;
     long position = ftell(stream);
-    if (position < 0 || !pixels_fit(pixel_count, image->components, rle, size - position)) {
-        // Reading would run out of data; leave the stream where that would.
-        if (position >= 0 && position < size)
-            fseek(stream, 0, SEEK_END);
-        return row_failure(stream, image->width);
+    if (position >= 0 && !pixels_fit(pixel_count, image->components, rle, size - position)) {
+        // The data runs out before the last row. The rows are still read, so
+        // that the readers report and stop where they would, but into one row
+        // of scratch: a lying header gets no buffer of gigabytes. Nothing is
+        // kept, so the result is null even should a grown file fill every row.
+        std::vector<unsigned char> row((size_t)image->width * image->components);
+        read_rows(stream, image, row.data(), true, rle, bottom_up, mirror);
+        return false;
     }
     size_t bytes = (size_t)pixel_count * image->components;
     image->pixels = (unsigned char*)malloc(bytes);
     if (!image->pixels)
         return refuse("TGA: cannot allocate %zu bytes of pixels for \"%s\"", bytes, path);
-    return read_rows(stream, image, rle, bottom_up, mirror);
+    return read_rows(stream, image, image->pixels, false, rle, bottom_up, mirror);
 }
 
 static TgaImage* discard(TgaImage* image)

@@ -322,7 +322,7 @@ TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
 }
 
 // A header claiming 65535 x 65535 pixels with a few bytes behind it is refused
-// at once, without reaching for 17 GB.
+// at its first row, without reaching for 17 GB.
 TEST_F(AppTest, HugeTextureHeaderEndsCleanly)
 {
     put(run_ / "square.ase", square_model);
