@@ -28,7 +28,7 @@ void draw_mesh()
             const GLfloat* const* colors = corner_colors[c == 0];
             for (int k = 0; k < 3; k++) {
                 glNormal3fv(vertex_list[face->vnorm[k]].norm);
-                glColor3fv(colors[k]);
+                glColor3f(colors[k][0], colors[k][1], colors[k][2]);
                 glVertex3fv(vertex_list[face->vert[k]].xyz);
             }
         }
