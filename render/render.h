@@ -17,7 +17,8 @@ extern const float MODEL_SCALE;
 void init_scene();
 // Uploads a decoded image into the bound 2D texture with its mipmap chain,
 // at the image's own size and pixel layout. A colour-mapped image goes
-// through its map first; an index outside the map gives black.
+// through its map first; an index outside the map gives black. Without the
+// memory for that the process ends with status 1.
 void upload_texture(const TgaImage* image);
 
 void display_handler();

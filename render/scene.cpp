@@ -1,6 +1,7 @@
 #include "render/render.h"
 
 #include <GL/glu.h>
+#include <cstdio>
 #include <cstdlib>
 
 #include "image/tga.h"
@@ -36,8 +37,11 @@ void upload_texture(const TgaImage* image)
     if (format == GL_COLOR_INDEX) {
         // The GL would run indices through its own pixel maps, not ours.
         expanded = expand_color_map(image);
-        if (expanded == nullptr)
-            return;
+        // A model without its texture is no start: fatal like the other failures.
+        if (expanded == nullptr) {
+            printf("not enough memory for the texture\n");
+            exit(1);
+        }
         pixels = expanded;
         format = GL_RGB;
     }

@@ -1,5 +1,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -227,5 +229,28 @@ TEST_P(UploadTest, TexelsMatchTheDecodedImage)
 
 INSTANTIATE_TEST_SUITE_P(Images, UploadTest, ::testing::ValuesIn(upload_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Uploads a 65535 x 65535 colour-mapped image, whose expansion takes 12 GB,
+// with the address space capped at 4 GB; the message goes to the error stream
+// for the test to see.
+void upload_capped()
+{
+    rlimit cap = {1L << 32, 1L << 32};
+    setrlimit(RLIMIT_AS, &cap);
+    fflush(stdout);
+    dup2(2, 1);
+    unsigned char index = 0, entry[3] = {1, 2, 3};
+    TgaImage image{65535, 65535, 1, GL_COLOR_INDEX, 1, GL_RGB, entry, &index};
+    upload_texture(&image);
+    exit(0);
+}
+
+TEST(UploadDeathTest, ColourMapThatCannotBeExpandedIsFatal)
+{
+    EXPECT_EXIT(upload_capped(), testing::ExitedWithCode(1),
+                "^not enough memory for the texture\n$");
+}
+#endif
 
 } // namespace
