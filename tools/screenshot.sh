@@ -40,7 +40,10 @@ cleanup() {
 trap cleanup EXIT
 cp "$texture" "$work/map2.tga"
 
-(cd "$work" && exec "$viewer" "$model") >"$work/console.txt" 2>&1 &
+# Without a window manager the window would sit at (-1, -1), partly off the
+# screen, and the shot would lack its first row and column; the toolkit's own
+# -geometry option puts it in the corner instead.
+(cd "$work" && exec "$viewer" "$model" -geometry +0+0) >"$work/console.txt" 2>&1 &
 viewer_pid=$!
 
 fail() {

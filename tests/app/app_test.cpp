@@ -363,4 +363,21 @@ TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
     EXPECT_TRUE(fs::is_directory(run_ / "vnorml.txt"));
 }
 
+// The headless screenshot is the whole window: 640 x 480 pixels whose corners
+// show the frame's white clear colour.
+TEST_F(AppTest, ScreenshotToolSavesTheWholeFrame)
+{
+    fs::path model = base_ / "square.ase", png = base_ / "shot.png", info = base_ / "info.txt";
+    put(model, square_model);
+    std::string corners;  // 1 for each white corner
+    for (std::string p : {"p{0,0}", "p{639,0}", "p{0,479}", "p{639,479}"})
+        corners += " %[fx:" + p + ".r*" + p + ".g*" + p + ".b]";
+    std::string command = "ASEVIEW_BUILD='" ASEVIEW_BUILD_DIR "' '" SCREENSHOT_TOOL "' '" +
+                          model.string() + "' '" + png.string() + "' >/dev/null && convert '" +
+                          png.string() + "' -format '%w x %h," + corners + "' info: >'" +
+                          info.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(slurp(info), "640 x 480, 1 1 1 1");
+}
+
 } // namespace
