@@ -86,7 +86,8 @@ protected:
     // Starts the viewer in the run directory; without a display it must not
     // get as far as the toolkit. A viewer that reaches its main loop is
     // watched until its first frame shows, then stopped.
-    Outcome run(const std::vector<std::string>& args, bool with_display = true)
+    Outcome run(const std::vector<std::string>& args, bool with_display = true,
+                const std::string& viewer = ASEVIEW_BIN)
     {
         pid_t pid = fork();
         if (pid == 0) {
@@ -98,11 +99,11 @@ protected:
             dup2(err, 2);
             if (!with_display)
                 unsetenv("DISPLAY");
-            std::vector<char*> argv{const_cast<char*>(ASEVIEW_BIN)};
+            std::vector<char*> argv{const_cast<char*>(viewer.c_str())};
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(ASEVIEW_BIN, argv.data());
+            execv(viewer.c_str(), argv.data());
             _exit(127);
         }
         Outcome o;
@@ -361,6 +362,27 @@ TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
     EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), square_dump);
     EXPECT_EQ(o.dumps_at_first_frame.at("norm.txt"), square_norm);
     EXPECT_TRUE(fs::is_directory(run_ / "vnorml.txt"));
+}
+
+// An installed copy runs from any folder where its own tools made the model
+// and the texture.
+TEST_F(AppTest, InstalledViewerRunsWithItsToolsOutput)
+{
+    fs::path prefix = base_ / "prefix", bin = prefix / "bin";
+    std::string install = "'" CMAKE_BIN "' --install '" ASEVIEW_BUILD_DIR "' --prefix '" +
+                          prefix.string() + "' >/dev/null";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    fs::remove(run_ / "map2.tga");
+    std::string make = "cd '" + run_.string() + "' && '" + (bin / "make_knot").string() +
+                       "' knot.ase >/dev/null && '" + (bin / "make_texture").string() +
+                       "' map2.tga >/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    Outcome o = run({}, true, (bin / "aseview").string());
+    EXPECT_EQ(o.console.rfind("argc = 1\nloading default knot model\n", 0), 0u) << o.console;
+    expect_running_window(o);
+    std::optional<std::string> dump = o.dumps_at_first_frame.at("dump.txt");
+    ASSERT_TRUE(dump.has_value());
+    EXPECT_EQ(dump->rfind("HEEEEEEEEELLLLO\n-----MAX_FACES = 7680\n", 0), 0u) << "the default knot";
 }
 
 // The headless screenshot is the whole window: 640 x 480 pixels whose corners
