@@ -30,6 +30,7 @@ static void run_viewer(int* argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    keep_frame_memory();
     printf("argc = %i\n", argc);
     if (argc < 2) {
         printf("loading default knot model\n");

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/first_frame.h"
+#include "bench/viewer_probe.h"
 #include "mesh/ase.h"
 #include "mesh/store.h"
 #include "render/render.h"
@@ -44,7 +44,7 @@ static void start_to_first_frame(benchmark::State& state)
                       fs::copy_options::overwrite_existing);
     Display* display = XOpenDisplay(nullptr);
     for (auto _ : state) {
-        double elapsed = seconds_to_first_frame(display, dir.c_str(), nullptr);
+        double elapsed = viewer_start_phases(display, dir.c_str(), nullptr).first_frame;
         if (elapsed < 0) {
             state.SkipWithError("the viewer ended before its first frame");
             break;

@@ -18,10 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "bench/first_frame.h"
+#include "bench/viewer_probe.h"
 #include "mesh/ase.h"
 #include "mesh/dump.h"
 #include "mesh/store.h"
+#include "render/render.h"
 
 namespace fs = std::filesystem;
 
@@ -177,10 +178,12 @@ static void time_dumps(const fs::path& dir, timing* printf_time, timing* fast_ti
     fs::current_path(home);
 }
 
-// The child that only loads: prints its peak resident size before and
-// after loading, in KiB, and the store's size in bytes.
+// The child that only loads, with the viewer's start-up memory setting:
+// prints its peak resident size before and after loading, in KiB, and the
+// store's size in bytes.
 static int load_only(const char* reader, const char* path)
 {
+    keep_frame_memory();
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     long before = usage.ru_maxrss;
@@ -209,15 +212,22 @@ static peak_memory measure_peak(const char* reader, const char* path)
 }
 
 // Starts the real viewer on the model in `dir` (which holds its texture)
-// and waits for its first frame; negative if it never came.
-static double time_to_first_frame(const fs::path& dir, const char* model)
+// and prints the way to its first frame, phase by phase.
+static void print_start_phases(const fs::path& dir, const char* model)
 {
     Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return -1;
-    double elapsed = seconds_to_first_frame(display, dir.c_str(), model);
+    start_phases p = viewer_start_phases(display, dir.c_str(), model);
     XCloseDisplay(display);
-    return elapsed;
+    if (p.first_frame < 0 || p.load_begin < 0 || p.load_end < 0 || p.dumps_begin < 0 || p.dumps_end < 0) {
+        printf("\naseview, start to first frame: the viewer ended or never drew\n");
+        return;
+    }
+    printf("\naseview, start to first frame: %.3f s (peak memory %.1f MB)\n", p.first_frame, p.peak_mb);
+    printf("  start to model opened      %.3f s\n", p.load_begin);
+    printf("  model read                 %.3f s\n", p.load_end - p.load_begin);
+    printf("  window and texture         %.3f s\n", p.dumps_begin - p.load_end);
+    printf("  dumps                      %.3f s\n", p.dumps_end - p.dumps_begin);
+    printf("  first frame                %.3f s\n", p.first_frame - p.dumps_end);
 }
 
 static void row(const char* what, timing reference, timing ours, double target)
@@ -227,26 +237,11 @@ static void row(const char* what, timing reference, timing ours, double target)
            reference.cpu, ours.cpu, cpu, target, wall >= target ? "met" : cpu >= target ? "met in CPU time" : "NOT met");
 }
 
-static std::string default_model()
-{
-    fs::path dir = fs::temp_directory_path() / "aseview_bench";
-    fs::path model = dir / "knot1m.ase";
-    if (!fs::exists(model)) {
-        fs::create_directories(dir);
-        printf("generating %s ...\n", model.c_str());
-        if (run_program({MAKE_KNOT, model.string(), "1000000"}).wall < 0) {
-            fprintf(stderr, "make_knot failed\n");
-            exit(1);
-        }
-    }
-    return model.string();
-}
-
 int main(int argc, char** argv)
 {
     if (argc == 4 && strcmp(argv[1], "--load-only") == 0)
         return load_only(argv[2], argv[3]);
-    std::string model = argc > 1 ? argv[1] : default_model();
+    std::string model = argc > 1 ? argv[1] : generated_knot("knot1m.ase", 1000000);
     const char* path = model.c_str();
     size_t file_size = fs::file_size(model);
 
@@ -291,12 +286,14 @@ int main(int argc, char** argv)
     }
 
     if (getenv("DISPLAY")) {
+        // The viewer reads the model from its own folder, where its opening
+        // and closing can be watched.
         fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", dir / "map2.tga", fs::copy_options::overwrite_existing);
-        double frame = time_to_first_frame(dir, path);
-        if (frame > 0)
-            printf("\naseview, start to first frame: %.3f s\n", frame);
-        else
-            printf("\naseview, start to first frame: the viewer ended or never drew\n");
+        std::error_code linked;
+        fs::create_hard_link(model, dir / "model.ase", linked);
+        if (linked)
+            fs::copy_file(model, dir / "model.ase");
+        print_start_phases(dir, "model.ase");
     } else {
         printf("\naseview, start to first frame: skipped, no DISPLAY (run under Xvfb)\n");
     }

@@ -13,6 +13,10 @@ extern float light_color[4];
 extern int color_cycle;
 extern const float MODEL_SCALE;
 
+// Lets the GL driver's per-frame buffers be reused from frame to frame
+// instead of being mapped and zeroed anew; called once, before anything is
+// allocated.
+void keep_frame_memory();
 // Loads "map2.tga" and sets the lasting GL state; needs a current context.
 void init_scene();
 // Uploads a decoded image into the bound 2D texture with its mipmap chain,
