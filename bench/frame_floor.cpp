@@ -1,10 +1,9 @@
 // The floor under the viewer's frame time: the same mesh sent with the same
 // immediate-mode calls and colours, the same texture with sphere-map
-// generation, spun from the idle callback, and nothing else.
+// generation, spun from the idle callback, and nothing else per frame.
 // Usage: frame_floor MODEL   (map2.tga in the working directory)
 #include <GL/glut.h>
 
-#include "image/tga.h"
 #include "mesh/ase.h"
 #include "mesh/store.h"
 #include "render/render.h"
@@ -54,19 +53,9 @@ int main(int argc, char** argv)
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
     glutCreateWindow("aseview floor");
-    TgaImage* image = tga_load("map2.tga");
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    upload_texture(image);
-    tga_free(image);
+    // The viewer's own set-up: the texture, its sphere-map mode, the depth test.
+    init_scene();
     glEnable(GL_TEXTURE_2D);
-    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    glEnable(GL_DEPTH_TEST);
     glutDisplayFunc(draw_frame);
     glutReshapeFunc(reshape_handler);
     glutIdleFunc(spin);
