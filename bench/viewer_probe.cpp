@@ -1,6 +1,7 @@
 #include "bench/viewer_probe.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
@@ -106,7 +107,7 @@ Window wait_for_window(Display* display, const char* title, pid_t pid, double se
     Window window = 0;
     while (!window && seconds_since(start) < seconds && waitpid(pid, nullptr, WNOHANG) == 0) {
         window = viewable_window(display, title);
-        usleep(1000);
+        usleep(10000);
     }
     return window;
 }
@@ -158,12 +159,17 @@ start_phases viewer_start_phases(Display* display, const char* dir, const char* 
     pid_t pid = start_program(dir, argv);
     Window window = 0;
     while (phases.first_frame < 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+        // No frame comes before the dumps are written; until then the X
+        // server is left alone, as its work would slow the viewer down.
+        pollfd file_events = {watch, POLLIN, 0};
+        poll(&file_events, 1, 1);
+        note_file_events(watch, model_name, start, &phases);
+        if (phases.dumps_end < 0)
+            continue;
         if (!window)
             window = viewable_window(display, "various stuff- playing with colors");
         if (window && frame_shown(display, window))
             phases.first_frame = seconds_since(start);
-        note_file_events(watch, model_name, start, &phases);
-        usleep(1000);
     }
     phases.peak_mb = stop_program(pid);
     close(watch);
