@@ -160,11 +160,12 @@ start_phases viewer_start_phases(Display* display, const char* dir, const char* 
     Window window = 0;
     while (phases.first_frame < 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
         // No frame comes before the dumps are written; until then the X
-        // server is left alone, as its work would slow the viewer down.
+        // server is left alone, as its work would slow the viewer down. A
+        // folder where the dumps cannot be written is watched after a while.
         pollfd file_events = {watch, POLLIN, 0};
         poll(&file_events, 1, 1);
         note_file_events(watch, model_name, start, &phases);
-        if (phases.dumps_end < 0)
+        if (phases.dumps_end < 0 && seconds_since(start) < 30)
             continue;
         if (!window)
             window = viewable_window(display, "various stuff- playing with colors");
