@@ -216,6 +216,10 @@ static peak_memory measure_peak(const char* reader, const char* path)
 static void print_start_phases(const fs::path& dir, const char* model)
 {
     Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        printf("\naseview, start to first frame: skipped, the display cannot be opened\n");
+        return;
+    }
     start_phases p = viewer_start_phases(display, dir.c_str(), model);
     XCloseDisplay(display);
     if (p.first_frame < 0 || p.load_begin < 0 || p.load_end < 0 || p.dumps_begin < 0 || p.dumps_end < 0) {

@@ -210,18 +210,17 @@ static void mirror_row(unsigned char* row, int width, int bytes_per_pixel)
                          row + (width - 1 - i) * bytes_per_pixel);
 }
 
-// Reads the rows in file order into their places in pixels, or, when pixels
-// holds a single row, every row into that one.
-static bool read_rows(FILE* stream, const TgaImage* image, unsigned char* pixels, bool single_row,
+// Reads the rows in file order into their places in pixels, row_stride bytes
+// apart; a stride of 0 reads every row into the same one.
+static bool read_rows(FILE* stream, const TgaImage* image, unsigned char* pixels, size_t row_stride,
                       bool rle, bool bottom_up, bool mirror)
 {
-    int row_bytes = image->width * image->components;
     TgaPixelReader reader = rle ? rle_fread : std_fread;
     RleState state = {};
     bool ok = true;
     for (int i = 0; ok && i < image->height; i++) {
         int row = bottom_up ? i : image->height - 1 - i;
-        unsigned char* start = pixels + (single_row ? 0 : (size_t)row * row_bytes);
+        unsigned char* start = pixels + (size_t)row * row_stride;
         ok = reader(&state, start, image->components, image->width, stream) == image->width ||
              row_failure(stream, image->width);
         if (ok && mirror)
@@ -243,14 +242,15 @@ static bool read_pixels(FILE* stream, TgaImage* image, bool rle, bool bottom_up,
         // of scratch: a lying header gets no buffer of gigabytes. Nothing is
         // kept, so the result is null even should a grown file fill every row.
         std::vector<unsigned char> row((size_t)image->width * image->components);
-        read_rows(stream, image, row.data(), true, rle, bottom_up, mirror);
+        read_rows(stream, image, row.data(), 0, rle, bottom_up, false);
         return false;
     }
     size_t bytes = (size_t)pixel_count * image->components;
     image->pixels = (unsigned char*)malloc(bytes);
     if (!image->pixels)
         return refuse("TGA: cannot allocate %zu bytes of pixels for \"%s\"", bytes, path);
-    return read_rows(stream, image, image->pixels, false, rle, bottom_up, mirror);
+    return read_rows(stream, image, image->pixels, (size_t)image->width * image->components, rle,
+                     bottom_up, mirror);
 }
 
 static TgaImage* discard(TgaImage* image)
