@@ -1,0 +1,33 @@
+# The two kinds of target the project is made of.
+include(GoogleTest)
+
+# A module of the program: a static library whose headers are named from the
+# project root ("mesh/store.h").
+#   aseview_module(NAME SOURCES file... [LINKS target...])
+function(aseview_module name)
+  cmake_parse_arguments(arg "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${arg_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${arg_LINKS})
+endfunction()
+
+# A GoogleTest program whose cases CTest runs one by one. The cases are listed
+# when the tests run, not at build time, as many need a display to start.
+#   aseview_test(NAME SOURCES file... [LINKS target...] [DEFINES def...]
+#                [NEEDS target...] [PROPERTIES prop value...] [NO_PRETTY_VALUES])
+function(aseview_test name)
+  cmake_parse_arguments(arg "NO_PRETTY_VALUES" "" "SOURCES;LINKS;DEFINES;NEEDS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${arg_LINKS} GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE ${arg_DEFINES})
+  if(arg_NEEDS)
+    add_dependencies(${name} ${arg_NEEDS})
+  endif()
+  set(pretty "")
+  if(arg_NO_PRETTY_VALUES)
+    set(pretty NO_PRETTY_VALUES)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${pretty}
+                       PROPERTIES TIMEOUT 300 ${arg_PROPERTIES})
+endfunction()
