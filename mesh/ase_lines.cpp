@@ -1,5 +1,7 @@
 #include "mesh/ase_lines.h"
 
+#include <cstring>
+
 #include "mesh/ase.h"
 #include "mesh/store.h"
 
@@ -28,7 +30,8 @@ static tvert_data* tvert_at(int i)
 template <class T>
 static void store_converted(T* fields, const T* values, int converted)
 {
-    std::copy(values, values + converted, fields);
+    for (int k = 0; k < 3; k++)
+        fields[k] = k < converted ? values[k] : fields[k];
 }
 
 // v_pos is the index of the last vertex line, not a count.
@@ -82,7 +85,7 @@ static void add_offset(float d_data::*field, const line_values& v)
 static void store_face_normal(const line_values& v)
 {
     if (face_data* face = face_at(v.index))
-        std::copy(v.reals, v.reals + 3, face->norm);
+        memcpy(face->norm, v.reals, sizeof v.reals);
     cur_face = v.index;
 }
 

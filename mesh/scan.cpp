@@ -57,42 +57,6 @@ bool scan_literal(scan_source* s, char want)
     return true;
 }
 
-// Whether any of the eight bytes at p is below '!', as every whitespace
-// byte and NUL is: the top bit of each byte of (x - 0x21...) & ~x is set
-// where the byte is below 0x21, with no borrow unless one already is.
-static bool any_low_byte(const unsigned char* p)
-{
-    uint64_t x;
-    memcpy(&x, p, 8);
-    return (x - 0x2121212121212121) & ~x & 0x8080808080808080;
-}
-
-// Up to 255 bytes other than whitespace, NULs included. The byte after a
-// shorter token is read and pushed back; after a 255th byte nothing more is
-// read.
-bool scan_255s(scan_source* s, std::string_view* word)
-{
-    if (!scan_space(s))
-        return false;
-    size_t avail = scan_ahead(s, scan_lookahead);
-    size_t limit = avail < 255 ? avail : 255;
-    const unsigned char* p = s->data + s->at;
-    const unsigned char* stop = p + limit;
-    const unsigned char* q = p;
-    while (q + 8 <= stop && !any_low_byte(q))
-        q += 8;
-    while (q < stop && !(byte_classes[*q] & word_end_byte))
-        q++;
-    *word = std::string_view(reinterpret_cast<const char*>(p), size_t(q - p));
-    while (q < stop && !(byte_classes[*q] & space_byte))
-        q++;
-    size_t n = size_t(q - p);
-    s->at += n;
-    if (n < 255 && n == avail)
-        s->eof = true;
-    return true;
-}
-
 void skip_fgets_256(scan_source* s)
 {
     size_t avail = scan_ahead(s, 255);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 // The stream is read in blocks; an inline conversion looks ahead at most
@@ -215,9 +216,42 @@ inline int scan_f_run(scan_source* s, float* fields, int count)
 // mismatch stays in the input.
 bool scan_literal(scan_source* s, char want);
 
-// "%255s": the token as a C string sees it (up to its first NUL); false at
-// the end of input.
-bool scan_255s(scan_source* s, std::string_view* word);
+// Whether any of the eight bytes at p is below '!', as every whitespace
+// byte and NUL is: the top bit of each byte of (x - 0x21...) & ~x is set
+// where the byte is below 0x21, with no borrow unless one already is.
+inline bool any_low_byte(const unsigned char* p)
+{
+    uint64_t x;
+    memcpy(&x, p, 8);
+    return (x - 0x2121212121212121) & ~x & 0x8080808080808080;
+}
+
+// "%255s": up to 255 bytes other than whitespace, NULs included, of which
+// `word` is what a C string sees (up to the first NUL); false at the end of
+// input. The byte after a shorter token is read and pushed back; after a
+// 255th byte nothing more is read.
+inline bool scan_255s(scan_source* s, std::string_view* word)
+{
+    if (!scan_space(s))
+        return false;
+    size_t avail = scan_ahead(s, scan_lookahead);
+    size_t limit = avail < 255 ? avail : 255;
+    const unsigned char* p = s->data + s->at;
+    const unsigned char* stop = p + limit;
+    const unsigned char* q = p;
+    while (q + 8 <= stop && !any_low_byte(q))
+        q += 8;
+    while (q < stop && !(byte_classes[*q] & word_end_byte))
+        q++;
+    *word = std::string_view(reinterpret_cast<const char*>(p), size_t(q - p));
+    while (q < stop && !(byte_classes[*q] & space_byte))
+        q++;
+    size_t n = size_t(q - p);
+    s->at += n;
+    if (n < 255 && n == avail)
+        s->eof = true;
+    return true;
+}
 
 // fgets into a 256-byte buffer, the text dropped: through the next newline,
 // at most 255 bytes.
