@@ -7,39 +7,23 @@
 #include "fuzz/fuzz_support.h"
 #include "tests/mesh/store_snapshot.h"
 
-struct parse_result {
-    bool returned;
-    long position;
-    bool at_eof;
-    store_snapshot store;
-    bool operator==(const parse_result&) const = default;
-};
+static void (*reader)(FILE*);
+static parse_result result;
 
-static void (*parse)(FILE*);
-static long end_position;
-static bool end_at_eof;
-
-static void run_parse(FILE* stream)
+static void run_reader(FILE* stream)
 {
-    parse(stream);
-    end_position = ftell(stream);
-    end_at_eof = feof(stream);
+    result = parse_fresh(stream, reader);
 }
 
-// Parses from a fresh reader and takes a snapshot of the store (after a
-// fatal exit too: the store never names a released array).
-static parse_result parse_with(const unsigned char* data, size_t size, void (*reader)(FILE*))
+// After a fatal exit the stream is gone, but the store is still there to
+// compare: it never names a released array.
+static parse_result parse_with(const unsigned char* data, size_t size, void (*parse)(FILE*))
 {
-    parse = reader;
-    parse_result r = {};
-    r.returned = run_on_bytes(data, size, run_parse);
-    if (r.returned) {
-        r.position = end_position;
-        r.at_eof = end_at_eof;
-    }
-    r.store = snapshot_store();
+    reader = parse;
+    if (!run_on_bytes(data, size, run_reader))
+        result = {snapshot_store(), -1, false};
     reset_ase_reader();
-    return r;
+    return result;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

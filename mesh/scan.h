@@ -35,6 +35,12 @@ struct scan_source {
                    // indicator as fscanf would leave it
 };
 
+// A source over the stream, which is read from its current position on.
+inline scan_source scan_from(FILE* stream, unsigned char* buffer)
+{
+    return {stream, buffer, 0, 0, false, false};
+}
+
 // Once per block: kept out of the inlined reads.
 [[gnu::cold]] void scan_refill(scan_source* s);
 
@@ -256,9 +262,3 @@ inline bool scan_255s(scan_source* s, std::string_view* word)
 // fgets into a 256-byte buffer, the text dropped: through the next newline,
 // at most 255 bytes.
 void skip_fgets_256(scan_source* s);
-
-// A source over the stream, which is read from its current position on.
-inline scan_source scan_from(FILE* stream, unsigned char* buffer)
-{
-    return {stream, buffer, 0, 0, false, false};
-}

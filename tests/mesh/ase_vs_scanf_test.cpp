@@ -12,31 +12,17 @@
 #include "mesh/scan.h"
 #include "mesh_support.h"
 
-struct parse_state {
-    store_snapshot store;
-    long position;
-    bool at_eof;
-    bool operator==(const parse_state&) const = default;
-};
-
-static parse_state parse_stream(FILE* stream, void (*parse)(FILE*))
-{
-    reset_ase_reader();
-    parse(stream);
-    return {snapshot_store(), ftell(stream), feof(stream) != 0};
-}
-
 // Parses the stream with both readers; returns the program reader's state.
-static parse_state expect_same_parse_of(FILE* stream, const std::string& text = "")
+static parse_result expect_same_parse_of(FILE* stream, const std::string& text = "")
 {
-    parse_state reference = parse_stream(stream, parse_ase_scanf);
-    parse_state program = parse_stream(stream, parse_ase);
+    parse_result reference = parse_fresh(stream, parse_ase_scanf);
+    parse_result program = parse_fresh(stream, parse_ase);
     fclose(stream);
     EXPECT_TRUE(program == reference) << "input: " << testing::PrintToString(text);
     return program;
 }
 
-static parse_state expect_same_parse(const std::string& text)
+static parse_result expect_same_parse(const std::string& text)
 {
     return expect_same_parse_of(stream_of(text), text);
 }
@@ -189,7 +175,7 @@ TEST(AseVsScanf, IntegerConversionsAsGlibcDoesThem)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        parse_state s = expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_VERTEX ") + c.text + " 1 2 3\n");
+        parse_result s = expect_same_parse(std::string("*MESH_NUMVERTEX 1\n*MESH_VERTEX ") + c.text + " 1 2 3\n");
         EXPECT_EQ(s.store.v_pos, c.index);
         // The position is stored only when the index names vertex 0.
         if (c.index == 0) {

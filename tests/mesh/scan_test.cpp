@@ -62,12 +62,10 @@ static const directive directives[] = {
 
 static scan_result c_library_scan(FILE* f, const directive& d)
 {
-    scan_result r = {};
     rewind(f);
-    r.converted = d.c_library(f, &r.value);
-    r.consumed = ftell(f);
-    r.at_eof = feof(f) != 0;
-    return r;
+    std::string value;
+    bool converted = d.c_library(f, &value);
+    return {converted, value, ftell(f), feof(f) != 0};
 }
 
 // What the scanner consumed is what it took from the stream less what it
@@ -75,13 +73,11 @@ static scan_result c_library_scan(FILE* f, const directive& d)
 static scan_result scanner_scan(FILE* f, const directive& d)
 {
     static unsigned char buffer[scan_block_size + 1];
-    scan_result r = {};
     rewind(f);
     scan_source s = scan_from(f, buffer);
-    r.converted = d.scanner(&s, &r.value);
-    r.consumed = ftell(f) - long(s.end - s.at);
-    r.at_eof = s.eof;
-    return r;
+    std::string value;
+    bool converted = d.scanner(&s, &value);
+    return {converted, value, ftell(f) - long(s.end - s.at), s.eof};
 }
 
 TEST(Scan, EveryDirectiveAsTheCLibraryReadsIt)

@@ -1,8 +1,9 @@
-// The reader's whole result as bytes: the store's arrays and numbers and
-// the vertex-normal corner state, for comparing two parses record for
-// record. Shared by the mesh tests, the differential fuzz target and the
-// load benchmark.
+// The reader's whole result as bytes: the store's arrays and numbers, the
+// vertex-normal corner state and where the stream was left, for comparing
+// two parses record for record. Shared by the mesh tests, the differential
+// fuzz target and the load benchmark.
 #pragma once
+#include <cstdio>
 #include <string>
 
 #include "mesh/ase.h"
@@ -29,4 +30,19 @@ inline store_snapshot snapshot_store()
             bytes_of(tface_list, MAX_FACES, sizeof(tface_data)),
             bytes_of(tvert_list, tvert_count, sizeof(tvert_data)),
             vertex_count, MAX_FACES, tvert_count, v_pos, cur_face, vnorm_corner};
+}
+
+struct parse_result {
+    store_snapshot store;
+    long position;
+    bool at_eof;
+    bool operator==(const parse_result&) const = default;
+};
+
+// Parses the stream from a fresh reader.
+inline parse_result parse_fresh(FILE* stream, void (*parse)(FILE*))
+{
+    reset_ase_reader();
+    parse(stream);
+    return {snapshot_store(), ftell(stream), feof(stream) != 0};
 }
