@@ -1,4 +1,5 @@
-// The program's reader on small inline texts and the corpus models.
+// The program's reader on small inline texts and the corpus models, and
+// the fatal counts that end both readers alike.
 #include "mesh_support.h"
 
 static void expect_xyz(const float* got, float x, float y, float z)
@@ -212,6 +213,39 @@ TEST(AseReader, LineEndsDoNotMatter)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     parse_text(crlf);
     EXPECT_EQ(snapshot_store(), lf);
+}
+
+// Both readers make the same allocation calls in the same order, so the
+// same fatal message comes at the same point.
+TEST(AseReaderDeath, BadCountsEndTheProcess)
+{
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"*MESH_NUMVERTEX -1\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMVERTEX 99999999999999999999\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMVERTEX 2147483647\n", "error in d_data *alloc_data() function\n"},
+        {"*MESH_NUMFACES -1\n", "error in face_data *alloc_faces() function\n"},
+        {"*MESH_NUMFACES 0x7fffffff\n", "error in face_data *alloc_faces() function\n"},
+        {"*MESH_NUMFACES 2\n*MESH_NUMFACES -0x1\n", "error in face_data *alloc_faces() function\n"},
+        {"*MESH_NUMTVERTEX -2\n", "error in tvert_data *alloc_tverts() function\n"},
+        {"*MESH_NUMTVERTEX -7 1 2", "error in tvert_data *alloc_tverts() function\n"},
+        {"*MESH_NUMTVERTEX 4294967295", "error in tvert_data *alloc_tverts() function\n"},
+        {"*MESH_NUMVERTEX 3\n*MESH_NUMVERTEX -1e", "error in d_data *alloc_data() function\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase}) {
+            expect_fatal(
+                [&] {
+                    reset_ase_reader();
+                    parse(stream_of(c.text));
+                },
+                c.message);
+        }
+    }
+    expect_fatal([] { load_model("/nonexistent/model.ase"); }, "File not there or something ;|\n");
 }
 
 TEST(AseCorpus, RotatingCube)
