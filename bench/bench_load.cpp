@@ -23,6 +23,7 @@
 #include "mesh/dump.h"
 #include "mesh/store.h"
 #include "render/render.h"
+#include "tests/mesh/store_snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -84,18 +85,6 @@ static size_t store_bytes()
 {
     return size_t(vertex_count) * sizeof(d_data) + size_t(MAX_FACES) * (sizeof(face_data) + sizeof(tface_data)) +
            size_t(tvert_count) * sizeof(tvert_data);
-}
-
-// The whole store, for checking that both readers stored the same.
-static std::string store_copy()
-{
-    std::string s;
-    s.append(reinterpret_cast<const char*>(vertex_list), size_t(vertex_count) * sizeof(d_data));
-    s.append(reinterpret_cast<const char*>(face_list), size_t(MAX_FACES) * sizeof(face_data));
-    s.append(reinterpret_cast<const char*>(tvert_list), size_t(tvert_count) * sizeof(tvert_data));
-    int numbers[] = {vertex_count, MAX_FACES, tvert_count, v_pos, cur_face, vnorm_corner};
-    s.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
-    return s;
 }
 
 // Runs a program with its output sent away; its wall time is negative if
@@ -255,9 +244,9 @@ int main(int argc, char** argv)
     bool same_store = true;
     for (int i = 0; i < runs; i++) {
         keep_best(&scanf_time, time_once(load_scanf, path));
-        std::string reference = store_copy();
+        store_snapshot reference = snapshot_store();
         keep_best(&fast_time, time_once(load_fast, path));
-        same_store = same_store && store_copy() == reference;
+        same_store = same_store && snapshot_store() == reference;
         if (assimp_time.wall > 0)
             keep_best(&assimp_time, run_program({"assimp", "info", model}));
     }

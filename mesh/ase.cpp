@@ -1,13 +1,15 @@
+// The program's ASE reader: the token loop and the keyword lines of the
+// fscanf reader, read through the exact scanner from a block buffer, so
+// that both readers store the same bits for any input.
 #include "mesh/ase.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
-#include "mesh/ase_records.h"
+#include "mesh/ase_lines.h"
+#include "mesh/scan.h"
 #include "mesh/store.h"
-
-int cur_face = 0;
-int vnorm_corner = 0;
 
 void load_model(const char* path)
 {
@@ -20,153 +22,121 @@ void load_model(const char* path)
     fclose(stream);
 }
 
-void read_num_vertex(FILE* stream)
+// The lines that make up nearly all of a model, read whole with the
+// position kept in a register: the leading whitespace and an index ("%i"),
+// then `count` reals ("%f"). False, with nothing consumed or stored, unless
+// every number is plain and the line's end is in view.
+static bool read_plain_index_and_reals(scan_source* s, line_values* v, int count)
 {
-    fscanf(stream, "%i", &vertex_count);
-    alloc_vertices(vertex_count);
+    scan_ahead(s, scan_lookahead);
+    int i;
+    float r[3];
+    const unsigned char* p = plain_decimal_int(skip_space_bytes(s->data + s->at), 0, &i);
+    for (int k = 0; p && k < count; k++)
+        p = plain_decimal_real(skip_space_bytes(p), &r[k]);
+    if (!p || p >= s->data + s->end)
+        return false;
+    s->at = size_t(p - s->data);
+    v->index = i;
+    v->indexed = true;
+    v->converted = count;
+    memcpy(v->reals, r, sizeof(float) * size_t(count));
+    return true;
 }
 
-void read_num_faces(FILE* stream)
+// A face line the same way: "%i:" and "\tA:\t%d B:\t%d C:\t%d".
+static bool read_plain_face(scan_source* s, line_values* v)
 {
-    fscanf(stream, "%i", &MAX_FACES);
-    alloc_faces(MAX_FACES);
-}
-
-void read_vertex(FILE* stream)
-{
-    int j = 0;
-    fscanf(stream, "%i", &j);
-    v_pos = j;
-    d_data scratch;
-    d_data* vertex = vertex_line_record(j, &scratch);
-    fscanf(stream, "%f %f %f", &vertex->xyz[0], &vertex->xyz[1], &vertex->xyz[2]);
-}
-
-// A face number that does not convert names no record; the corner values
-// are still read so the line consumes what any face line does.
-void read_face(FILE* stream)
-{
-    int i = 0;
-    face_data scratch;
-    face_data* face = fscanf(stream, "%i:", &i) == 1 ? face_at(i) : nullptr;
-    if (!face)
-        face = &scratch;
-    fscanf(stream, "\tA:\t%d B:\t%d C:\t%d", &face->vert[0], &face->vert[1], &face->vert[2]);
-}
-
-// The count is used again as a vertex index; in a well-formed file the
-// reals that follow do not convert and nothing is stored. A count that does
-// not convert leaves the texture array as it was.
-void read_tvert(FILE* stream)
-{
-    int n = 0;
-    bool counted = fscanf(stream, "%i", &n) == 1;
-    if (counted)
-        alloc_tverts(n);
-    d_data scratch;
-    d_data* vertex = counted ? vertex_at(n) : nullptr;
-    if (!vertex)
-        vertex = &scratch;
-    fscanf(stream, "%f %f", &vertex->u, &vertex->v);
-}
-
-void read_tface(FILE* stream)
-{
-    int i = 0;
-    tvert_data scratch;
-    tvert_data* tvert = fscanf(stream, "%i", &i) == 1 ? tvert_at(i) : nullptr;
-    if (!tvert)
-        tvert = &scratch;
-    fscanf(stream, "%i %i %i", &tvert->tv[0], &tvert->tv[1], &tvert->tv[2]);
-}
-
-// Offsets often stand in the material section, before any vertex exists;
-// they, and offsets whose value does not convert, add nothing.
-void read_u_offset(FILE* stream)
-{
-    float x = 0;
-    if (fscanf(stream, "%f", &x) == 1 && vertex_at(0))
-        vertex_list[0].u += x;
-}
-
-void read_v_offset(FILE* stream)
-{
-    float x = 0;
-    if (fscanf(stream, "%f", &x) == 1 && vertex_at(0))
-        vertex_list[0].v += x;
-}
-
-// Components that do not convert are stored as 0, like a missing index.
-void read_face_normal(FILE* stream)
-{
-    int i = 0;
-    float x = 0, y = 0, z = 0;
-    fscanf(stream, "%i %f %f %f", &i, &x, &y, &z);
-    if (face_data* face = face_at(i)) {
-        face->norm[0] = x;
-        face->norm[1] = y;
-        face->norm[2] = z;
+    scan_ahead(s, scan_lookahead);
+    int i, c[3];
+    const unsigned char* p = plain_decimal_int(skip_space_bytes(s->data + s->at), 0, &i);
+    if (p && *p++ != ':')
+        return false;
+    for (int k = 0; p && k < 3; k++) {
+        p = skip_space_bytes(p);
+        if (p[0] != "ABC"[k] || p[1] != ':')
+            return false;
+        p = plain_decimal_int(skip_space_bytes(p + 2), 10, &c[k]);
     }
-    cur_face = i;
+    if (!p || p >= s->data + s->end)
+        return false;
+    s->at = size_t(p - s->data);
+    v->index = i;
+    v->indexed = true;
+    v->converted = 3;
+    memcpy(v->ints, c, sizeof c);
+    return true;
 }
 
-// A vertex index outside the vertex array stores nothing anywhere, so every
-// vnorm entry the reader writes names an existing vertex; the corner counter
-// still moves on.
-void read_vertex_normal(FILE* stream)
+// "%i:" then "\tA:\t%d B:\t%d C:\t%d".
+static void read_face_values(scan_source* s, line_values* v)
 {
-    int j = 0;
-    fscanf(stream, "%i", &j);
-    d_data scratch;
-    d_data* vertex = vertex_at(j);
-    d_data* target = vertex ? vertex : &scratch;
-    fscanf(stream, "%f %f %f", &target->norm[0], &target->norm[1], &target->norm[2]);
-    face_data* face = face_at(cur_face);
-    if (vertex && face)
-        face->vnorm[vnorm_corner] = j;
-    vnorm_corner = vnorm_corner + 1 == 3 ? 0 : vnorm_corner + 1;
+    if (read_plain_face(s, v))
+        return;
+    v->indexed = scan_i(s, &v->index);
+    if (v->indexed)
+        scan_literal(s, ':');
+    while (v->converted < 3 && scan_space(s) && scan_literal(s, "ABC"[v->converted]) && scan_literal(s, ':') &&
+           scan_d(s, &v->ints[v->converted]))
+        v->converted++;
 }
 
-struct keyword {
-    const char* name;
-    void (*read)(FILE*);
-};
-
-static const keyword keywords[] = {
-    {"*MESH_NUMVERTEX", read_num_vertex},
-    {"*MESH_NUMFACES", read_num_faces},
-    {"*MESH_VERTEX", read_vertex},
-    {"*MESH_FACE", read_face},
-    {"*MESH_NUMTVERTEX", read_tvert},
-    {"*MESH_TFACE", read_tface},
-    {"*UVW_U_OFFSET", read_u_offset},
-    {"*UVW_V_OFFSET", read_v_offset},
-    {"*MESH_FACENORMAL", read_face_normal},
-    {"*MESH_VERTEXNORMAL", read_vertex_normal},
-};
-
-static bool run_keyword(const char* token, FILE* stream)
+// Each keyword's formats as the fscanf reader writes them.
+static line_values read_values(ase_line line, scan_source* s)
 {
-    for (const keyword& k : keywords) {
-        if (strcmp(token, k.name) == 0) {
-            k.read(stream);
-            return true;
+    line_values v;
+    switch (line) {
+    case ase_line::num_vertex:
+    case ase_line::num_faces:
+        v.indexed = scan_i(s, &v.index);
+        break;
+    case ase_line::vertex:
+    case ase_line::vertex_normal:
+        if (!read_plain_index_and_reals(s, &v, 3)) {
+            v.indexed = scan_i(s, &v.index);
+            v.converted = scan_f_run(s, v.reals, 3);
         }
+        break;
+    case ase_line::face:
+        read_face_values(s, &v);
+        break;
+    case ase_line::num_tvertex:
+        v.indexed = scan_i(s, &v.index);
+        v.converted = scan_f_run(s, v.reals, 2);
+        break;
+    case ase_line::tface:
+        v.indexed = scan_i(s, &v.index);
+        while (v.converted < 3 && scan_i(s, &v.ints[v.converted]))
+            v.converted++;
+        break;
+    case ase_line::u_offset:
+    case ase_line::v_offset:
+        v.converted = scan_f_run(s, v.reals, 1);
+        break;
+    case ase_line::face_normal:
+        if (read_plain_index_and_reals(s, &v, 3))
+            break;
+        // "%i %f %f %f" in one call: no reals after an index that fails.
+        v.indexed = scan_i(s, &v.index);
+        if (v.indexed)
+            v.converted = scan_f_run(s, v.reals, 3);
+        break;
     }
-    return false;
+    return v;
 }
 
-void parse_ase_scanf(FILE* stream)
+void parse_ase(FILE* stream)
 {
-    char token[256];
+    static unsigned char block[scan_block_size + 1];
     rewind(stream);
-    while (!feof(stream)) {
-        // The result is tested so that a keyword ending the file is not run
-        // a second time from the stale buffer.
-        if (fscanf(stream, "%255s", token) != 1)
-            return;
-        if (!run_keyword(token, stream))
-            fgets(token, sizeof token, stream);
+    scan_source s = scan_from(stream, block);
+    std::string_view word;
+    ase_line line;
+    while (!s.eof && scan_255s(&s, &word)) {
+        if (find_keyword(word, &line))
+            store_line(line, read_values(line, &s));
+        else
+            skip_fgets_256(&s);
     }
 }
 

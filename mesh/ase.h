@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdio>
 
+// The face that vertex-normal lines fill, and the corner the next one fills.
 extern int cur_face;
 extern int vnorm_corner;
 
@@ -11,7 +12,7 @@ void load_model(const char* path);
 // stream in large blocks; stores exactly what parse_ase_scanf stores.
 void parse_ase(FILE* stream);
 // The same reader through fscanf and fgets, one token at a time: the
-// reference that the fast reader is held to, slow on large models.
+// reference that parse_ase is held to, slow on large models.
 void parse_ase_scanf(FILE* stream);
 
 // The readers of parse_ase_scanf, one per keyword.

@@ -1,55 +1,19 @@
+// The program's dumps: records built in one large buffer without printf.
+// "%i" is to_chars' plain int form, and "%f" of a float is the float
+// widened to double, rounded exactly to six decimals as printf rounds it.
 #include "mesh/dump.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <iterator>
-#include <string_view>
 
-#include "mesh/store.h"
+#include "mesh/dump_driver.h"
+#include "mesh/text_out.h"
 
-// A dump is built in one large buffer that goes out with fwrite. Numbers
-// are formatted without printf: "%i" is to_chars' plain int form, and "%f"
-// of a float is the float widened to double, rounded exactly to six
-// decimals as printf rounds it.
-static FILE* dump_file;
-static char dump_text[1 << 20];
-static size_t dump_used;
+static text_out dump_text;
 
 // Room for the longest record: three reals of up to 47 characters each
 // (the float maximum has 39 integer digits), an index and the labels.
 constexpr size_t record_room = 256;
-
-static void flush_dump()
-{
-    fwrite(dump_text, 1, dump_used, dump_file);
-    dump_used = 0;
-}
-
-static void make_room()
-{
-    if (sizeof dump_text - dump_used < record_room)
-        flush_dump();
-}
-
-static void put(std::string_view s)
-{
-    memcpy(dump_text + dump_used, s.data(), s.size());
-    dump_used += s.size();
-}
-
-static void put_int(int value)
-{
-    dump_used = std::to_chars(dump_text + dump_used, std::end(dump_text), value).ptr - dump_text;
-}
-
-static void put_int64(uint64_t value)
-{
-    dump_used = std::to_chars(dump_text + dump_used, std::end(dump_text), value).ptr - dump_text;
-}
 
 // A float has 24 significant bits and 10^6 needs 20, so the float times
 // 10^6 is exact in a double; rounding it to an integer in the default
@@ -60,100 +24,78 @@ static void put_real(float value)
 {
     double scaled = std::fabs(double(value) * 1e6);
     if (!(scaled < 1e18)) {
-        dump_used = std::to_chars(dump_text + dump_used, std::end(dump_text), double(value),
-                                  std::chars_format::fixed, 6).ptr - dump_text;
+        put_number(&dump_text, double(value), std::chars_format::fixed, 6);
         return;
     }
     uint64_t micros = uint64_t(std::nearbyint(scaled));
     if (std::signbit(value))
-        put("-");
-    put_int64(micros / 1000000);
-    char* fraction = dump_text + dump_used;
+        put_char(&dump_text, '-');
+    put_number(&dump_text, micros / 1000000);
+    char* fraction = dump_text.text + dump_text.used;
     fraction[0] = '.';
     for (int k = 6, rest = int(micros % 1000000); k > 0; k--, rest /= 10)
         fraction[k] = char('0' + rest % 10);
-    dump_used += 7;
+    dump_text.used += 7;
 }
 
-static void close_dump()
+// An index and three reals after their labels, then the record's end;
+// inlined into each record kind, so that every label copies as a constant.
+[[gnu::always_inline]] static inline void put_record(const std::string_view* labels, int i, const float* reals, std::string_view end)
 {
-    flush_dump();
-    fclose(dump_file);
+    reserve_text(&dump_text, record_room);
+    put_text(&dump_text, labels[0]);
+    put_number(&dump_text, i);
+    put_text(&dump_text, labels[1]);
+    put_real(reals[0]);
+    put_text(&dump_text, labels[2]);
+    put_real(reals[1]);
+    put_text(&dump_text, labels[3]);
+    put_real(reals[2]);
+    put_text(&dump_text, end);
 }
 
-// v_pos is the index of the last vertex line, not a count, so the list runs
-// up to and including it; it is still bounded by the array itself.
+struct buffered_writer {
+    explicit buffered_writer(FILE* file) { dump_text.file = file; }
+
+    void head(int max_faces)
+    {
+        put_text(&dump_text, "HEEEEEEEEELLLLO\n-----MAX_FACES = ");
+        put_number(&dump_text, max_faces);
+        put_char(&dump_text, '\n');
+    }
+    void vertex(int i, const float* p)
+    {
+        static constexpr std::string_view labels[] = {"vertex pos = ", "\n X=", "\n\t\t\t\tY=", "\n\tZ="};
+        put_record(labels, i, p, "\n");
+    }
+    void face_normal(int i, const float* n)
+    {
+        static constexpr std::string_view labels[] = {"face num=", "\nX Comp = ", "\tY Comp = ", "\tZ Comp "};
+        put_record(labels, i, n, "\n\n");
+    }
+    void vertex_normal(int i, const float* n)
+    {
+        static constexpr std::string_view labels[] = {"position = ", "\t x = ", "\t y = ", "\t z = "};
+        put_record(labels, i, n, "\n");
+    }
+    void close()
+    {
+        flush_text(&dump_text);
+        fclose(dump_text.file);
+    }
+};
+
 void dump_vert()
 {
-    printf("************ vertex dump *********\n");
-    dump_file = fopen("dump.txt", "w+");
-    if (dump_file) {
-        put("HEEEEEEEEELLLLO\n-----MAX_FACES = ");
-        put_int(MAX_FACES);
-        put("\n");
-    } else {
-        printf("PROBLEM\n");
-    }
-    printf("v_pos = %i\n", v_pos);
-    if (!dump_file)
-        return;
-    for (int i = 0; vertex_list && i <= v_pos && i < vertex_count; i++) {
-        const float* p = vertex_list[i].xyz;
-        make_room();
-        put("vertex pos = ");
-        put_int(i);
-        put("\n X=");
-        put_real(p[0]);
-        put("\n\t\t\t\tY=");
-        put_real(p[1]);
-        put("\n\tZ=");
-        put_real(p[2]);
-        put("\n");
-    }
-    close_dump();
+    write_vertex_dump<buffered_writer>();
 }
 
 void dump_norm()
 {
-    dump_file = fopen("norm.txt", "w+");
-    if (!dump_file) {
-        printf("error in dump_norm()\n");
-        exit(1);
-    }
-    printf("****** face data *********\n");
-    for (int i = 0; face_list && i < MAX_FACES; i++) {
-        const float* n = face_list[i].norm;
-        make_room();
-        put("face num=");
-        put_int(i);
-        put("\nX Comp = ");
-        put_real(n[0]);
-        put("\tY Comp = ");
-        put_real(n[1]);
-        put("\tZ Comp ");
-        put_real(n[2]);
-        put("\n\n");
-    }
-    close_dump();
+    write_face_normal_dump<buffered_writer>();
 }
 
 void dump_vnorm()
 {
-    dump_file = fopen("vnorml.txt", "w+");
-    if (!dump_file)
-        return;
-    for (int i = 0; vertex_list && i < vertex_count; i++) {
-        const float* n = vertex_list[i].norm;
-        make_room();
-        put("position = ");
-        put_int(i);
-        put("\t x = ");
-        put_real(n[0]);
-        put("\t y = ");
-        put_real(n[1]);
-        put("\t z = ");
-        put_real(n[2]);
-        put("\n");
-    }
-    close_dump();
+    write_vertex_normal_dump<buffered_writer>();
 }

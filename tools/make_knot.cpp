@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <numbers>
+#include <string_view>
+
+#include "mesh/text_out.h"
 
 struct vec3 {
     double x, y, z;
@@ -55,25 +57,13 @@ static ring_frame frame_at(double t)
     return {knot_point(t), side, cross(side, tangent)};
 }
 
-// Output goes through one large buffer: the million-face models are a few
-// hundred megabytes of text.
-static FILE* out;
-static char buffer[1 << 20];
-static size_t used;
+// The million-face models are a few hundred megabytes of text.
+static text_out out;
 
-static void flush_buffer()
+static void put(std::string_view text)
 {
-    fwrite(buffer, 1, used, out);
-    used = 0;
-}
-
-static void put(const char* text)
-{
-    size_t n = strlen(text);
-    if (used + n > sizeof buffer)
-        flush_buffer();
-    memcpy(buffer + used, text, n);
-    used += n;
+    reserve_text(&out, text.size());
+    put_text(&out, text);
 }
 
 // Right-aligned in `width` columns, as the exporter lays out its indices.
@@ -81,22 +71,19 @@ static void put_int(int value, int width)
 {
     char digits[16];
     int n = int(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
-    if (used + 32 > sizeof buffer)
-        flush_buffer();
+    reserve_text(&out, 32);
     for (; n < width; width--)
-        buffer[used++] = ' ';
-    memcpy(buffer + used, digits, n);
-    used += n;
+        put_char(&out, ' ');
+    put_text(&out, std::string_view(digits, size_t(n)));
 }
 
 static void put_vec(vec3 a)
 {
     const double components[] = {a.x, a.y, a.z};
     for (double c : components) {
-        if (used + 64 > sizeof buffer)
-            flush_buffer();
-        buffer[used++] = '\t';
-        used = std::to_chars(buffer + used, buffer + sizeof buffer, c, std::chars_format::fixed, 4).ptr - buffer;
+        reserve_text(&out, 64);
+        put_char(&out, '\t');
+        put_number(&out, c, std::chars_format::fixed, 4);
     }
     put("\n");
 }
@@ -181,7 +168,7 @@ static void write_model(tube k)
         }
     }
     put("\t\t}\n\t}\n}\n");
-    flush_buffer();
+    flush_text(&out);
 }
 
 // About fifteen rings per segment keeps the quads near square; below 24
@@ -204,14 +191,14 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: make_knot OUT.ase [FACES (1 to 100000000)]\n");
         return 2;
     }
-    out = fopen(argv[1], "w");
-    if (!out) {
+    out.file = fopen(argv[1], "w");
+    if (!out.file) {
         perror(argv[1]);
         return 1;
     }
     write_model(tube_for(faces));
-    bool failed = ferror(out);
-    if (fclose(out) != 0 || failed) {
+    bool failed = ferror(out.file);
+    if (fclose(out.file) != 0 || failed) {
         perror(argv[1]);
         return 1;
     }

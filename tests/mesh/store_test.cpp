@@ -9,10 +9,10 @@ TEST(MeshStore, ArraysAreZeroFilledAndSized)
     alloc_vertices(3);
     alloc_faces(2);
     alloc_tverts(4);
-    EXPECT_EQ(store_now(), (store_image{std::string(3 * sizeof(d_data), '\0'),
-                                        std::string(2 * sizeof(face_data), '\0'),
-                                        std::string(2 * sizeof(tface_data), '\0'),
-                                        std::string(4 * sizeof(tvert_data), '\0'), 3, 2, 4, 0}));
+    EXPECT_EQ(snapshot_store(), (store_snapshot{std::string(3 * sizeof(d_data), '\0'),
+                                                std::string(2 * sizeof(face_data), '\0'),
+                                                std::string(2 * sizeof(tface_data), '\0'),
+                                                std::string(4 * sizeof(tvert_data), '\0'), 3, 2, 4, 0, 0, 0}));
 }
 
 // The sanitized build's leak check proves the replaced arrays are released.
@@ -34,7 +34,7 @@ TEST(MeshStore, EachCallReplacesItsArrays)
     v_pos = 3;
     reset_mesh_store();
     EXPECT_TRUE(store_has_no_arrays());
-    EXPECT_EQ(store_now(), (store_image{"", "", "", "", 0, 0, 0, 0}));
+    EXPECT_EQ(snapshot_store(), (store_snapshot{"", "", "", "", 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
@@ -50,7 +50,7 @@ TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
         free(alloc_data(0));
     });
     EXPECT_EQ(console, "");
-    EXPECT_EQ(store_now(), (store_image{"", "", "", "", 0, 0, 0, 0}));
+    EXPECT_EQ(snapshot_store(), (store_snapshot{"", "", "", "", 0, 0, 0, 0, 0, 0}));
     reset_mesh_store();
 }
 
