@@ -21,7 +21,7 @@ static parse_result parse_with(const unsigned char* data, size_t size, void (*pa
 {
     reader = parse;
     if (!run_on_bytes(data, size, run_reader))
-        result = {snapshot_store(), -1, false};
+        result = {snapshot_store(), arrays_present(), -1, false};
     reset_ase_reader();
     return result;
 }

@@ -32,8 +32,17 @@ inline store_snapshot snapshot_store()
             vertex_count, MAX_FACES, tvert_count, v_pos, cur_face, vnorm_corner};
 }
 
+// Which arrays exist, a bit each: the snapshot cannot tell an empty array
+// from a missing one, but two readers must agree on that too.
+inline unsigned arrays_present()
+{
+    return unsigned(vertex_list != nullptr) | unsigned(face_list != nullptr) << 1 |
+           unsigned(tface_list != nullptr) << 2 | unsigned(tvert_list != nullptr) << 3;
+}
+
 struct parse_result {
     store_snapshot store;
+    unsigned arrays;
     long position;
     bool at_eof;
     bool operator==(const parse_result&) const = default;
@@ -44,5 +53,5 @@ inline parse_result parse_fresh(FILE* stream, void (*parse)(FILE*))
 {
     reset_ase_reader();
     parse(stream);
-    return {snapshot_store(), ftell(stream), feof(stream) != 0};
+    return {snapshot_store(), arrays_present(), ftell(stream), feof(stream) != 0};
 }
