@@ -12,11 +12,12 @@ function(aseview_module name)
 endfunction()
 
 # A GoogleTest program whose cases CTest runs one by one. The cases are listed
-# when the tests run, not at build time, as many need a display to start.
+# when the tests run, not at build time, as many need a display to start; a
+# parameterized case is named by its parameter's name, not its bytes.
 #   aseview_test(NAME SOURCES file... [LINKS target...] [DEFINES def...]
-#                [NEEDS target...] [PROPERTIES prop value...] [NO_PRETTY_VALUES])
+#                [NEEDS target...] [PROPERTIES prop value...])
 function(aseview_test name)
-  cmake_parse_arguments(arg "NO_PRETTY_VALUES" "" "SOURCES;LINKS;DEFINES;NEEDS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(arg "" "" "SOURCES;LINKS;DEFINES;NEEDS;PROPERTIES" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${arg_LINKS} GTest::gtest_main GTest::gmock)
@@ -24,10 +25,6 @@ function(aseview_test name)
   if(arg_NEEDS)
     add_dependencies(${name} ${arg_NEEDS})
   endif()
-  set(pretty "")
-  if(arg_NO_PRETTY_VALUES)
-    set(pretty NO_PRETTY_VALUES)
-  endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${pretty}
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 300 ${arg_PROPERTIES})
 endfunction()
