@@ -13,8 +13,7 @@ namespace {
 
 TEST(Length, TrailingDataIsNotedAndIgnored)
 {
-    TgaHeader h;
-    h.width = 2;
+    TgaHeader h{.width = 2};
     Bytes footer(8, 0);
     for (char ch : std::string("TRUEVISION-XFILE.") + '\0')
         footer.push_back(ch);
@@ -32,9 +31,7 @@ TEST(Length, TrailingDataIsNotedAndIgnored)
 
 TEST(Length, DataEndingInsideTheLastRowFails)
 {
-    TgaHeader plain;
-    plain.width = 3;
-    plain.height = 2;
+    TgaHeader plain{.width = 3, .height = 2};
     TgaHeader rle = plain;
     rle.imageType = 10;
     struct {
@@ -197,9 +194,7 @@ void expect_as_modelled(const Bytes& file, long offset, const TgaHeader& h, int 
 TEST(Length, TruncatedDataReadsRowsUntilItRunsOut)
 {
     // The case that once printed only the last line and counted nothing.
-    TgaHeader h;
-    h.width = 2;
-    h.height = 2;
+    TgaHeader h{.width = 2, .height = 2};
     Read r = read_tga(tga_bytes(h, Bytes(9, 1)), 0, 2);
     EXPECT_EQ(r.image, nullptr);
     EXPECT_EQ(r.out, head(h, 0) + "TGA: std_fread 6 (total 6)\nTGA: std_fread 6 (total 12)\n"
@@ -277,10 +272,7 @@ TEST(Length, HugeHeaderWithFewBytesReadsItsFirstRowOnly)
 TEST(Length, DensestRunLengthDataStillDecodes)
 {
     // Two-byte run packets of 128 are the most a byte can expand to.
-    TgaHeader grey;
-    grey.imageType = 11;
-    grey.bpp = 8;
-    grey.width = 256;
+    TgaHeader grey{.imageType = 11, .width = 256, .bpp = 8};
     Read r = read_tga(tga_bytes(grey, {0xFF, 5, 0xFF, 6}));
     ASSERT_NE(r.image, nullptr);
     Bytes expected(256, 6);
@@ -293,11 +285,7 @@ TEST(Length, DensestRunLengthDataStillDecodes)
 
 TEST(Length, SmallFileWithoutRoomForAFooterDecodes)
 {
-    TgaHeader h;
-    h.imageType = 3;
-    h.bpp = 8;
-    h.width = 2;
-    h.height = 2;
+    TgaHeader h{.imageType = 3, .width = 2, .height = 2, .bpp = 8};
     Bytes file = tga_bytes(h, {1, 2, 3, 4});
     ASSERT_EQ(file.size(), 22u);
     Read r = read_tga(file, 0, 1);

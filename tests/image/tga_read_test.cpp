@@ -64,10 +64,7 @@ TEST(Kinds, RecordDescribesThePixels)
         {10, 24, 3, GL_BGR_EXT}, {10, 32, 4, GL_BGRA_EXT}, {11, 8, 1, GL_LUMINANCE},
     };
     for (const auto& k : kinds) {
-        TgaHeader h;
-        h.imageType = k.imageType;
-        h.bpp = k.bpp;
-        h.width = 2;
+        TgaHeader h{.imageType = k.imageType, .width = 2, .bpp = k.bpp};
         Bytes body(2 * k.components, 0x42);
         if (k.imageType > 8)
             body.insert(body.begin(), 0x01);
@@ -110,8 +107,7 @@ TEST(ColorMap, EntriesBelowTheFirstIndexAreZero)
 
 TEST(IdField, SkippedAtLevelZeroShownAtLevelOne)
 {
-    TgaHeader h;
-    h.idLength = 5;
+    TgaHeader h{.idLength = 5};
     Bytes file = tga_bytes(h, {'a', 'b', 0, 'c', 'd', 7, 8, 9});
     Read silent = read_tga(file);
     ASSERT_NE(silent.image, nullptr);
@@ -132,8 +128,7 @@ TEST(IdField, SkippedAtLevelZeroShownAtLevelOne)
 
 TEST(IdField, UnreadableFieldIsReportedAndReadingGoesOn)
 {
-    TgaHeader h;
-    h.idLength = 200;
+    TgaHeader h{.idLength = 200};
     Read loud = read_tga(tga_bytes(h), 0, 1, true);
     EXPECT_EQ(loud.image, nullptr);
     EXPECT_STREQ(tga_error_text, "TGA: Cannot read ID field in \"test.tga\"");
@@ -156,12 +151,7 @@ TEST(Messages, EachLevelPrintsExactly)
 {
     // 3 x 2 grey, rows right to left and bottom to top: a run of 4 crosses the
     // row end, a raw packet of 2 completes the second row, one byte trails.
-    TgaHeader h;
-    h.imageType = 11;
-    h.bpp = 8;
-    h.width = 3;
-    h.height = 2;
-    h.descriptor = 0x10;
+    TgaHeader h{.imageType = 11, .width = 3, .height = 2, .bpp = 8, .descriptor = 0x10};
     Bytes file = tga_bytes(h, {0x83, 7, 0x01, 8, 9, 0});
     const std::string head = "TGA: found Original TGA\n"
                              "TGA: idLength=0, colorMapType=0\n"
@@ -190,11 +180,7 @@ TEST(Messages, EachLevelPrintsExactly)
 
 TEST(Load, ReturnsTheTopRowFirst)
 {
-    TgaHeader h;
-    h.imageType = 3;
-    h.bpp = 8;
-    h.width = 2;
-    h.height = 2;
+    TgaHeader h{.imageType = 3, .width = 2, .height = 2, .bpp = 8};
     ScratchFolder folder;
     write_file("map.tga", tga_bytes(h, {1, 2, 3, 4}));
     tga_reset_state();
@@ -212,7 +198,7 @@ TEST(LoadDeathTest, MissingFile)
 TEST(LoadDeathTest, InvalidFile)
 {
     ScratchFolder folder;
-    write_file("map.tga", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 0; })));
+    write_file("map.tga", tga_bytes({.imageType = 0}));
     tga_reset_state();
     EXPECT_EQ(fatal_stdout([] { tga_load("map.tga"); }), "not TGA or PCX image\n");
 }

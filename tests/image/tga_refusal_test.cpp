@@ -17,44 +17,39 @@ struct Refusal {
     std::string text;
 };
 
+TgaHeader with(TgaHeader h, void (*change)(TgaHeader&))
+{
+    change(h);
+    return h;
+}
+
+const char zero[] = "TGA: width, height, or bpp is zero in \"test.tga\"";
+
 const Refusal refusals[] = {
     {"header cut short", Bytes(10, 0), "TGA: Cannot read header from \"test.tga\""},
-    {"width zero", tga_bytes(with({}, [](TgaHeader& h) { h.width = 0; })),
-     "TGA: width, height, or bpp is zero in \"test.tga\""},
-    {"height zero", tga_bytes(with({}, [](TgaHeader& h) { h.height = 0; })),
-     "TGA: width, height, or bpp is zero in \"test.tga\""},
-    {"bpp zero", tga_bytes(with({}, [](TgaHeader& h) { h.bpp = 0; })),
-     "TGA: width, height, or bpp is zero in \"test.tga\""},
-    {"size checked before type", tga_bytes(with({}, [](TgaHeader& h) { h.width = 0; h.imageType = 0; })),
-     "TGA: width, height, or bpp is zero in \"test.tga\""},
-    {"type 0", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 0; })),
-     "TGA: unrecognized image type 0\n"},
-    {"type 4", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 4; })),
-     "TGA: unrecognized image type 4\n"},
-    {"type 8", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 8; })),
-     "TGA: unrecognized image type 8\n"},
-    {"type 12", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 12; })),
-     "TGA: unrecognized image type 12\n"},
-    {"type 255", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 255; })),
-     "TGA: unrecognized image type 255\n"},
-    {"16-bit true colour", tga_bytes(with({}, [](TgaHeader& h) { h.bpp = 16; })), channel},
-    {"16-bit run-length true colour",
-     tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 10; h.bpp = 16; })), channel},
-    {"16-bit grey", tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 3; h.bpp = 16; })), channel},
+    {"width zero", tga_bytes({.width = 0}), zero},
+    {"height zero", tga_bytes({.height = 0}), zero},
+    {"bpp zero", tga_bytes({.bpp = 0}), zero},
+    {"size checked before type", tga_bytes({.imageType = 0, .width = 0}), zero},
+    {"type 0", tga_bytes({.imageType = 0}), "TGA: unrecognized image type 0\n"},
+    {"type 4", tga_bytes({.imageType = 4}), "TGA: unrecognized image type 4\n"},
+    {"type 8", tga_bytes({.imageType = 8}), "TGA: unrecognized image type 8\n"},
+    {"type 12", tga_bytes({.imageType = 12}), "TGA: unrecognized image type 12\n"},
+    {"type 255", tga_bytes({.imageType = 255}), "TGA: unrecognized image type 255\n"},
+    {"16-bit true colour", tga_bytes({.bpp = 16}), channel},
+    {"16-bit run-length true colour", tga_bytes({.imageType = 10, .bpp = 16}), channel},
+    {"16-bit grey", tga_bytes({.imageType = 3, .bpp = 16}), channel},
     {"16-bit indices", tga_bytes(with(indexed(1, 24), [](TgaHeader& h) { h.bpp = 16; })), channel},
-    {"bpp checked before map type",
-     tga_bytes(with({}, [](TgaHeader& h) { h.bpp = 16; h.colorMapType = 1; })), channel},
+    {"bpp checked before map type", tga_bytes({.colorMapType = 1, .bpp = 16}), channel},
     {"indexed without map", tga_bytes(with(indexed(1, 24), [](TgaHeader& h) { h.colorMapType = 0; })),
      "TGA: indexed image has invalid color map type 0\n"},
-    {"true colour with map", tga_bytes(with({}, [](TgaHeader& h) { h.colorMapType = 1; })),
+    {"true colour with map", tga_bytes({.colorMapType = 1}),
      "TGA: non-indexed image has invalid color map type 1\n"},
-    {"grey with map type 2",
-     tga_bytes(with({}, [](TgaHeader& h) { h.imageType = 11; h.bpp = 8; h.colorMapType = 2; })),
+    {"grey with map type 2", tga_bytes({.colorMapType = 2, .imageType = 11, .bpp = 8}),
      "TGA: non-indexed image has invalid color map type 2\n"},
     {"empty map", tga_bytes(indexed(0, 24)), "TGA: invalid color map length 0"},
     {"16-bit map entries", tga_bytes(indexed(2, 16)), channel},
-    {"map cut short", tga_bytes(indexed(4, 24), Bytes(5, 1)),
-     "TGA: error reading colormap (ftell == 23)\n"},
+    {"map cut short", tga_bytes(indexed(4, 24), Bytes(5, 1)), "TGA: error reading colormap (ftell == 23)\n"},
 };
 
 class Refused : public testing::TestWithParam<Refusal> {};

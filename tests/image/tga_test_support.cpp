@@ -66,9 +66,3 @@ TgaHeader indexed(uint16_t length, uint8_t size)
     h.bpp = 8;
     return h;
 }
-
-TgaHeader with(TgaHeader h, void (*change)(TgaHeader&))
-{
-    change(h);
-    return h;
-}

@@ -33,4 +33,3 @@ bool ends_with(const std::string& text, const std::string& tail);
 
 // An 8-bit colour-mapped picture's header with a map of `length` entries of `size` bits.
 TgaHeader indexed(uint16_t length, uint8_t size);
-TgaHeader with(TgaHeader h, void (*change)(TgaHeader&));

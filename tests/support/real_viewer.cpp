@@ -35,19 +35,6 @@ void copy_run_files(const std::vector<std::string>& names, const std::string& fo
                       fs::copy_options::overwrite_existing);
 }
 
-bool Pixels::white(int x, int y) const
-{
-    const unsigned char* p = at(x, y);
-    return p[0] == 255 && p[1] == 255 && p[2] == 255;
-}
-
-// One connection for the whole process, made at first use, on DISPLAY.
-static Display* x_display()
-{
-    static Display* display = XOpenDisplay(nullptr);
-    return display;
-}
-
 // A window that vanishes between its look-up and a read raises an X error;
 // here it only means "not (yet) there".
 static int ignore_error(Display*, XErrorEvent*)
@@ -55,17 +42,11 @@ static int ignore_error(Display*, XErrorEvent*)
     return 0;
 }
 
-template <class Result>
-static Result ignoring_x_errors(const std::function<Result(Display*)>& query)
+// One connection for the whole process, made at first use, on DISPLAY.
+static Display* x_display()
 {
-    Display* display = x_display();
-    if (!display)
-        return Result();
-    XErrorHandler previous = XSetErrorHandler(ignore_error);
-    Result result = query(display);
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    return result;
+    static Display* display = (XSetErrorHandler(ignore_error), XOpenDisplay(nullptr));
+    return display;
 }
 
 // Where the window is on the screen and how large; none when it is not viewable.
@@ -83,67 +64,54 @@ static WindowPlace place_of(Display* display, Window window)
 // The viewable top-level window of that title.
 static WindowPlace find_window(const std::string& title)
 {
-    return ignoring_x_errors<WindowPlace>([&](Display* display) {
-        Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-        unsigned int count = 0;
-        WindowPlace found;
-        if (!XQueryTree(display, root, &root, &parent, &children, &count))
-            return found;
-        for (unsigned int i = 0; i < count && !found.id; i++) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name && title == name)
-                found = place_of(display, children[i]);
-            XFree(name);
-        }
-        XFree(children);
+    Display* display = x_display();
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    WindowPlace found;
+    if (!display || !XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
         return found;
-    });
-}
-
-static pid_t start_program(const ViewerStart& how, const std::string& out, const std::string& err)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (chdir(how.folder.c_str()) != 0 || out_fd < 0 || err_fd < 0)
-            _exit(126);
-        dup2(out_fd, 1);
-        dup2(err_fd, 2);
-        if (!how.with_display)
-            unsetenv("DISPLAY");
-        std::vector<char*> argv{const_cast<char*>(how.program.c_str())};
-        for (const std::string& a : how.args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(how.program.c_str(), argv.data());
-        _exit(127);
+    for (unsigned int i = 0; i < count && !found.id; i++) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name && title == name)
+            found = place_of(display, children[i]);
+        XFree(name);
     }
-    return pid;
-}
-
-static std::string temp_path(const char* name)
-{
-    return (fs::temp_directory_path() / ("aseview_" + std::to_string(getpid()) + "_" + name)).string();
+    XFree(children);
+    return found;
 }
 
 void RealViewer::start(const ViewerStart& how)
 {
     static int started = 0;
-    std::string number = std::to_string(++started);
+    std::string scratch = fs::temp_directory_path() / ("aseview_" + std::to_string(getpid()) + "_" +
+                                                       std::to_string(++started));
     title_ = how.title;
-    out_path_ = temp_path(("stdout" + number).c_str());
-    err_path_ = temp_path(("stderr" + number).c_str());
-    pid_ = start_program(how, out_path_, err_path_);
+    out_path_ = scratch + ".out";
+    err_path_ = scratch + ".err";
+    pid_ = fork();
+    if (pid_ != 0)
+        return;
+    int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (chdir(how.folder.c_str()) != 0 || out < 0 || err < 0)
+        _exit(126);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!how.with_display)
+        unsetenv("DISPLAY");
+    std::vector<char*> argv{const_cast<char*>(how.program.c_str())};
+    for (const std::string& a : how.args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(how.program.c_str(), argv.data());
+    _exit(127);
 }
 
 RealViewer::~RealViewer()
 {
     stop(SIGKILL);
-    if (!out_path_.empty()) {
-        unlink(out_path_.c_str());
-        unlink(err_path_.c_str());
-    }
+    unlink(out_path_.c_str());
+    unlink(err_path_.c_str());
 }
 
 bool RealViewer::running()
@@ -185,44 +153,46 @@ bool RealViewer::frame_shown()
     return window_.id && pixel(1, 1) == 0xffffff;
 }
 
+// Reads the rectangle of the window as 0xRRGGBB pixels, rows top to bottom;
+// empty when it cannot be read.
+static std::vector<unsigned long> window_pixels(Window window, int x, int y, int width, int height)
+{
+    Display* display = x_display();
+    XImage* image = display ? XGetImage(display, window, x, y, width, height, AllPlanes, ZPixmap) : nullptr;
+    std::vector<unsigned long> pixels;
+    for (int row = 0; image && row < height; row++)
+        for (int column = 0; column < width; column++)
+            pixels.push_back(XGetPixel(image, column, row) & 0xffffff);
+    if (image)
+        XDestroyImage(image);
+    return pixels;
+}
+
 unsigned long RealViewer::pixel(int x, int y) const
 {
-    return ignoring_x_errors<unsigned long>([&](Display* display) {
-        XImage* image = XGetImage(display, window_.id, x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!image)
-            return 0ul;
-        unsigned long rgb = XGetPixel(image, 0, 0) & 0xffffff;
-        XDestroyImage(image);
-        return rgb;
-    });
+    std::vector<unsigned long> pixels = window_pixels(window_.id, x, y, 1, 1);
+    return pixels.empty() ? 0 : pixels[0];
 }
 
 // Only what lies on the screen can be read: without a window manager the
 // window sits at (-1, -1), and its first row and column are not shown.
 Pixels RealViewer::screenshot() const
 {
-    return ignoring_x_errors<Pixels>([&](Display* display) {
-        Pixels shot;
-        WindowPlace w = place_of(display, window_.id);
-        int x0 = std::max(0, -w.x), y0 = std::max(0, -w.y);
-        int x1 = std::min(w.width, DisplayWidth(display, 0) - w.x);
-        int y1 = std::min(w.height, DisplayHeight(display, 0) - w.y);
-        XImage* image = w.id && x1 > x0 && y1 > y0
-                            ? XGetImage(display, w.id, x0, y0, x1 - x0, y1 - y0, AllPlanes, ZPixmap)
-                            : nullptr;
-        if (!image)
-            return shot;
+    Display* display = x_display();
+    WindowPlace w = display ? place_of(display, window_.id) : WindowPlace();
+    int x0 = std::max(0, -w.x), y0 = std::max(0, -w.y);
+    int x1 = display ? std::min(w.width, DisplayWidth(display, 0) - w.x) : 0;
+    int y1 = display ? std::min(w.height, DisplayHeight(display, 0) - w.y) : 0;
+    Pixels shot;
+    if (x1 <= x0 || y1 <= y0)
+        return shot;
+    for (unsigned long pixel : window_pixels(w.id, x0, y0, x1 - x0, y1 - y0))
+        shot.rgb.insert(shot.rgb.end(), {(unsigned char)(pixel >> 16), (unsigned char)(pixel >> 8), (unsigned char)pixel});
+    if (!shot.rgb.empty()) {
         shot.width = x1 - x0;
         shot.height = y1 - y0;
-        for (int y = 0; y < shot.height; y++)
-            for (int x = 0; x < shot.width; x++) {
-                unsigned long pixel = XGetPixel(image, x, y);
-                shot.rgb.insert(shot.rgb.end(), {(unsigned char)(pixel >> 16), (unsigned char)(pixel >> 8),
-                                                 (unsigned char)pixel});
-            }
-        XDestroyImage(image);
-        return shot;
-    });
+    }
+    return shot;
 }
 
 // Every xdotool run has a time limit, so that a hang is a failure.
@@ -236,31 +206,33 @@ static std::string at(int x, int y)
     return std::to_string(x) + " " + std::to_string(y);
 }
 
+std::string RealViewer::pointer_to(int x, int y) const
+{
+    return "mousemove --window " + std::to_string(window_.id) + " " + at(x, y);
+}
+
 bool RealViewer::key(const std::string& keys) const
 {
-    return xdotool("mousemove --window " + std::to_string(window_.id) + " 5 5 key " + keys);
+    return xdotool(pointer_to(5, 5) + " key " + keys);
 }
 
 bool RealViewer::drag(int x0, int y0, int x1, int y1) const
 {
-    std::string window = std::to_string(window_.id);
-    return xdotool("mousemove --window " + window + " " + at(x0, y0) + " mousedown 1 mousemove --window " +
-                   window + " " + at(x1, y1) + " mouseup 1");
+    return xdotool(pointer_to(x0, y0) + " mousedown 1 " + pointer_to(x1, y1) + " mouseup 1");
 }
 
 bool RealViewer::click(int x, int y, const std::string& held_key) const
 {
     std::string hold = held_key.empty() ? "" : " keydown " + held_key;
     std::string release = held_key.empty() ? "" : " keyup " + held_key;
-    return xdotool("mousemove --window " + std::to_string(window_.id) + " " + at(x, y) + hold +
-                   " mousedown 1 mouseup 1" + release);
+    return xdotool(pointer_to(x, y) + hold + " mousedown 1 mouseup 1" + release);
 }
 
 bool RealViewer::choose(int entry) const
 {
     const auto poll = std::chrono::milliseconds(50);
     WindowPlace menu;
-    if (!xdotool("mousemove --window " + std::to_string(window_.id) + " 40 40 mousedown 3") ||
+    if (!xdotool(pointer_to(40, 40) + " mousedown 3") ||
         !wait_until(30, [&] { return (menu = find_window("freeglut menu")).id != 0; }, poll))
         return false;
     // Eight entries of equal height.

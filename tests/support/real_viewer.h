@@ -22,13 +22,12 @@ bool wait_until(double seconds, const std::function<bool()>& done,
 // into folder, replacing what is there.
 void copy_run_files(const std::vector<std::string>& names, const std::string& folder = ".");
 
-// What the screen shows of a window: red, green, blue bytes, rows top to
-// bottom; empty when the window could not be read.
+// Red, green, blue bytes, rows top to bottom; empty when nothing could be read.
 struct Pixels {
     int width = 0, height = 0;
     std::vector<unsigned char> rgb;
     const unsigned char* at(int x, int y) const { return &rgb[3 * (y * width + x)]; }
-    bool white(int x, int y) const;
+    bool white(int x, int y) const { return at(x, y)[0] == 255 && at(x, y)[1] == 255 && at(x, y)[2] == 255; }
 };
 
 // A top-level window; x and y on the screen.
@@ -45,13 +44,10 @@ struct ViewerStart {
     bool with_display = true;  // false: started without DISPLAY
 };
 
+// Ends the program, if it still runs, when it goes.
 class RealViewer {
 public:
-    RealViewer() = default;
     ~RealViewer();
-    RealViewer(const RealViewer&) = delete;
-    RealViewer& operator=(const RealViewer&) = delete;
-
     void start(const ViewerStart& how);
     pid_t pid() const { return pid_; }
     bool running();
@@ -69,10 +65,11 @@ public:
     bool frame_shown();
     // 0xRRGGBB at that point of the window; 0 where it cannot be read.
     unsigned long pixel(int x, int y) const;
+    // What the screen shows of the window.
     Pixels screenshot() const;
 
-    // The pointer goes to the window first: with no window manager the
-    // keyboard follows the pointer. Keys as xdotool names them.
+    // Keys as xdotool names them. The pointer goes to the window first: with
+    // no window manager the keyboard follows the pointer.
     bool key(const std::string& keys) const;
     // A left drag in window coordinates.
     bool drag(int x0, int y0, int x1, int y1) const;
@@ -83,9 +80,10 @@ public:
     bool choose(int entry) const;
 
 private:
-    std::string title_;
+    std::string pointer_to(int x, int y) const;  // xdotool's command for it
+
+    std::string title_, out_path_, err_path_;
     pid_t pid_ = -1;
     int status_ = 0;
-    std::string out_path_, err_path_;
     WindowPlace window_;
 };
