@@ -39,14 +39,6 @@ void write_file(const std::string& path, const Bytes& bytes)
     write_bytes(path, bytes.data(), bytes.size());
 }
 
-// A fresh empty file of our own, so that parallel runs never share one.
-static std::string temp_file()
-{
-    std::string path = (std::filesystem::temp_directory_path() / "aseview_out_XXXXXX").string();
-    close(mkstemp(path.data()));
-    return path;
-}
-
 // Runs f with standard output written to path.
 static void stdout_to(const std::string& path, const std::function<void()>& f)
 {
@@ -61,20 +53,25 @@ static void stdout_to(const std::string& path, const std::function<void()>& f)
     close(saved);
 }
 
-std::string capture_stdout(const std::function<void()>& run)
+// What write puts into a fresh file of our own (so that parallel runs never
+// share one), which is then removed.
+static std::string written_by(const std::function<void(const std::string& path)>& write)
 {
-    std::string path = temp_file();
-    stdout_to(path, run);
+    std::string path = (std::filesystem::temp_directory_path() / "aseview_out_XXXXXX").string();
+    close(mkstemp(path.data()));
+    write(path);
     std::string text = read_file(path);
     unlink(path.c_str());
     return text;
 }
 
+std::string capture_stdout(const std::function<void()>& run)
+{
+    return written_by([&](const std::string& path) { stdout_to(path, run); });
+}
+
 std::string fatal_stdout(const std::function<void()>& f)
 {
-    std::string path = temp_file();
-    EXPECT_EXIT(stdout_to(path, f), testing::ExitedWithCode(1), "");
-    std::string text = read_file(path);
-    unlink(path.c_str());
-    return text;
+    return written_by(
+        [&](const std::string& path) { EXPECT_EXIT(stdout_to(path, f), testing::ExitedWithCode(1), ""); });
 }
