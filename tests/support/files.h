@@ -34,6 +34,7 @@ inline std::string read_file(const std::string& path)
     text << in.rdbuf();
     return text.str();
 }
+
 void write_file(const std::string& path, const std::string& text);
 void write_file(const std::string& path, const Bytes& bytes);
 
