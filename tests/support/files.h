@@ -25,8 +25,8 @@ private:
     std::filesystem::path folder_, previous_;
 };
 
-// The whole file; empty when it cannot be read. Inline, for the
-// benchmarks' use of the viewer runner without GoogleTest.
+// The whole file; empty when it cannot be read. Inline, so that the viewer
+// runner needs no GoogleTest.
 inline std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

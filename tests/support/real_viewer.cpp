@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/support/files.h"
-
 namespace fs = std::filesystem;
 
 const char* const viewer_title = "various stuff- playing with colors";
@@ -129,16 +127,6 @@ int RealViewer::stop(int signal)
         pid_ = -1;
     }
     return status_;
-}
-
-std::string RealViewer::console() const
-{
-    return read_file(out_path_);
-}
-
-std::string RealViewer::errors() const
-{
-    return read_file(err_path_);
 }
 
 bool RealViewer::wait_for_window(double seconds)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 extern const char* const viewer_title;
 
 // Polls done until it holds; false when `seconds` pass first.
@@ -53,8 +55,8 @@ public:
     bool running();
     // Sends the signal unless the program has ended; its wait status.
     int stop(int signal = SIGTERM);
-    std::string console() const;  // standard output
-    std::string errors() const;   // standard error
+    std::string console() const { return read_file(out_path_); }  // standard output
+    std::string errors() const { return read_file(err_path_); }    // standard error
 
     // Waits until the window is viewable; false when the program ended or
     // `seconds` passed first.
