@@ -204,13 +204,7 @@ static peak_memory measure_peak(const char* reader, const char* path)
 // and prints the way to its first frame, phase by phase.
 static void print_start_phases(const fs::path& dir, const char* model)
 {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        printf("\naseview, start to first frame: skipped, the display cannot be opened\n");
-        return;
-    }
-    start_phases p = viewer_start_phases(display, dir.c_str(), model);
-    XCloseDisplay(display);
+    start_phases p = viewer_start_phases(dir.c_str(), model);
     if (p.first_frame < 0 || p.load_begin < 0 || p.load_end < 0 || p.dumps_begin < 0 || p.dumps_end < 0) {
         printf("\naseview, start to first frame: the viewer ended or never drew\n");
         return;
@@ -278,17 +272,17 @@ int main(int argc, char** argv)
                peak > 0 && peak <= limit ? "within" : "OVER");
     }
 
-    if (getenv("DISPLAY")) {
+    if (use_private_display()) {
         // The viewer reads the model from its own folder, where its opening
         // and closing can be watched.
-        fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", dir / "map2.tga", fs::copy_options::overwrite_existing);
+        copy_run_files({"map2.tga"}, dir);
         std::error_code linked;
         fs::create_hard_link(model, dir / "model.ase", linked);
         if (linked)
             fs::copy_file(model, dir / "model.ase");
         print_start_phases(dir, "model.ase");
     } else {
-        printf("\naseview, start to first frame: skipped, no DISPLAY (run under Xvfb)\n");
+        printf("\naseview, start to first frame: skipped, no X server of its own (Xvfb) could be started\n");
     }
     fs::remove_all(dir);
     return same_store && same_dumps ? 0 : 1;

@@ -2,8 +2,9 @@
 // the floor: a minimal program of ours that sends the same mesh with the same
 // calls (frame_floor). Knots of 10,000 to 1,000,000 faces; each size runs
 // the viewer and the floor in turns, and the median of the rounds counts.
-// Needs an X display (Xvfb).  Usage: bench_spin [VIEWER]  (default: this
-// build's aseview; another build's binary compares before and after)
+// Runs on an X server of its own (Xvfb).
+// Usage: bench_spin [VIEWER]  (default: this build's aseview; another build's
+// binary compares before and after)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -25,27 +26,24 @@ static double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-// Starts the program on the model in dir, spins it and measures it.
+// Starts the program on the model in dir, sets it spinning as a user would
+// (a drag 150 pixels to the right from the window's centre, then 'f') and
+// measures it.
 static double spinning_ms(Display* display, const char* dir, const char* program, const char* title,
                           const std::string& model)
 {
-    const char* argv[] = {program, model.c_str(), nullptr};
-    pid_t pid = start_program(dir, argv);
-    Window window = wait_for_window(display, title, pid, 120);
-    double ms = -1;
-    if (window) {
-        start_spin(display, window);
-        ms = ms_per_frame(display, window, seconds_per_run);
-    }
-    stop_program(pid);
-    return ms;
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {model}, .program = program, .title = title});
+    if (!viewer.wait_for_window(120) || !viewer.drag(320, 240, 470, 240) || !viewer.key("f"))
+        return -1;
+    return ms_per_frame(display, viewer.window().id, seconds_per_run);
 }
 
 int main(int argc, char** argv)
 {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = use_private_display() ? XOpenDisplay(nullptr) : nullptr;
     if (!display) {
-        fprintf(stderr, "bench_spin needs an X display (run it under Xvfb)\n");
+        fprintf(stderr, "bench_spin: no X server of its own (Xvfb) could be started\n");
         return 1;
     }
     const char* viewer = argc > 1 ? argv[1] : ASEVIEW_BIN;
@@ -57,7 +55,7 @@ int main(int argc, char** argv)
     for (const size& s : sizes)
         models.push_back(generated_knot(s.name, s.faces));
     fs::path dir = fs::path(models[0]).parent_path();
-    fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", dir / "map2.tga", fs::copy_options::overwrite_existing);
+    copy_run_files({"map2.tga"}, dir);
 
     printf("viewer %s, spinning; median of %d rounds of %.0f s\n", viewer, rounds, seconds_per_run);
     printf("%10s %12s %12s %7s   target\n", "faces", "viewer ms", "floor ms", "ratio");
@@ -65,7 +63,7 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < models.size(); i++) {
         std::vector<double> ours, floor;
         for (int r = 0; r < rounds; r++) {
-            ours.push_back(spinning_ms(display, dir.c_str(), viewer, "various stuff- playing with colors", models[i]));
+            ours.push_back(spinning_ms(display, dir.c_str(), viewer, viewer_title, models[i]));
             floor.push_back(spinning_ms(display, dir.c_str(), FRAME_FLOOR, "aseview floor", models[i]));
         }
         double v = median(ours), f = median(floor), ratio = v / f;

@@ -1,16 +1,10 @@
 #include "bench/viewer_probe.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/inotify.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xdamage.h>
-#include <X11/keysym.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,42 +20,6 @@ static double seconds_since(clock_type::time_point start)
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
-// A window that goes away between the query and the read is no error here.
-static int ignore_error(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
-pid_t start_program(const char* dir, const char* const* argv)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        if (chdir(dir) == 0)
-            execv(argv[0], const_cast<char* const*>(argv));
-        _exit(127);
-    }
-    return pid;
-}
-
-double stop_program(pid_t pid)
-{
-    double peak_mb = 0;
-    std::string status = "/proc/" + std::to_string(pid) + "/status";
-    if (FILE* f = fopen(status.c_str(), "r")) {
-        char line[256];
-        long kb;
-        while (fgets(line, sizeof line, f))
-            if (sscanf(line, "VmHWM: %ld", &kb) == 1)
-                peak_mb = kb * 1024 / 1e6;
-        fclose(f);
-    }
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    return peak_mb;
-}
-
 std::string generated_knot(const char* name, int faces)
 {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "aseview_bench";
@@ -71,56 +29,12 @@ std::string generated_knot(const char* name, int faces)
     std::filesystem::create_directories(dir);
     printf("generating %s ...\n", model.c_str());
     fflush(stdout);
-    std::string count = std::to_string(faces);
-    const char* argv[] = {MAKE_KNOT, model.c_str(), count.c_str(), nullptr};
-    int status = 0;
-    waitpid(start_program(dir.c_str(), argv), &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::string command = "'" MAKE_KNOT "' '" + model.string() + "' " + std::to_string(faces) + " >/dev/null";
+    if (std::system(command.c_str()) != 0) {
         fprintf(stderr, "make_knot failed\n");
         exit(1);
     }
     return model.string();
-}
-
-static Window viewable_window(Display* display, const char* title)
-{
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr, found = 0;
-    unsigned int count = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return 0;
-    for (unsigned int i = 0; i < count && !found; i++) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(display, children[i], &name) && name && strcmp(name, title) == 0 &&
-            XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable)
-            found = children[i];
-        XFree(name);
-    }
-    XFree(children);
-    return found;
-}
-
-Window wait_for_window(Display* display, const char* title, pid_t pid, double seconds)
-{
-    XSetErrorHandler(ignore_error);
-    auto start = clock_type::now();
-    Window window = 0;
-    while (!window && seconds_since(start) < seconds && waitpid(pid, nullptr, WNOHANG) == 0) {
-        window = viewable_window(display, title);
-        usleep(10000);
-    }
-    return window;
-}
-
-// The viewer's first frame clears its window to white: its top-left pixel
-// turns white once the window is mapped and drawn.
-static bool frame_shown(Display* display, Window window)
-{
-    XImage* image = XGetImage(display, window, 1, 1, 1, 1, AllPlanes, ZPixmap);
-    bool shown = image && (XGetPixel(image, 0, 0) & 0xffffff) == 0xffffff;
-    if (image)
-        XDestroyImage(image);
-    return shown;
 }
 
 // The file events in the viewer's folder that mark its phases.
@@ -147,18 +61,32 @@ static void note_file_events(int watch, const char* model, clock_type::time_poin
     }
 }
 
-start_phases viewer_start_phases(Display* display, const char* dir, const char* model)
+// The peak resident size of a running process in MB (0 if unknown).
+static double peak_mb(pid_t pid)
+{
+    double peak = 0;
+    std::string status = "/proc/" + std::to_string(pid) + "/status";
+    if (FILE* f = fopen(status.c_str(), "r")) {
+        char line[256];
+        long kb;
+        while (fgets(line, sizeof line, f))
+            if (sscanf(line, "VmHWM: %ld", &kb) == 1)
+                peak = kb * 1024 / 1e6;
+        fclose(f);
+    }
+    return peak;
+}
+
+start_phases viewer_start_phases(const char* dir, const char* model)
 {
     start_phases phases = {-1, -1, -1, -1, -1, 0};
     const char* model_name = model ? model : "knot.ase";
     int watch = inotify_init1(IN_NONBLOCK);
     inotify_add_watch(watch, dir, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
-    XSetErrorHandler(ignore_error);
     auto start = clock_type::now();
-    const char* argv[] = {ASEVIEW_BIN, model, nullptr};
-    pid_t pid = start_program(dir, argv);
-    Window window = 0;
-    while (phases.first_frame < 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = model ? std::vector<std::string>{model} : std::vector<std::string>{}});
+    while (phases.first_frame < 0 && viewer.running()) {
         // No frame comes before the dumps are written; until then the X
         // server is left alone, as its work would slow the viewer down. A
         // folder where the dumps cannot be written is watched after a while.
@@ -167,37 +95,12 @@ start_phases viewer_start_phases(Display* display, const char* dir, const char* 
         note_file_events(watch, model_name, start, &phases);
         if (phases.dumps_end < 0 && seconds_since(start) < 30)
             continue;
-        if (!window)
-            window = viewable_window(display, "various stuff- playing with colors");
-        if (window && frame_shown(display, window))
+        if (viewer.frame_shown())
             phases.first_frame = seconds_since(start);
     }
-    phases.peak_mb = stop_program(pid);
+    phases.peak_mb = peak_mb(viewer.pid());
     close(watch);
     return phases;
-}
-
-void start_spin(Display* display, Window window)
-{
-    int x = 0, y = 0;
-    Window child;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-    auto pause = [display](int ms) {
-        XSync(display, False);
-        usleep(ms * 1000);
-    };
-    XTestFakeMotionEvent(display, -1, x + 320, y + 240, 0);
-    XTestFakeButtonEvent(display, 1, True, 0);
-    pause(100);
-    XTestFakeMotionEvent(display, -1, x + 400, y + 240, 0);
-    pause(50);
-    XTestFakeMotionEvent(display, -1, x + 470, y + 240, 0);
-    pause(100);
-    XTestFakeButtonEvent(display, 1, False, 0);
-    KeyCode f = XKeysymToKeycode(display, XK_f);
-    XTestFakeKeyEvent(display, f, True, 0);
-    XTestFakeKeyEvent(display, f, False, 0);
-    pause(0);
 }
 
 double ms_per_frame(Display* display, Window window, double seconds)

@@ -6,39 +6,26 @@
 # folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if [ $# -ne 2 ]; then
-  echo "usage: $0 MODEL OUT.png" >&2
-  exit 2
-fi
-build="$(cd "${ASEVIEW_BUILD:-$root/build}" 2>/dev/null && pwd)" || {
-  echo "no build folder ${ASEVIEW_BUILD:-$root/build}: build the project first" >&2
-  exit 1
-}
-viewer="$build/app/aseview"
-texture="$build/run/map2.tga"
-for f in "$viewer" "$texture"; do
+[ $# -eq 2 ] || { echo "usage: $0 MODEL OUT.png" >&2; exit 2; }
+build="${ASEVIEW_BUILD:-$root/build}"
+for f in "$build/app/aseview" "$build/run/map2.tga"; do
   [ -e "$f" ] || { echo "missing $f: build the project first" >&2; exit 1; }
 done
 [ -r "$1" ] || { echo "cannot read $1" >&2; exit 1; }
 model="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 out="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
-title="various stuff- playing with colors"
+viewer="$(cd "$build" && pwd)/app/aseview"
 
 source "$root/scripts/xvfb.sh"
 start_xvfb
 work="$(mktemp -d)"
-viewer_pid=""
 cleanup() {
-  if [ -n "$viewer_pid" ]; then
-    kill "$viewer_pid" 2>/dev/null || true
-    wait "$viewer_pid" 2>/dev/null || true
-  fi
+  kill "${viewer_pid:-}" "$XVFB_PID" 2>/dev/null || true
+  wait 2>/dev/null || true
   rm -rf "$work"
-  kill "$XVFB_PID" 2>/dev/null || true
-  wait "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
-cp "$texture" "$work/map2.tga"
+cp "$build/run/map2.tga" "$work/map2.tga"
 
 # Without a window manager the window would sit at (-1, -1), partly off the
 # screen, and the shot would lack its first row and column; the toolkit's own
@@ -55,7 +42,7 @@ fail() {
 window=""
 for _ in $(seq 300); do
   kill -0 "$viewer_pid" 2>/dev/null || fail "aseview ended before showing its window:"
-  window="$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1 || true)"
+  window="$(xdotool search --onlyvisible --name "^various stuff- playing with colors\$" 2>/dev/null | head -n1 || true)"
   [ -n "$window" ] && break
   sleep 0.1
 done

@@ -1,62 +1,29 @@
 // The real viewer started as a separate process in a scratch directory under
 // the test's X server: console lines, exit status, dumps and the window.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/app/x_window.h"
+#include "tests/support/files.h"
+#include "tests/support/real_viewer.h"
+#include "tests/support/targa.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const title = "various stuff- playing with colors";
-const auto patience = std::chrono::seconds(60);
-
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void put(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-bool wait_until(const std::function<bool()>& done)
-{
-    auto end = std::chrono::steady_clock::now() + patience;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 struct Outcome {
     std::string console;
     std::string errors;
     std::optional<int> exit_status;  // empty when it kept running until stopped
-    bool window_seen = false;
-    WindowSnapshot window;
+    WindowPlace window;  // none unless a frame showed
+    unsigned long centre = 0;  // 0xRRGGBB a little up and left of the window's centre
     std::map<std::string, std::optional<std::string>> dumps_at_first_frame;
 };
 
@@ -66,62 +33,43 @@ std::map<std::string, std::optional<std::string>> read_dumps(const fs::path& dir
 {
     std::map<std::string, std::optional<std::string>> dumps;
     for (const char* name : dump_names)
-        dumps[name] = fs::is_regular_file(dir / name) ? std::optional(slurp(dir / name))
+        dumps[name] = fs::is_regular_file(dir / name) ? std::optional(read_file(dir / name))
                                                       : std::nullopt;
     return dumps;
 }
 
+// Each test in a scratch folder; the viewer runs in its "run" folder, which
+// holds the texture.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/aseview_app_XXXXXX";
-        base_ = mkdtemp(pattern);
-        run_ = base_ / "run";
         fs::create_directory(run_);
-        fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / "map2.tga", run_ / "map2.tga");
+        copy_run_files({"map2.tga"}, run_);
     }
-    void TearDown() override { fs::remove_all(base_); }
 
-    // Starts the viewer in the run directory; without a display it must not
+    // Starts the viewer in the run folder; without a display it must not
     // get as far as the toolkit. A viewer that reaches its main loop is
     // watched until its first frame shows, then stopped.
     Outcome run(const std::vector<std::string>& args, bool with_display = true,
-                const std::string& viewer = ASEVIEW_BIN)
+                const std::string& program = ASEVIEW_BIN)
     {
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(run_.c_str()) != 0)
-                _exit(126);
-            int out = open((base_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open((base_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(err, 2);
-            if (!with_display)
-                unsetenv("DISPLAY");
-            std::vector<char*> argv{const_cast<char*>(viewer.c_str())};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(viewer.c_str(), argv.data());
-            _exit(127);
-        }
+        RealViewer viewer;
+        viewer.start({.folder = run_, .args = args, .program = program, .with_display = with_display});
         Outcome o;
-        int status = 0;
         bool ended = false;
-        XConnection* x = with_display ? x_connect() : nullptr;
-        bool settled = wait_until([&] {
-            if (waitpid(pid, &status, WNOHANG) == pid)
+        bool settled = wait_until(60, [&] {
+            if (!viewer.running())
                 return ended = true;
-            if (!x || !frame_shown(x, title, &o.window))
+            if (!with_display || !viewer.frame_shown())
                 return false;
+            o.window = viewer.window();
+            o.centre = viewer.pixel(o.window.width / 2 - 4, o.window.height / 2 - 4);
             o.dumps_at_first_frame = read_dumps(run_);
-            return o.window_seen = true;
+            return true;
         });
-        x_disconnect(x);
+        int status = viewer.stop(settled ? SIGTERM : SIGKILL);
         if (!ended) {
-            kill(pid, settled ? SIGTERM : SIGKILL);
-            waitpid(pid, &status, 0);
             EXPECT_TRUE(settled) << "neither ended nor showed a frame in time";
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
         } else if (WIFEXITED(status)) {
@@ -129,12 +77,13 @@ protected:
         } else {
             ADD_FAILURE() << "ended by signal " << WTERMSIG(status);
         }
-        o.console = slurp(base_ / "stdout");
-        o.errors = slurp(base_ / "stderr");
+        o.console = viewer.console();
+        o.errors = viewer.errors();
         return o;
     }
 
-    fs::path base_, run_;
+    ScratchFolder scratch_;
+    const fs::path base_ = scratch_.path(), run_ = base_ / "run";
 };
 
 // Four vertices listed 0 to 3, two faces; vertex 0 is named by two normal
@@ -197,18 +146,18 @@ void expect_square_dumps(const std::map<std::string, std::optional<std::string>>
 void expect_running_window(const Outcome& o)
 {
     EXPECT_FALSE(o.exit_status.has_value());
-    ASSERT_TRUE(o.window_seen);
+    ASSERT_NE(o.window.id, 0u) << "no frame showed";
     EXPECT_EQ(o.window.width, 640);
     EXPECT_EQ(o.window.height, 480);
 }
 
 TEST_F(AppTest, NoArgumentLoadsKnotAseFromTheWorkingDirectory)
 {
-    put(run_ / "knot.ase", square_model);
+    write_file(run_ / "knot.ase", square_model);
     Outcome o = run({});
     EXPECT_EQ(o.console, std::string("argc = 1\nloading default knot model\n") + dump_lines);
     expect_running_window(o);
-    EXPECT_NE(o.window.centre, 0xffffffu) << "the model covers the centre";
+    EXPECT_NE(o.centre, 0xffffffu) << "the model covers the centre";
     // The dumps were complete before the first frame showed.
     expect_square_dumps(o.dumps_at_first_frame);
 }
@@ -216,18 +165,18 @@ TEST_F(AppTest, NoArgumentLoadsKnotAseFromTheWorkingDirectory)
 TEST_F(AppTest, OneArgumentIsTheModelPath)
 {
     fs::path model = base_ / "square.ase";
-    put(model, square_model);
+    write_file(model, square_model);
     Outcome o = run({model.string()});
     EXPECT_EQ(o.console, "argc = 2\nLoading file " + model.string() + "\nLoad succesfult\n" +
                              dump_lines);
     expect_running_window(o);
-    EXPECT_NE(o.window.centre, 0xffffffu);
+    EXPECT_NE(o.centre, 0xffffffu);
     expect_square_dumps(o.dumps_at_first_frame);
 }
 
 TEST_F(AppTest, OnlyTheFirstOfThreeArgumentsIsUsed)
 {
-    put(run_ / "square.ase", square_model);
+    write_file(run_ / "square.ase", square_model);
     Outcome o = run({"square.ase", "missing.ase", "knot.ase"});
     EXPECT_EQ(o.console,
               std::string("argc = 4\nLoading file square.ase\nLoad succesfult\n") + dump_lines);
@@ -238,13 +187,13 @@ TEST_F(AppTest, OnlyTheFirstOfThreeArgumentsIsUsed)
 // A model without mesh keywords is no error: an empty store and an empty window.
 TEST_F(AppTest, ModelWithoutMeshShowsNothing)
 {
-    put(run_ / "empty.ase", "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"nothing here\"\n");
+    write_file(run_ / "empty.ase", "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"nothing here\"\n");
     Outcome o = run({"empty.ase"});
     EXPECT_EQ(o.console, "argc = 2\nLoading file empty.ase\nLoad succesfult\n"
                          "************ vertex dump *********\nv_pos = 0\n"
                          "****** face data *********\n");
     expect_running_window(o);
-    EXPECT_EQ(o.window.centre, 0xffffffu);
+    EXPECT_EQ(o.centre, 0xffffffu);
     EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), "HEEEEEEEEELLLLO\n-----MAX_FACES = 0\n");
     EXPECT_EQ(o.dumps_at_first_frame.at("norm.txt"), "");
     EXPECT_EQ(o.dumps_at_first_frame.at("vnorml.txt"), "");
@@ -265,7 +214,7 @@ TEST_P(LoadFailureTest, EndsWithStatusOneBeforeAnyWindow)
 {
     const LoadFailure& c = GetParam();
     if (c.model_text)
-        put(run_ / "model.ase", c.model_text);
+        write_file(run_ / "model.ase", c.model_text);
     Outcome o = run(c.args, false);
     EXPECT_EQ(o.console, c.console);
     EXPECT_EQ(o.exit_status, 1);
@@ -300,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AppTest, MissingTextureEndsBeforeTheDumps)
 {
-    put(run_ / "square.ase", square_model);
+    write_file(run_ / "square.ase", square_model);
     fs::remove(run_ / "map2.tga");
     Outcome o = run({"square.ase"});
     EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
@@ -312,8 +261,8 @@ TEST_F(AppTest, MissingTextureEndsBeforeTheDumps)
 
 TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
 {
-    put(run_ / "square.ase", square_model);
-    put(run_ / "map2.tga", "not a picture at all, just some text");
+    write_file(run_ / "square.ase", square_model);
+    write_file(run_ / "map2.tga", "not a picture at all, just some text");
     Outcome o = run({"square.ase"});
     EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
                          "not TGA or PCX image\n");
@@ -326,12 +275,10 @@ TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
 // at its first row, without reaching for 17 GB.
 TEST_F(AppTest, HugeTextureHeaderEndsCleanly)
 {
-    put(run_ / "square.ase", square_model);
-    std::string header(18, '\0');
-    header[2] = 2;
-    header[12] = header[13] = header[14] = header[15] = '\xff';
-    header[16] = 32;
-    put(run_ / "map2.tga", header + "a few bytes");
+    write_file(run_ / "square.ase", square_model);
+    std::string tail = "a few bytes";
+    write_file(run_ / "map2.tga",
+               tga_bytes({.width = 65535, .height = 65535, .bpp = 32}, Bytes(tail.begin(), tail.end())));
     Outcome o = run({"square.ase"});
     EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
                          "not TGA or PCX image\n");
@@ -340,20 +287,20 @@ TEST_F(AppTest, HugeTextureHeaderEndsCleanly)
 
 TEST_F(AppTest, NormDumpThatCannotBeCreatedIsFatal)
 {
-    put(run_ / "square.ase", square_model);
+    write_file(run_ / "square.ase", square_model);
     fs::create_directory(run_ / "norm.txt");
     Outcome o = run({"square.ase"});
     EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
                          "************ vertex dump *********\nv_pos = 3\n"
                          "error in dump_norm()\n");
     EXPECT_EQ(o.exit_status, 1);
-    EXPECT_EQ(slurp(run_ / "dump.txt"), square_dump);
+    EXPECT_EQ(read_file(run_ / "dump.txt"), square_dump);
     EXPECT_FALSE(fs::exists(run_ / "vnorml.txt"));
 }
 
 TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
 {
-    put(run_ / "square.ase", square_model);
+    write_file(run_ / "square.ase", square_model);
     fs::create_directory(run_ / "vnorml.txt");
     Outcome o = run({"square.ase"});
     EXPECT_EQ(o.console,
@@ -390,7 +337,7 @@ TEST_F(AppTest, InstalledViewerRunsWithItsToolsOutput)
 TEST_F(AppTest, ScreenshotToolSavesTheWholeFrame)
 {
     fs::path model = base_ / "square.ase", png = base_ / "shot.png", info = base_ / "info.txt";
-    put(model, square_model);
+    write_file(model, square_model);
     std::string corners;  // 1 for each white corner
     for (std::string p : {"p{0,0}", "p{639,0}", "p{0,479}", "p{639,479}"})
         corners += " %[fx:" + p + ".r*" + p + ".g*" + p + ".b]";
@@ -399,7 +346,7 @@ TEST_F(AppTest, ScreenshotToolSavesTheWholeFrame)
                           png.string() + "' -format '%w x %h," + corners + "' info: >'" +
                           info.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(slurp(info), "640 x 480, 1 1 1 1");
+    EXPECT_EQ(read_file(info), "640 x 480, 1 1 1 1");
 }
 
 } // namespace

@@ -1,11 +1,6 @@
 #include "tests/image/tga_test_support.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <fstream>
-#include <sstream>
 
 Bytes concat(std::initializer_list<Bytes> parts)
 {
@@ -30,35 +25,44 @@ FILE* file_stream(const Bytes& bytes)
     return stream;
 }
 
-std::string capture_stdout(const std::function<void()>& run)
-{
-    char path[] = "/tmp/tga_stdout_XXXXXX";
-    int file = mkstemp(path);
-    fflush(stdout);
-    int saved = dup(1);
-    dup2(file, 1);
-    run();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    close(file);
-    std::string text = read_file(path);
-    unlink(path);
-    return text;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string param_name(std::string text)
 {
     for (char& ch : text)
         if (!isalnum((unsigned char)ch))
             ch = '_';
     return text;
+}
+
+Read read_tga(const Bytes& file, int flip, unsigned level, bool in_memory)
+{
+    tga_reset_state();
+    tga_verbosity = level;
+    FILE* stream = in_memory ? memory_stream(file) : file_stream(file);
+    Read r;
+    r.out = capture_stdout([&] { r.image.reset(tga_read(stream, "test.tga", flip)); });
+    r.position = ftell(stream);
+    fclose(stream);
+    tga_verbosity = 0;
+    return r;
+}
+
+Bytes pixels_of(const TgaImage& image)
+{
+    return Bytes(image.pixels, image.pixels + image.width * image.height * image.components);
+}
+
+bool ends_with(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TgaHeader indexed(uint16_t length, uint8_t size)
+{
+    TgaHeader h;
+    h.imageType = 1;
+    h.colorMapType = 1;
+    h.colorMapLength = length;
+    h.colorMapSize = size;
+    h.bpp = 8;
+    return h;
 }

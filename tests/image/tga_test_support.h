@@ -1,13 +1,13 @@
-// Helpers shared by the Targa tests: streams over byte strings and captured
-// console output.
+// Helpers shared by the Targa tests: streams over byte strings, reads with
+// their console output, and header variants.
 #pragma once
-#include <cstdint>
 #include <cstdio>
-#include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "image/tga.h"
+#include "tests/support/files.h"
+#include "tests/support/targa.h"
 
 Bytes concat(std::initializer_list<Bytes> parts);
 
@@ -15,8 +15,21 @@ Bytes concat(std::initializer_list<Bytes> parts);
 FILE* memory_stream(const Bytes& bytes);
 // A real temporary file holding bytes, positioned at its start.
 FILE* file_stream(const Bytes& bytes);
-// Everything run prints on standard output.
-std::string capture_stdout(const std::function<void()>& run);
-std::string read_file(const std::string& path);
 // text with everything but letters and digits turned into underscores.
 std::string param_name(std::string text);
+
+using Image = std::unique_ptr<TgaImage, decltype(&tga_free)>;
+
+struct Read {
+    Image image{nullptr, tga_free};
+    std::string out;  // what the call printed
+    long position;    // where it left the stream
+};
+
+// Reads file, named "test.tga", from a fresh state at the given verbosity level.
+Read read_tga(const Bytes& file, int flip = 0, unsigned level = 0, bool in_memory = false);
+Bytes pixels_of(const TgaImage& image);
+bool ends_with(const std::string& text, const std::string& tail);
+
+// An 8-bit colour-mapped picture's header with a map of `length` entries of `size` bits.
+TgaHeader indexed(uint16_t length, uint8_t size);

@@ -12,6 +12,7 @@
 #include "mesh/store.h"
 #include "render/render.h"
 #include "tests/render/render_fixture.h"
+#include "tests/support/files.h"
 #include "tests/support/glut_window.h"
 
 namespace {
@@ -99,7 +100,7 @@ protected:
         glutDisplayFunc([] {});
         pump_glut_events();
         // A white texture, so that what reaches the screen is the vertex colour.
-        ScratchDir dir;
+        ScratchFolder folder;
         write_uniform_tga("map2.tga", {255, 255, 255});
         init_scene();
         reset_mesh_store();

@@ -11,6 +11,7 @@
 #include "render/render.h"
 #include "tests/render/render_fixture.h"
 #include "tests/support/glut_window.h"
+#include "tests/support/targa.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ protected:
 
 TEST_F(SceneTest, InitSceneLeavesTheLastingGlState)
 {
-    ScratchDir dir;
+    ScratchFolder folder;
     write_uniform_tga("map2.tga", {128, 128, 128});
     scramble_scene_state();
     init_scene();
@@ -106,7 +107,7 @@ TEST_F(SceneTest, InitSceneLeavesTheLastingGlState)
 // the texture's row at t = 0, with red, green and blue where the file put them.
 TEST_F(SceneTest, InitSceneUploadsMap2WithItsOwnColoursAndFullMipmapChain)
 {
-    ScratchDir dir;
+    ScratchFolder folder;
     std::vector<unsigned char> file(256 * 256 * 4, 100);
     auto put = [&](int x, int row_from_top, unsigned char b, unsigned char g, unsigned char r,
                    unsigned char a) {
@@ -119,7 +120,7 @@ TEST_F(SceneTest, InitSceneUploadsMap2WithItsOwnColoursAndFullMipmapChain)
     put(0, 0, 0, 0, 255, 0);      // top left: red, transparent
     put(255, 0, 255, 0, 0, 255);  // top right: blue
     put(0, 255, 0, 255, 0, 7);    // bottom left: green
-    write_tga("map2.tga", 256, 256, 32, 0x08, file);
+    write_file("map2.tga", tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x08}, file));
     init_scene();
 
     int width = 0, height = 0;

@@ -1,5 +1,5 @@
-// Test support: a real GLUT window (under Xvfb in CI) whose GL context is
-// current for the whole test program.
+// Test support: a real GLUT window on the program's own X server, whose GL
+// context is current for the whole test program.
 #pragma once
 
 // Creates the 640 x 480 double-buffered RGB window with a depth buffer,

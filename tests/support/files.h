@@ -1,0 +1,45 @@
+// Test support for any test: a scratch working folder, whole files read and
+// written, and what a piece of code prints on standard output.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// Makes a fresh folder the working directory for the object's lifetime, then
+// goes back and removes it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return folder_; }
+
+private:
+    std::filesystem::path folder_, previous_;
+};
+
+// The whole file; empty when it cannot be read. Inline, so that the viewer
+// runner needs no GoogleTest.
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text);
+void write_file(const std::string& path, const Bytes& bytes);
+
+// Everything run prints on standard output.
+std::string capture_stdout(const std::function<void()>& run);
+// Runs f in a death test that must end the process with status 1; returns
+// what it printed on standard output before.
+std::string fatal_stdout(const std::function<void()>& f);
