@@ -12,7 +12,7 @@ TEST(AseRegressionDeath, EveryFileLoadsOrEndsCleanly)
         SCOPED_TRACE(path);
         EXPECT_EXIT(
             {
-                stdout_to_file("/dev/null", [&] { load_model(path.c_str()); });
+                capture_stdout([&] { load_model(path.c_str()); });
                 reset_ase_reader();
                 exit(0);
             },

@@ -237,15 +237,15 @@ TEST(AseReaderDeath, BadCountsEndTheProcess)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase}) {
-            expect_fatal(
-                [&] {
-                    reset_ase_reader();
-                    parse(stream_of(c.text));
-                },
-                c.message);
+            EXPECT_EQ(fatal_stdout([&] {
+                          reset_ase_reader();
+                          parse(stream_of(c.text));
+                      }),
+                      c.message);
         }
     }
-    expect_fatal([] { load_model("/nonexistent/model.ase"); }, "File not there or something ;|\n");
+    EXPECT_EQ(fatal_stdout([] { load_model("/nonexistent/model.ase"); }),
+              "File not there or something ;|\n");
 }
 
 TEST(AseCorpus, RotatingCube)

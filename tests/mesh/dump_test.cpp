@@ -16,11 +16,15 @@ struct dump_output {
     bool operator==(const dump_output&) const = default;
 };
 
-class MeshDump : public ScratchDirTest {
+// Each test writes its dumps in a scratch folder of its own.
+class MeshDump : public testing::Test {
 protected:
+    void TearDown() override { reset_ase_reader(); }
+    ScratchFolder scratch;
+
     static std::string console_of_dumps(void (*vert)(), void (*norm)(), void (*vnorm)())
     {
-        return console_of([&] {
+        return capture_stdout([&] {
             vert();
             norm();
             vnorm();
@@ -114,8 +118,8 @@ TEST_F(MeshDump, UnwritableNormTxtIsFatal)
 {
     parse_text("*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n");
     std::filesystem::create_directory("norm.txt");
-    expect_fatal([] { dump_norm_printf(); }, "error in dump_norm()\n");
-    expect_fatal([] { dump_norm(); dump_vnorm(); }, "error in dump_norm()\n");
+    EXPECT_EQ(fatal_stdout([] { dump_norm_printf(); }), "error in dump_norm()\n");
+    EXPECT_EQ(fatal_stdout([] { dump_norm(); dump_vnorm(); }), "error in dump_norm()\n");
     EXPECT_FALSE(std::filesystem::exists("vnorml.txt"));
 }
 

@@ -64,7 +64,8 @@ static void expect_closed_tube()
 
 TEST(MakeKnot, WritesClosedOutwardTubes)
 {
-    std::string path = scratch_file("aseview_knot_") + ".ase";
+    ScratchFolder scratch;
+    std::string path = "knot.ase";
     const struct {
         const char* faces;
         int low, high;
@@ -78,12 +79,12 @@ TEST(MakeKnot, WritesClosedOutwardTubes)
         EXPECT_LE(MAX_FACES, c.high);
         expect_closed_tube();
     }
-    std::filesystem::remove(path);
 }
 
 TEST(MakeKnot, RefusesBadArguments)
 {
-    std::string path = scratch_file("aseview_knot_bad_") + ".ase";
+    ScratchFolder scratch;
+    std::string path = "knot.ase";
     for (const char* faces : {"0", "-5", "12x", "100000001", "1 2"}) {
         SCOPED_TRACE(faces);
         EXPECT_EQ(run_make_knot(path + " " + faces), 2);

@@ -1,23 +1,16 @@
-// Shared helpers of the mesh tests: parsing inline text, capturing the
-// console, checking fatal exits whose message goes to standard output, a
-// fixture that gives each test a scratch working directory, and texts that
-// steer every conversion.
+// Shared helpers of the mesh tests: corpus paths, parsing inline text and
+// texts that steer every conversion.
 #pragma once
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "store_snapshot.h"
+#include "tests/mesh/store_snapshot.h"
+#include "tests/support/files.h"
 
 inline std::string corpus(const char* name)
 {
@@ -40,71 +33,6 @@ inline void parse_text(const std::string& text)
     parse_ase(f);
     fclose(f);
 }
-
-inline std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline std::string scratch_file(const char* name)
-{
-    return (std::filesystem::temp_directory_path() / (name + std::to_string(getpid()))).string();
-}
-
-// Runs `f` with standard output sent to `path`.
-inline void stdout_to_file(const std::string& path, const std::function<void()>& f)
-{
-    fflush(stdout);
-    int saved = dup(1);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    close(fd);
-    f();
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-}
-
-inline std::string console_of(const std::function<void()>& f)
-{
-    std::string path = scratch_file("aseview_console_");
-    stdout_to_file(path, f);
-    std::string text = read_file(path);
-    std::filesystem::remove(path);
-    return text;
-}
-
-// Fatal errors print their one line on standard output, then exit(1).
-inline void expect_fatal(const std::function<void()>& f, const std::string& message)
-{
-    std::string path = scratch_file("aseview_fatal_");
-    EXPECT_EXIT(stdout_to_file(path, f), testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file(path), message);
-    std::filesystem::remove(path);
-}
-
-// Each test runs in a fresh working directory, where the dumps are written.
-class ScratchDirTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        home = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "aseview_dump_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(home);
-        std::filesystem::remove_all(dir);
-        reset_ase_reader();
-    }
-    std::filesystem::path home, dir;
-};
 
 inline bool store_has_no_arrays()
 {

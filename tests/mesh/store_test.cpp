@@ -43,7 +43,7 @@ TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
     alloc_vertices(2);
     alloc_faces(2);
     alloc_tverts(2);
-    std::string console = console_of([] {
+    std::string console = capture_stdout([] {
         alloc_vertices(0);
         alloc_faces(0);
         alloc_tverts(0);
@@ -71,7 +71,7 @@ TEST(MeshStoreDeath, FailedAllocationsEndTheProcess)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        expect_fatal([&] { c.alloc(c.count); }, c.message);
+        EXPECT_EQ(fatal_stdout([&] { c.alloc(c.count); }), c.message);
     }
 }
 
@@ -93,7 +93,7 @@ TEST(MeshStoreDeath, FailedReplacementLeavesNoReleasedArray)
             alloc_vertices(3);
             alloc_faces(2);
             atexit(report_stale_arrays);
-            stdout_to_file(scratch_file("aseview_stale_"), [] { alloc_faces(-1); });
+            capture_stdout([] { alloc_faces(-1); });
         },
         testing::ExitedWithCode(1), testing::Not(testing::HasSubstr("stale store")));
 }
