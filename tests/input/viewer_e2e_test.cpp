@@ -3,14 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <functional>
 #include <sstream>
-#include <string>
 #include <thread>
 
-#include "tests/support/files.h"
 #include "tests/support/real_viewer.h"
 
 using namespace std::chrono_literals;
@@ -41,8 +37,7 @@ struct Measure {
 
 Measure measure(const Pixels& s)
 {
-    Measure m;
-    m.box = {s.width, s.height, -1, -1};
+    Measure m{.box = {s.width, s.height, -1, -1}};
     for (int y = 0; y < s.height; y++)
         for (int x = 0; x < s.width; x++) {
             if (!inked(s, x, y))
@@ -114,15 +109,30 @@ protected:
     Pixels wait_for(const char* what, const std::function<bool(const Pixels&)>& done)
     {
         Pixels s;
-        if (!wait_until(patience, [&] { return (s = viewer.screenshot()).width && done(s); }, 100ms))
+        auto shown = [&] { return (s = viewer.screenshot()).width && done(s); };
+        if (!wait_until(patience, shown, 100ms))
             ADD_FAILURE() << "timed out waiting for " << what
                           << "; last picture: " << (s.width ? describe(measure(s)) : "none");
         return s;
     }
 
+    Pixels wait_for_wire()
+    {
+        return wait_for("the wireframe",
+                        [&](const Pixels& s) { return measure(s).inked < start.inked * 6 / 10; });
+    }
+    Pixels wait_for_filled()
+    {
+        return wait_for("the filled model",
+                        [&](const Pixels& s) { return measure(s).inked > start.inked * 95 / 100; });
+    }
+
     void key(const std::string& keys) { EXPECT_TRUE(viewer.key(keys)); }
     void drag(int x0, int y0, int x1, int y1) { EXPECT_TRUE(viewer.drag(x0, y0, x1, y1)); }
-    void choose(int entry) { ASSERT_TRUE(viewer.choose(entry)) << "the pop-up menu did not come and go"; }
+    void choose(int entry)
+    {
+        ASSERT_TRUE(viewer.choose(entry)) << "the pop-up menu did not come and go";
+    }
 
     // A command by its key or by its menu entry, which carry the same code.
     void command(char code)
@@ -161,14 +171,9 @@ protected:
 TEST_P(ViewerTest, WireModeThinsTheModelToLinesAndBack)
 {
     command('w');
-    wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
+    wait_for_wire();
     command('w');
-    Pixels filled = wait_for("the filled model", [&](const Pixels& s) {
-        return measure(s).inked > start.inked * 95 / 100;
-    });
-    EXPECT_LT(mask_change(first, filled), 0.02);
+    EXPECT_LT(mask_change(first, wait_for_filled()), 0.02);
 }
 
 TEST_P(ViewerTest, ShadingTwiceGivesOneColourPerTriangle)
@@ -176,14 +181,12 @@ TEST_P(ViewerTest, ShadingTwiceGivesOneColourPerTriangle)
     ASSERT_GT(start.mixed, start.inked / 10) << "smooth shading should blend the corner colours";
     command('s');
     command('s');
-    Pixels flat = wait_for("flat shading", [&](const Pixels& s) {
-        return measure(s).mixed < start.inked / 200;
-    });
+    Pixels flat = wait_for("flat shading",
+                           [&](const Pixels& s) { return measure(s).mixed < start.inked / 200; });
     EXPECT_LT(mask_change(first, flat), 0.02) << "only the colours change";
     command('s');
-    wait_for("smooth shading again", [&](const Pixels& s) {
-        return measure(s).mixed > start.inked / 10;
-    });
+    wait_for("smooth shading again",
+             [&](const Pixels& s) { return measure(s).mixed > start.inked / 10; });
 }
 
 // Drags of 192 and 144 pixels from the centre stretch by 1.5.
@@ -245,15 +248,11 @@ TEST_P(ViewerOnlyTest, UpperCaseKeysAndTheCreditEntryDoNothing)
     key("W X Y B R F S");
     choose(7);
     key("w");
-    wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
+    wait_for_wire();
     // Neither a smear axis nor rotation was switched on: a drag changes nothing.
     drag(320, 240, 560, 400);
     key("w");
-    Pixels filled = wait_for("the filled model", [&](const Pixels& s) {
-        return measure(s).inked > start.inked * 95 / 100;
-    });
+    Pixels filled = wait_for_filled();
     EXPECT_LT(mask_change(first, filled), 0.02);
     EXPECT_GT(measure(filled).mixed, start.inked / 10) << "still smooth shading";
 }
@@ -265,10 +264,7 @@ TEST_P(ViewerOnlyTest, ShiftLeftPressDoesNotStretchButAPlainOneDoes)
     key("x");
     EXPECT_TRUE(viewer.click(480, 240, "shift"));
     key("w");
-    Pixels wire = wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
-    EXPECT_NEAR(measure(wire).box.width(), start.box.width(), 0.03 * start.box.width());
+    EXPECT_NEAR(measure(wait_for_wire()).box.width(), start.box.width(), 0.03 * start.box.width());
     EXPECT_TRUE(viewer.click(480, 240));
     const double w = start.box.width();
     wait_for("the stretch of a plain press", [&](const Pixels& s) {
