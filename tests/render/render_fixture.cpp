@@ -9,8 +9,7 @@ void write_uniform_tga(const std::string& path, Rgb color)
     Bytes pixels;
     for (int i = 0; i < 256 * 256; i++)
         pixels.insert(pixels.end(), {color[2], color[1], color[0], 255});
-    write_file(path,
-               tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x28}, pixels));
+    write_file(path, tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x28}, pixels));
 }
 
 std::vector<Rgb> read_texture(int* width, int* height)
