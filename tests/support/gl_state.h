@@ -52,22 +52,8 @@ inline Matrix about_x(double degrees)
 inline Matrix perspective(double fovy, double aspect, double near, double far)
 {
     double f = 1.0 / std::tan(fovy * std::numbers::pi / 360.0);
-    return {f / aspect,
-            0,
-            0,
-            0,
-            0,
-            f,
-            0,
-            0,
-            0,
-            0,
-            (far + near) / (near - far),
-            -1,
-            0,
-            0,
-            2.0 * far * near / (near - far),
-            0};
+    double z = (far + near) / (near - far), w = 2.0 * far * near / (near - far);
+    return {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, z, -1, 0, 0, w, 0};
 }
 
 inline void expect_matrix_near(const Matrix& got, const Matrix& want, double tolerance)
