@@ -46,10 +46,8 @@ Measure measure(const Pixels& s)
             const unsigned char* p = s.at(x, y);
             if (p[1] > 24 && p[2] > 24 && p[0] < p[1] / 2)
                 m.mixed++;
-            m.box.x0 = std::min(m.box.x0, x);
-            m.box.y0 = std::min(m.box.y0, y);
-            m.box.x1 = std::max(m.box.x1, x);
-            m.box.y1 = std::max(m.box.y1, y);
+            m.box = {std::min(m.box.x0, x), std::min(m.box.y0, y), std::max(m.box.x1, x),
+                     std::max(m.box.y1, y)};
         }
     return m;
 }
@@ -80,12 +78,6 @@ std::string describe(const Measure& m)
     return s.str();
 }
 
-struct Stretch {
-    char key;
-    int x, y;       // drag from the centre to here
-    double sx, sy;  // expected growth of the model's box
-};
-
 // The viewer of the default knot in a scratch folder.
 class ViewerTest : public ::testing::TestWithParam<bool> {
 protected:
@@ -102,8 +94,6 @@ protected:
         start = measure(first);
     }
     void TearDown() override { EXPECT_TRUE(viewer.running()) << "the viewer died"; }
-
-    bool by_menu() const { return GetParam(); }
 
     // Takes screenshots until one satisfies the condition; fails the test on timeout.
     Pixels wait_for(const char* what, const std::function<bool(const Pixels&)>& done)
@@ -138,21 +128,23 @@ protected:
     void command(char code)
     {
         static const std::string entries = "yxbwsfr";  // top to bottom
-        if (by_menu())
+        if (GetParam())  // by menu
             choose(int(entries.find(code)));
         else
             key(std::string(1, code));
     }
 
-    void smear_drag(const Stretch& s)
+    // Smear command, a drag from the centre to (x, y), and the model's box
+    // grown by sx and sy.
+    void smear_drag(char key, int x, int y, double sx, double sy)
     {
-        command(s.key);
-        drag(320, 240, s.x, s.y);
+        command(key);
+        drag(320, 240, x, y);
         const double w = start.box.width(), h = start.box.height();
         Pixels shot = wait_for("the stretched model", [&](const Pixels& picture) {
             Box box = measure(picture).box;
-            return std::abs(box.width() - w * s.sx) < 0.05 * w &&
-                   std::abs(box.height() - h * s.sy) < 0.05 * h;
+            return std::abs(box.width() - w * sx) < 0.05 * w &&
+                   std::abs(box.height() - h * sy) < 0.05 * h;
         });
         // The stretch is about the window's centre, where the model sits.
         Box box = measure(shot).box;
@@ -192,17 +184,17 @@ TEST_P(ViewerTest, ShadingTwiceGivesOneColourPerTriangle)
 // Drags of 192 and 144 pixels from the centre stretch by 1.5.
 TEST_P(ViewerTest, SmearXDragStretchesHorizontally)
 {
-    smear_drag({'x', 512, 240, 1.5, 1.0});
+    smear_drag('x', 512, 240, 1.5, 1.0);
 }
 
 TEST_P(ViewerTest, SmearYDragStretchesVertically)
 {
-    smear_drag({'y', 320, 384, 1.0, 1.5});
+    smear_drag('y', 320, 384, 1.0, 1.5);
 }
 
 TEST_P(ViewerTest, SmearBothDragStretchesBothWays)
 {
-    smear_drag({'b', 512, 384, 1.5, 1.5});
+    smear_drag('b', 512, 384, 1.5, 1.5);
 }
 
 TEST_P(ViewerTest, RotationDragTurnsToThePointersAbsoluteAngle)
