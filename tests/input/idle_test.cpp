@@ -1,5 +1,6 @@
 // Free spin: the idle handler's rotations pile up on the modelview matrix
 // until a reshape reloads it.
+#include <cmath>
 #include <cstdlib>
 
 #include <GL/freeglut.h>
@@ -112,8 +113,7 @@ TEST_F(InputLoopDeathTest, MainLoopCallsTheIdleHandler)
             keyboard_handler('f', 0, 0);
             drag_spin(5, 0);
             glutDisplayFunc(stop_when_spun);
-            glutTimerFunc(
-                10000, [](int) { std::exit(2); }, 0);
+            glutTimerFunc(10000, [](int) { std::exit(2); }, 0);  // gives up
             glutMainLoop();
         },
         testing::ExitedWithCode(0), "");

@@ -93,9 +93,9 @@ void send_key(unsigned long keysym)
 
 ViewSnapshot view_snapshot()
 {
-    return {window_width,  window_height, smear_x,    smear_y,    scale_x,      scale_y,
-            view_yaw,      view_pitch,    spin_yaw,   spin_pitch, last_mouse_x, last_mouse_y,
-            rotation_mode, free_rotate,   smear_x_on, smear_y_on, wire_mode,    smooth_shading};
+    return {window_width, window_height, smear_x, smear_y, scale_x, scale_y, view_yaw, view_pitch,
+            spin_yaw, spin_pitch, last_mouse_x, last_mouse_y, rotation_mode, free_rotate,
+            smear_x_on, smear_y_on, wire_mode, smooth_shading};
 }
 
 void start_with(const char* keys)

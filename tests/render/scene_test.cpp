@@ -33,8 +33,8 @@ void scramble_scene_state()
     glLightfv(GL_LIGHT0, GL_POSITION, zero);
     glLightfv(GL_LIGHT0, GL_DIFFUSE, zero);
     glLightfv(GL_LIGHT0, GL_SPECULAR, zero);
-    for (GLenum cap :
-         {GL_CULL_FACE, GL_LIGHTING, GL_LIGHT0, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
+    for (GLenum cap : {GL_CULL_FACE, GL_LIGHTING, GL_LIGHT0, GL_TEXTURE_2D, GL_TEXTURE_GEN_S,
+                       GL_TEXTURE_GEN_T})
         glDisable(cap);
     glBindTexture(GL_TEXTURE_2D, 0);
     glMatrixMode(GL_MODELVIEW);
@@ -135,7 +135,7 @@ struct UploadCase {
     std::vector<unsigned char> pixels;
     std::vector<unsigned char> color_map;  // red, green, blue per entry
     int map_entries;                       // what the record declares
-    int texture_width, texture_height;     // 0: GLU's choice, one colour throughout
+    int texture_width, texture_height;  // 0: GLU's choice, one colour throughout
     std::vector<Rgb> texels;
 };
 
@@ -176,15 +176,14 @@ TEST_P(UploadTest, TexelsMatchTheDecodedImage)
 {
     UploadCase c = GetParam();
     // Exact copies on the heap, so the sanitizer sees any read past their ends.
-    auto heap_copy = [](const std::vector<unsigned char>& bytes) {
-        return bytes.empty()
-                   ? nullptr
-                   : (unsigned char*)memcpy(malloc(bytes.size()), bytes.data(), bytes.size());
+    auto heap_copy = [](const std::vector<unsigned char>& bytes) -> unsigned char* {
+        if (bytes.empty())
+            return nullptr;
+        return (unsigned char*)memcpy(malloc(bytes.size()), bytes.data(), bytes.size());
     };
     unsigned char *pixels = heap_copy(c.pixels), *color_map = heap_copy(c.color_map);
-    TgaImage image{c.width,   c.height,      c.components,
-                   c.format,  c.map_entries, color_map ? (GLenum)GL_RGB : 0u,
-                   color_map, pixels};
+    TgaImage image{c.width, c.height, c.components, c.format, c.map_entries,
+                   color_map ? (GLenum)GL_RGB : 0u, color_map, pixels};
 
     GLuint texture = 0;
     glGenTextures(1, &texture);
