@@ -20,8 +20,8 @@ using Dumps = std::map<std::string, std::optional<std::string>>;
 struct Outcome {
     std::string console, errors;
     std::optional<int> exit_status;  // empty when it kept running until stopped
-    WindowPlace window;              // none unless a frame showed
-    unsigned long centre = 0;        // 0xRRGGBB a little up and left of the window's centre
+    WindowPlace window;  // none unless a frame showed
+    unsigned long centre = 0;  // 0xRRGGBB a little up and left of the window's centre
     Dumps dumps_at_first_frame;
 };
 
@@ -31,8 +31,8 @@ Dumps read_dumps(const fs::path& dir)
 {
     Dumps dumps;
     for (const char* name : dump_names)
-        dumps[name] =
-            fs::is_regular_file(dir / name) ? std::optional(read_file(dir / name)) : std::nullopt;
+        dumps[name] = fs::is_regular_file(dir / name) ? std::optional(read_file(dir / name))
+                                                      : std::nullopt;
     return dumps;
 }
 
@@ -53,8 +53,7 @@ protected:
                 const std::string& program = ASEVIEW_BIN)
     {
         RealViewer viewer;
-        viewer.start(
-            {.folder = run_, .args = args, .program = program, .with_display = with_display});
+        viewer.start({.folder = run_, .args = args, .program = program, .with_display = with_display});
         Outcome o;
         bool ended = false;
         bool settled = wait_until(60, [&] {
@@ -180,8 +179,8 @@ TEST_F(AppTest, OneArgumentIsTheModelPath)
     fs::path model = base_ / "square.ase";
     write_file(model, square_model);
     Outcome o = run({model.string()});
-    EXPECT_EQ(o.console,
-              "argc = 2\nLoading file " + model.string() + "\nLoad succesfult\n" + dump_lines);
+    EXPECT_EQ(o.console, "argc = 2\nLoading file " + model.string() + "\nLoad succesfult\n" +
+                             dump_lines);
     expect_running_window(o);
     EXPECT_NE(o.centre, 0xffffffu);
     expect_square_dumps(o.dumps_at_first_frame);
@@ -202,9 +201,9 @@ TEST_F(AppTest, ModelWithoutMeshShowsNothing)
 {
     write_file(run_ / "empty.ase", "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"nothing here\"\n");
     Outcome o = run({"empty.ase"});
-    EXPECT_EQ(o.console,
-              "argc = 2\nLoading file empty.ase\nLoad succesfult\n"
-              "************ vertex dump *********\nv_pos = 0\n****** face data *********\n");
+    EXPECT_EQ(o.console, "argc = 2\nLoading file empty.ase\nLoad succesfult\n"
+                         "************ vertex dump *********\nv_pos = 0\n"
+                         "****** face data *********\n");
     expect_running_window(o);
     EXPECT_EQ(o.centre, 0xffffffu);
     EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), "HEEEEEEEEELLLLO\n-----MAX_FACES = 0\n");

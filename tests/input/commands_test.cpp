@@ -59,8 +59,8 @@ TEST_F(InputTest, SmearKeysMoveTheFlagsByTheTable)
             const int* after;
         } columns[] = {{'x', row.after_x}, {'y', row.after_y}, {'b', row.after_b}};
         for (const auto& column : columns) {
-            SCOPED_TRACE(testing::Message()
-                         << "(" << row.x_on << ", " << row.y_on << ") then " << column.key);
+            SCOPED_TRACE(testing::Message() << "(" << row.x_on << ", " << row.y_on << ") then "
+                                            << column.key);
             smear_x_on = row.x_on;
             smear_y_on = row.y_on;
             EXPECT_TRUE(press(column.key));
@@ -75,8 +75,8 @@ TEST_F(InputTest, ModeKeysToggleTheirFlagAlone)
     struct {
         char key;
         int* flag;
-    } rows[] = {
-        {'f', &free_rotate}, {'r', &rotation_mode}, {'s', &smooth_shading}, {'w', &wire_mode}};
+    } rows[] = {{'f', &free_rotate}, {'r', &rotation_mode}, {'s', &smooth_shading},
+                {'w', &wire_mode}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.key);
         reset_view_state();
@@ -97,8 +97,8 @@ TEST_F(InputTest, OtherCodesChangeNothingAndDoNotRedraw)
     keyboard_handler('x', 0, 0);
     keyboard_handler('w', 0, 0);
     motion_handler(500, 100);
-    const unsigned char codes[] = {'B', 'F', 'R',  'S', 'W', 'X', 'Y', 'a', 'z',
-                                   '0', ' ', '\r', 27,  0,   127, 200, 255};
+    const unsigned char codes[] = {'B', 'F', 'R', 'S', 'W', 'X', 'Y', 'a', 'z', '0', ' ',
+                                   '\r', 27, 0, 127, 200, 255};
     for (unsigned char code : codes) {
         SCOPED_TRACE(testing::Message() << "code " << int(code));
         ViewSnapshot view = view_snapshot();

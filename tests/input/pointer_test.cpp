@@ -83,7 +83,7 @@ TEST_F(InputTest, SpinIsWholeDegreesTruncatedTowardZero)
         int dx, dy;
         float yaw, pitch;
     } rows[] = {
-        {150, -60, 1.0f, 0.0f},   {-150, 0, -1.0f, 0.0f}, {99, -99, 0.0f, 0.0f},
+        {150, -60, 1.0f, 0.0f}, {-150, 0, -1.0f, 0.0f}, {99, -99, 0.0f, 0.0f},
         {100, -100, 1.0f, -1.0f}, {199, 199, 1.0f, 1.0f}, {-199, 200, -1.0f, 2.0f},
         {0, 0, 0.0f, 0.0f},
     };
