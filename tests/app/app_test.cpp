@@ -4,11 +4,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/real_viewer.h"
@@ -18,20 +15,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Dumps = std::map<std::string, std::optional<std::string>>;
+
 struct Outcome {
-    std::string console;
-    std::string errors;
+    std::string console, errors;
     std::optional<int> exit_status;  // empty when it kept running until stopped
     WindowPlace window;  // none unless a frame showed
     unsigned long centre = 0;  // 0xRRGGBB a little up and left of the window's centre
-    std::map<std::string, std::optional<std::string>> dumps_at_first_frame;
+    Dumps dumps_at_first_frame;
 };
 
 const char* const dump_names[] = {"dump.txt", "norm.txt", "vnorml.txt"};
 
-std::map<std::string, std::optional<std::string>> read_dumps(const fs::path& dir)
+Dumps read_dumps(const fs::path& dir)
 {
-    std::map<std::string, std::optional<std::string>> dumps;
+    Dumps dumps;
     for (const char* name : dump_names)
         dumps[name] = fs::is_regular_file(dir / name) ? std::optional(read_file(dir / name))
                                                       : std::nullopt;
@@ -80,6 +78,13 @@ protected:
         o.console = viewer.console();
         o.errors = viewer.errors();
         return o;
+    }
+    Outcome run_square();  // the square model as run/square.ase
+
+    void expect_no_dumps()
+    {
+        for (const char* name : dump_names)
+            EXPECT_FALSE(fs::exists(run_ / name)) << name;
     }
 
     ScratchFolder scratch_;
@@ -135,8 +140,15 @@ const char* const square_vnorm =
     "position = 3\t x = 0.250000\t y = 0.000000\t z = 1.000000\n";
 const char* const dump_lines =
     "************ vertex dump *********\nv_pos = 3\n****** face data *********\n";
+const std::string square_loaded = "argc = 2\nLoading file square.ase\nLoad succesfult\n";
 
-void expect_square_dumps(const std::map<std::string, std::optional<std::string>>& dumps)
+Outcome AppTest::run_square()
+{
+    write_file(run_ / "square.ase", square_model);
+    return run({"square.ase"});
+}
+
+void expect_square_dumps(const Dumps& dumps)
 {
     EXPECT_EQ(dumps.at("dump.txt"), square_dump);
     EXPECT_EQ(dumps.at("norm.txt"), square_norm);
@@ -208,6 +220,10 @@ struct LoadFailure {
     std::string console;
 };
 
+const std::string model_loading = "argc = 2\nLoading file model.ase\n",
+                  not_there = "File not there or something ;|\n",
+                  no_vertices = "error in d_data *alloc_data() function\n";
+
 class LoadFailureTest : public AppTest, public ::testing::WithParamInterface<LoadFailure> {};
 
 TEST_P(LoadFailureTest, EndsWithStatusOneBeforeAnyWindow)
@@ -219,80 +235,63 @@ TEST_P(LoadFailureTest, EndsWithStatusOneBeforeAnyWindow)
     EXPECT_EQ(o.console, c.console);
     EXPECT_EQ(o.exit_status, 1);
     EXPECT_EQ(o.errors, "");
-    for (const char* name : dump_names)
-        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+    expect_no_dumps();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoadFailureTest,
     ::testing::Values(
-        LoadFailure{"missing_model", nullptr, {"model.ase"},
-                    "argc = 2\nLoading file model.ase\nFile not there or something ;|\n"},
+        LoadFailure{"missing_model", nullptr, {"model.ase"}, model_loading + not_there},
         LoadFailure{"missing_default", nullptr, {},
-                    "argc = 1\nloading default knot model\nFile not there or something ;|\n"},
+                    "argc = 1\nloading default knot model\n" + not_there},
         // A toolkit option is taken as the model path.
         LoadFailure{"toolkit_option_first", nullptr, {"-display", ":0"},
-                    "argc = 3\nLoading file -display\nFile not there or something ;|\n"},
+                    "argc = 3\nLoading file -display\n" + not_there},
         LoadFailure{"negative_vertex_count", "*MESH_NUMVERTEX -1\n*MESH_NUMFACES 2\n",
-                    {"model.ase"},
-                    "argc = 2\nLoading file model.ase\n"
-                    "error in d_data *alloc_data() function\n"},
+                    {"model.ase"}, model_loading + no_vertices},
         // Hostile but well-formed: far more than the machine can hold.
         LoadFailure{"two_billion_vertices", "*MESH_NUMVERTEX 2000000000\n", {"model.ase"},
-                    "argc = 2\nLoading file model.ase\n"
-                    "error in d_data *alloc_data() function\n"},
+                    model_loading + no_vertices},
         LoadFailure{"two_billion_faces", "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2000000000\n",
-                    {"model.ase"},
-                    "argc = 2\nLoading file model.ase\n"
-                    "error in face_data *alloc_faces() function\n"}),
+                    {"model.ase"}, model_loading + "error in face_data *alloc_faces() function\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppTest, MissingTextureEndsBeforeTheDumps)
 {
-    write_file(run_ / "square.ase", square_model);
     fs::remove(run_ / "map2.tga");
-    Outcome o = run({"square.ase"});
-    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
-                         "could not open \"map2.tga\"\n");
+    Outcome o = run_square();
+    EXPECT_EQ(o.console, square_loaded + "could not open \"map2.tga\"\n");
     EXPECT_EQ(o.exit_status, 1);
-    for (const char* name : dump_names)
-        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+    expect_no_dumps();
 }
 
 TEST_F(AppTest, UndecodableTextureEndsBeforeTheDumps)
 {
-    write_file(run_ / "square.ase", square_model);
     write_file(run_ / "map2.tga", "not a picture at all, just some text");
-    Outcome o = run({"square.ase"});
-    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
-                         "not TGA or PCX image\n");
+    Outcome o = run_square();
+    EXPECT_EQ(o.console, square_loaded + "not TGA or PCX image\n");
     EXPECT_EQ(o.exit_status, 1);
-    for (const char* name : dump_names)
-        EXPECT_FALSE(fs::exists(run_ / name)) << name;
+    expect_no_dumps();
 }
 
 // A header claiming 65535 x 65535 pixels with a few bytes behind it is refused
 // at its first row, without reaching for 17 GB.
 TEST_F(AppTest, HugeTextureHeaderEndsCleanly)
 {
-    write_file(run_ / "square.ase", square_model);
-    std::string tail = "a few bytes";
-    write_file(run_ / "map2.tga",
-               tga_bytes({.width = 65535, .height = 65535, .bpp = 32}, Bytes(tail.begin(), tail.end())));
-    Outcome o = run({"square.ase"});
-    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
-                         "not TGA or PCX image\n");
+    const std::string tail = "a few bytes";
+    write_file(run_ / "map2.tga", tga_bytes({.width = 65535, .height = 65535, .bpp = 32},
+                                            Bytes(tail.begin(), tail.end())));
+    Outcome o = run_square();
+    EXPECT_EQ(o.console, square_loaded + "not TGA or PCX image\n");
     EXPECT_EQ(o.exit_status, 1);
 }
 
 TEST_F(AppTest, NormDumpThatCannotBeCreatedIsFatal)
 {
-    write_file(run_ / "square.ase", square_model);
     fs::create_directory(run_ / "norm.txt");
-    Outcome o = run({"square.ase"});
-    EXPECT_EQ(o.console, "argc = 2\nLoading file square.ase\nLoad succesfult\n"
-                         "************ vertex dump *********\nv_pos = 3\n"
-                         "error in dump_norm()\n");
+    Outcome o = run_square();
+    EXPECT_EQ(o.console, square_loaded + "************ vertex dump *********\nv_pos = 3\n"
+                                         "error in dump_norm()\n");
     EXPECT_EQ(o.exit_status, 1);
     EXPECT_EQ(read_file(run_ / "dump.txt"), square_dump);
     EXPECT_FALSE(fs::exists(run_ / "vnorml.txt"));
@@ -300,11 +299,9 @@ TEST_F(AppTest, NormDumpThatCannotBeCreatedIsFatal)
 
 TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
 {
-    write_file(run_ / "square.ase", square_model);
     fs::create_directory(run_ / "vnorml.txt");
-    Outcome o = run({"square.ase"});
-    EXPECT_EQ(o.console,
-              std::string("argc = 2\nLoading file square.ase\nLoad succesfult\n") + dump_lines);
+    Outcome o = run_square();
+    EXPECT_EQ(o.console, square_loaded + dump_lines);
     expect_running_window(o);
     EXPECT_EQ(o.dumps_at_first_frame.at("dump.txt"), square_dump);
     EXPECT_EQ(o.dumps_at_first_frame.at("norm.txt"), square_norm);
@@ -349,4 +346,4 @@ TEST_F(AppTest, ScreenshotToolSavesTheWholeFrame)
     EXPECT_EQ(read_file(info), "640 x 480, 1 1 1 1");
 }
 
-} // namespace
+}  // namespace

@@ -2,7 +2,6 @@
 // values and the GL state the commands switch.
 #include <GL/freeglut.h>
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
 
 #include "input/input.h"
 #include "tests/input/input_window.h"
@@ -112,8 +111,7 @@ TEST_F(InputTest, OtherCodesChangeNothingAndDoNotRedraw)
 
 TEST_F(InputTest, ShadingKeyAlternatesStartingWithSmooth)
 {
-    const GLint expected[] = {GL_SMOOTH, GL_FLAT, GL_SMOOTH, GL_FLAT};
-    for (GLint model : expected) {
+    for (GLint model : {GL_SMOOTH, GL_FLAT, GL_SMOOTH, GL_FLAT}) {
         EXPECT_TRUE(press('s'));
         EXPECT_EQ(gl_snapshot().shade_model, model);
         EXPECT_EQ(smooth_shading, model == GL_SMOOTH ? 1 : 0);
@@ -154,10 +152,7 @@ TEST_F(InputTest, WireKeySwitchesAntialiasedLinesAndBack)
 // free rotation on, and returns what it left behind.
 std::pair<ViewSnapshot, GlSnapshot> run_command(bool by_menu, int code, int* redraws)
 {
-    reset_view_state();
-    keyboard_handler('y', 0, 0);
-    keyboard_handler('f', 0, 0);
-    drain_redraws();
+    start_with("yf");
     if (by_menu)
         menu_handler(code);
     else
@@ -168,11 +163,9 @@ std::pair<ViewSnapshot, GlSnapshot> run_command(bool by_menu, int code, int* red
 
 TEST_F(InputTest, MenuValuesActAsTheirKeys)
 {
-    const char keys[] = {'y', 'x', 'b', 'w', 's', 'f', 'r'};
-    for (char key : keys) {
+    for (char key : {'y', 'x', 'b', 'w', 's', 'f', 'r'}) {
         SCOPED_TRACE(key);
-        int key_redraws = 0;
-        int menu_redraws = 0;
+        int key_redraws = 0, menu_redraws = 0;
         auto by_key = run_command(false, key, &key_redraws);
         // Undo the GL side so that the menu starts from the same GL state.
         restore_start_state();

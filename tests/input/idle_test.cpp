@@ -4,69 +4,18 @@
 #include <cstdlib>
 
 #include <GL/freeglut.h>
-#include <gtest/gtest.h>
 
 #include "input/input.h"
 #include "render/render.h"
 #include "tests/input/input_window.h"
+#include "tests/support/gl_state.h"
 #include "tests/support/glut_window.h"
 
 namespace {
 
-// Column-major 4x4 matrices, as GL keeps them.
-struct Matrix {
-    double m[16];
-};
-
-Matrix multiply(const Matrix& a, const Matrix& b)
-{
-    Matrix r = {};
-    for (int col = 0; col < 4; col++)
-        for (int row = 0; row < 4; row++)
-            for (int k = 0; k < 4; k++)
-                r.m[col * 4 + row] += a.m[k * 4 + row] * b.m[col * 4 + k];
-    return r;
-}
-
-Matrix identity()
-{
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-}
-
-// The viewing transform of an eye at (0, 0, 5) looking at the origin.
-Matrix eye_at_five()
-{
-    Matrix t = identity();
-    t.m[14] = -5;
-    return t;
-}
-
-Matrix about_y(double degrees)
-{
-    double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
-    return {{c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1}};
-}
-
-Matrix about_x(double degrees)
-{
-    double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
-    return {{1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1}};
-}
-
 Matrix modelview()
 {
-    float m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    Matrix r;
-    for (int i = 0; i < 16; i++)
-        r.m[i] = m[i];
-    return r;
-}
-
-void expect_matrix_near(const Matrix& actual, const Matrix& expected, double tolerance)
-{
-    for (int i = 0; i < 16; i++)
-        EXPECT_NEAR(actual.m[i], expected.m[i], tolerance) << "element " << i;
+    return gl_matrix(GL_MODELVIEW_MATRIX);
 }
 
 // Sets the spin the way a drag does: a middle press at the origin, then a motion.
@@ -87,7 +36,7 @@ TEST_F(InputTest, FreeSpinPilesUpOnTheViewingTransform)
         restore_start_state();
         keyboard_handler('f', 0, 0);
         drag_spin(row.yaw, row.pitch);
-        Matrix expected = eye_at_five();
+        Matrix expected = eye_at_five;
         for (int i = 0; i < row.calls; i++) {
             idle_handler();
             EXPECT_EQ(frames_after_pump(), i + 1);
@@ -103,16 +52,15 @@ TEST_F(InputTest, IdleWithoutFreeRotationDoesNothing)
     for (int i = 0; i < 5; i++)
         idle_handler();
     EXPECT_EQ(frames_after_pump(), 0);
-    expect_matrix_near(modelview(), eye_at_five(), 0);
+    expect_matrix_near(modelview(), eye_at_five, 0);
 }
 
 TEST_F(InputTest, ZeroSpinStillRedrawsWhileFree)
 {
-    keyboard_handler('f', 0, 0);
-    drain_redraws();
+    start_with("f");
     idle_handler();
     EXPECT_EQ(frames_after_pump(), 1);
-    expect_matrix_near(modelview(), eye_at_five(), 0);
+    expect_matrix_near(modelview(), eye_at_five, 0);
 }
 
 TEST_F(InputTest, SpunPoseOutlivesFreeRotationButNotAReshape)
@@ -124,43 +72,35 @@ TEST_F(InputTest, SpunPoseOutlivesFreeRotationButNotAReshape)
     idle_handler();
     keyboard_handler('f', 0, 0);
     drain_redraws();
-    const Matrix spun = multiply(eye_at_five(), about_y(8));
+    const Matrix spun = multiply(eye_at_five, about_y(8));
     idle_handler();
     EXPECT_EQ(frames_after_pump(), 0);
     expect_matrix_near(modelview(), spun, 1e-5);
 
     const ViewSnapshot view = view_snapshot();
     reshape_handler(800, 600);
-    expect_matrix_near(modelview(), eye_at_five(), 1e-6);
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW) << "the idle rotations must land on the modelview matrix";
+    expect_matrix_near(modelview(), eye_at_five, 1e-6);
+    EXPECT_EQ(gl_integer(GL_MATRIX_MODE), GL_MODELVIEW)
+        << "the idle rotations must land on the modelview matrix";
     EXPECT_EQ(view_snapshot(), view) << "angles, scales and the 640 x 480 frame survive";
 }
 
 TEST_F(InputTest, FirstClickWithFreeRotationStartsTheSpin)
 {
-    keyboard_handler('f', 0, 0);
-    drain_redraws();
+    start_with("f");
     send_button(Button1, true, 320, 240, 0);
     idle_handler();
-    expect_matrix_near(modelview(), multiply(eye_at_five(), multiply(about_y(3), about_x(2))),
-                       1e-5);
+    expect_matrix_near(modelview(), multiply(eye_at_five, multiply(about_y(3), about_x(2))), 1e-5);
 }
 
 using InputLoopDeathTest = InputTest;
 
 void stop_when_spun()
 {
-    if (std::fabs(modelview().m[0] - 1.0) > 1e-3) {
+    if (std::fabs(modelview()[0] - 1.0) > 1e-3) {
         leak_check_while_loaded();
         std::exit(0);
     }
-}
-
-void give_up(int)
-{
-    std::exit(2);
 }
 
 // Only glutMainLoop calls the idle function: the loop must turn the model on its
@@ -173,7 +113,7 @@ TEST_F(InputLoopDeathTest, MainLoopCallsTheIdleHandler)
             keyboard_handler('f', 0, 0);
             drag_spin(5, 0);
             glutDisplayFunc(stop_when_spun);
-            glutTimerFunc(10000, give_up, 0);
+            glutTimerFunc(10000, [](int) { std::exit(2); }, 0);  // gives up
             glutMainLoop();
         },
         testing::ExitedWithCode(0), "");

@@ -3,18 +3,12 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
-#include <gtest/gtest.h>
 
 #include "input/input.h"
 #include "render/render.h"
 #include "tests/support/glut_window.h"
 
 int frames_drawn = 0;
-
-static void count_frame()
-{
-    frames_drawn++;
-}
 
 // One round trip so that every event the server owes us is queued, then one GLUT round.
 static void pump_once()
@@ -26,7 +20,7 @@ static void pump_once()
 void open_input_window()
 {
     open_test_window();
-    glutDisplayFunc(count_frame);
+    glutDisplayFunc([] { frames_drawn++; });
     glutPostRedisplay();
     for (int i = 0; i < 500 && frames_drawn == 0; i++)
         pump_once();
@@ -36,8 +30,7 @@ void open_input_window()
 
 void drain_redraws()
 {
-    int before;
-    int rounds = 0;
+    int before, rounds = 0;
     do {
         before = frames_drawn;
         pump_once();
@@ -54,7 +47,8 @@ int frames_after_pump()
     return frames_drawn;
 }
 
-static XEvent pointer_event(int type, int x, int y, unsigned int state)
+// Key, button and motion events share these fields' layout.
+static XEvent window_event(int type, int x, int y, unsigned int state)
 {
     Display* display = glXGetCurrentDisplay();
     XEvent event = {};
@@ -70,39 +64,31 @@ static XEvent pointer_event(int type, int x, int y, unsigned int state)
     return event;
 }
 
-static void send(XEvent* event, long mask)
+static void send(XEvent event, long mask)
 {
-    Display* display = glXGetCurrentDisplay();
-    XSendEvent(display, event->xany.window, False, mask, event);
+    XSendEvent(glXGetCurrentDisplay(), event.xany.window, False, mask, &event);
     pump_once();
 }
 
 void send_button(unsigned int button, bool press, int x, int y, unsigned int modifiers)
 {
-    XEvent event = pointer_event(press ? ButtonPress : ButtonRelease, x, y, modifiers);
+    XEvent event = window_event(press ? ButtonPress : ButtonRelease, x, y, modifiers);
     event.xbutton.button = button;
-    send(&event, press ? ButtonPressMask : ButtonReleaseMask);
+    send(event, press ? ButtonPressMask : ButtonReleaseMask);
 }
 
 void send_motion(int x, int y, unsigned int modifiers)
 {
-    XEvent event = pointer_event(MotionNotify, x, y, modifiers);
+    XEvent event = window_event(MotionNotify, x, y, modifiers);
     event.xmotion.is_hint = NotifyNormal;
-    send(&event, PointerMotionMask | ButtonMotionMask);
+    send(event, PointerMotionMask | ButtonMotionMask);
 }
 
 void send_key(unsigned long keysym)
 {
-    Display* display = glXGetCurrentDisplay();
-    XEvent event = {};
-    event.xkey.type = KeyPress;
-    event.xkey.display = display;
-    event.xkey.window = glXGetCurrentDrawable();
-    event.xkey.root = DefaultRootWindow(display);
-    event.xkey.time = CurrentTime;
-    event.xkey.keycode = XKeysymToKeycode(display, keysym);
-    event.xkey.same_screen = True;
-    send(&event, KeyPressMask);
+    XEvent event = window_event(KeyPress, 0, 0, 0);
+    event.xkey.keycode = XKeysymToKeycode(glXGetCurrentDisplay(), keysym);
+    send(event, KeyPressMask);
 }
 
 ViewSnapshot view_snapshot()
@@ -110,6 +96,14 @@ ViewSnapshot view_snapshot()
     return {window_width, window_height, smear_x, smear_y, scale_x, scale_y, view_yaw, view_pitch,
             spin_yaw, spin_pitch, last_mouse_x, last_mouse_y, rotation_mode, free_rotate,
             smear_x_on, smear_y_on, wire_mode, smooth_shading};
+}
+
+void start_with(const char* keys)
+{
+    reset_view_state();
+    for (; *keys; keys++)
+        keyboard_handler(*keys, 0, 0);
+    drain_redraws();
 }
 
 void restore_start_state()

@@ -32,6 +32,9 @@ struct ViewSnapshot {
 };
 ViewSnapshot view_snapshot();
 
+// Start values for the view state, then these one-letter commands given and
+// their redraws drained.
+void start_with(const char* keys);
 // Start values for the view state, the GL state that scene set-up and the
 // first reshape leave behind, and no redraw pending.
 void restore_start_state();

@@ -3,7 +3,6 @@
 #include <climits>
 
 #include <GL/freeglut.h>
-#include <gtest/gtest.h>
 
 #include "input/input.h"
 #include "tests/input/input_window.h"
@@ -31,9 +30,7 @@ TEST_F(InputTest, SmearModeStretchesByThePointerPosition)
 {
     for (const PointerRow& row : pointer_rows) {
         SCOPED_TRACE(testing::Message() << "pointer at " << row.x << ", " << row.y);
-        reset_view_state();
-        keyboard_handler('b', 0, 0);
-        drain_redraws();
+        start_with("b");
         motion_handler(row.x, row.y);
         EXPECT_FLOAT_EQ(smear_x, row.smear_x);
         EXPECT_FLOAT_EQ(smear_y, row.smear_y);
@@ -49,10 +46,7 @@ TEST_F(InputTest, RotationModeTurnsToTheAbsoluteAngleAndLeavesScales)
 {
     for (const PointerRow& row : pointer_rows) {
         SCOPED_TRACE(testing::Message() << "pointer at " << row.x << ", " << row.y);
-        reset_view_state();
-        keyboard_handler('b', 0, 0);
-        keyboard_handler('r', 0, 0);
-        drain_redraws();
+        start_with("br");
         motion_handler(row.x, row.y);
         EXPECT_FLOAT_EQ(view_yaw, row.yaw);
         EXPECT_FLOAT_EQ(view_pitch, row.pitch);
@@ -68,15 +62,12 @@ TEST_F(InputTest, RotationModeTurnsToTheAbsoluteAngleAndLeavesScales)
 TEST_F(InputTest, SmearFlagsChooseTheAxesThatFollow)
 {
     struct {
-        char key;  // 0: no smear key
+        const char* keys;
         float scale_x, scale_y;
-    } rows[] = {{0, 1.0f, 1.0f}, {'x', 1.25f, 1.0f}, {'y', 1.0f, -1.25f}, {'b', 1.25f, -1.25f}};
+    } rows[] = {{"", 1.0f, 1.0f}, {"x", 1.25f, 1.0f}, {"y", 1.0f, -1.25f}, {"b", 1.25f, -1.25f}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "key " << (row.key ? row.key : '-'));
-        reset_view_state();
-        if (row.key)
-            keyboard_handler(row.key, 0, 0);
-        drain_redraws();
+        SCOPED_TRACE(testing::Message() << "keys '" << row.keys << "'");
+        start_with(row.keys);
         motion_handler(480, 120);
         EXPECT_FLOAT_EQ(smear_x, 1.25f);
         EXPECT_FLOAT_EQ(smear_y, -1.25f);
@@ -109,8 +100,7 @@ TEST_F(InputTest, SpinIsWholeDegreesTruncatedTowardZero)
 
 TEST_F(InputTest, FirstPressCountsItsSpinFromTheOrigin)
 {
-    keyboard_handler('b', 0, 0);
-    drain_redraws();
+    start_with("b");
     send_button(Button1, true, 320, 240, 0);
     EXPECT_FLOAT_EQ(spin_yaw, 3.0f);
     EXPECT_FLOAT_EQ(spin_pitch, 2.0f);
@@ -142,11 +132,7 @@ TEST_F(InputTest, OnlyALeftPressInSmearModeAppliesAnything)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        reset_view_state();
-        keyboard_handler('b', 0, 0);
-        if (row.rotation)
-            keyboard_handler('r', 0, 0);
-        drain_redraws();
+        start_with(row.rotation ? "br" : "b");
         send_button(row.button, row.press, 400, 300, row.modifiers);
         EXPECT_EQ(last_mouse_x, 400);
         EXPECT_EQ(last_mouse_y, 300);
@@ -162,8 +148,7 @@ TEST_F(InputTest, OnlyALeftPressInSmearModeAppliesAnything)
 
 TEST_F(InputTest, OtherButtonNumbersCountAsMiddle)
 {
-    keyboard_handler('b', 0, 0);
-    drain_redraws();
+    start_with("b");
     ViewSnapshot before = view_snapshot();
     mouse_handler(5, GLUT_DOWN, 400, 300);
     EXPECT_EQ(frames_after_pump(), 0);
@@ -183,9 +168,7 @@ TEST_F(InputTest, MiddleAndShiftLeftDragsStretchFromTheirFirstMotion)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        reset_view_state();
-        keyboard_handler('b', 0, 0);
-        drain_redraws();
+        start_with("b");
         send_button(row.button, true, 400, 300, row.modifiers);
         EXPECT_EQ(frames_after_pump(), 0);
         send_motion(480, 360, row.drag_mask);
@@ -200,8 +183,7 @@ TEST_F(InputTest, MiddleAndShiftLeftDragsStretchFromTheirFirstMotion)
 
 TEST_F(InputTest, RotationDragTurnsAndSetsTheSpin)
 {
-    keyboard_handler('r', 0, 0);
-    drain_redraws();
+    start_with("r");
     send_button(Button1, true, 100, 100, 0);
     EXPECT_EQ(frames_after_pump(), 0);
     EXPECT_EQ(view_yaw, 0.0f) << "a press in rotation mode changes nothing";

@@ -3,14 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <functional>
 #include <sstream>
-#include <string>
 #include <thread>
 
-#include "tests/support/files.h"
 #include "tests/support/real_viewer.h"
 
 using namespace std::chrono_literals;
@@ -41,8 +37,7 @@ struct Measure {
 
 Measure measure(const Pixels& s)
 {
-    Measure m;
-    m.box = {s.width, s.height, -1, -1};
+    Measure m{.box = {s.width, s.height, -1, -1}};
     for (int y = 0; y < s.height; y++)
         for (int x = 0; x < s.width; x++) {
             if (!inked(s, x, y))
@@ -51,10 +46,8 @@ Measure measure(const Pixels& s)
             const unsigned char* p = s.at(x, y);
             if (p[1] > 24 && p[2] > 24 && p[0] < p[1] / 2)
                 m.mixed++;
-            m.box.x0 = std::min(m.box.x0, x);
-            m.box.y0 = std::min(m.box.y0, y);
-            m.box.x1 = std::max(m.box.x1, x);
-            m.box.y1 = std::max(m.box.y1, y);
+            m.box = {std::min(m.box.x0, x), std::min(m.box.y0, y), std::max(m.box.x1, x),
+                     std::max(m.box.y1, y)};
         }
     return m;
 }
@@ -85,12 +78,6 @@ std::string describe(const Measure& m)
     return s.str();
 }
 
-struct Stretch {
-    char key;
-    int x, y;       // drag from the centre to here
-    double sx, sy;  // expected growth of the model's box
-};
-
 // The viewer of the default knot in a scratch folder.
 class ViewerTest : public ::testing::TestWithParam<bool> {
 protected:
@@ -108,41 +95,56 @@ protected:
     }
     void TearDown() override { EXPECT_TRUE(viewer.running()) << "the viewer died"; }
 
-    bool by_menu() const { return GetParam(); }
-
     // Takes screenshots until one satisfies the condition; fails the test on timeout.
     Pixels wait_for(const char* what, const std::function<bool(const Pixels&)>& done)
     {
         Pixels s;
-        if (!wait_until(patience, [&] { return (s = viewer.screenshot()).width && done(s); }, 100ms))
+        auto shown = [&] { return (s = viewer.screenshot()).width && done(s); };
+        if (!wait_until(patience, shown, 100ms))
             ADD_FAILURE() << "timed out waiting for " << what
                           << "; last picture: " << (s.width ? describe(measure(s)) : "none");
         return s;
     }
 
+    Pixels wait_for_wire()
+    {
+        return wait_for("the wireframe",
+                        [&](const Pixels& s) { return measure(s).inked < start.inked * 6 / 10; });
+    }
+    Pixels wait_for_filled()
+    {
+        return wait_for("the filled model",
+                        [&](const Pixels& s) { return measure(s).inked > start.inked * 95 / 100; });
+    }
+
     void key(const std::string& keys) { EXPECT_TRUE(viewer.key(keys)); }
     void drag(int x0, int y0, int x1, int y1) { EXPECT_TRUE(viewer.drag(x0, y0, x1, y1)); }
-    void choose(int entry) { ASSERT_TRUE(viewer.choose(entry)) << "the pop-up menu did not come and go"; }
+    void choose(int entry)
+    {
+        ASSERT_TRUE(viewer.choose(entry)) << "the pop-up menu did not come and go";
+    }
 
     // A command by its key or by its menu entry, which carry the same code.
     void command(char code)
     {
         static const std::string entries = "yxbwsfr";  // top to bottom
-        if (by_menu())
+        if (GetParam())  // by menu
             choose(int(entries.find(code)));
         else
             key(std::string(1, code));
     }
 
-    void smear_drag(const Stretch& s)
+    // Smear command, a drag from the centre to (x, y), and the model's box
+    // grown by sx and sy.
+    void smear_drag(char key, int x, int y, double sx, double sy)
     {
-        command(s.key);
-        drag(320, 240, s.x, s.y);
+        command(key);
+        drag(320, 240, x, y);
         const double w = start.box.width(), h = start.box.height();
         Pixels shot = wait_for("the stretched model", [&](const Pixels& picture) {
             Box box = measure(picture).box;
-            return std::abs(box.width() - w * s.sx) < 0.05 * w &&
-                   std::abs(box.height() - h * s.sy) < 0.05 * h;
+            return std::abs(box.width() - w * sx) < 0.05 * w &&
+                   std::abs(box.height() - h * sy) < 0.05 * h;
         });
         // The stretch is about the window's centre, where the model sits.
         Box box = measure(shot).box;
@@ -161,14 +163,9 @@ protected:
 TEST_P(ViewerTest, WireModeThinsTheModelToLinesAndBack)
 {
     command('w');
-    wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
+    wait_for_wire();
     command('w');
-    Pixels filled = wait_for("the filled model", [&](const Pixels& s) {
-        return measure(s).inked > start.inked * 95 / 100;
-    });
-    EXPECT_LT(mask_change(first, filled), 0.02);
+    EXPECT_LT(mask_change(first, wait_for_filled()), 0.02);
 }
 
 TEST_P(ViewerTest, ShadingTwiceGivesOneColourPerTriangle)
@@ -176,30 +173,28 @@ TEST_P(ViewerTest, ShadingTwiceGivesOneColourPerTriangle)
     ASSERT_GT(start.mixed, start.inked / 10) << "smooth shading should blend the corner colours";
     command('s');
     command('s');
-    Pixels flat = wait_for("flat shading", [&](const Pixels& s) {
-        return measure(s).mixed < start.inked / 200;
-    });
+    Pixels flat = wait_for("flat shading",
+                           [&](const Pixels& s) { return measure(s).mixed < start.inked / 200; });
     EXPECT_LT(mask_change(first, flat), 0.02) << "only the colours change";
     command('s');
-    wait_for("smooth shading again", [&](const Pixels& s) {
-        return measure(s).mixed > start.inked / 10;
-    });
+    wait_for("smooth shading again",
+             [&](const Pixels& s) { return measure(s).mixed > start.inked / 10; });
 }
 
 // Drags of 192 and 144 pixels from the centre stretch by 1.5.
 TEST_P(ViewerTest, SmearXDragStretchesHorizontally)
 {
-    smear_drag({'x', 512, 240, 1.5, 1.0});
+    smear_drag('x', 512, 240, 1.5, 1.0);
 }
 
 TEST_P(ViewerTest, SmearYDragStretchesVertically)
 {
-    smear_drag({'y', 320, 384, 1.0, 1.5});
+    smear_drag('y', 320, 384, 1.0, 1.5);
 }
 
 TEST_P(ViewerTest, SmearBothDragStretchesBothWays)
 {
-    smear_drag({'b', 512, 384, 1.5, 1.5});
+    smear_drag('b', 512, 384, 1.5, 1.5);
 }
 
 TEST_P(ViewerTest, RotationDragTurnsToThePointersAbsoluteAngle)
@@ -245,15 +240,11 @@ TEST_P(ViewerOnlyTest, UpperCaseKeysAndTheCreditEntryDoNothing)
     key("W X Y B R F S");
     choose(7);
     key("w");
-    wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
+    wait_for_wire();
     // Neither a smear axis nor rotation was switched on: a drag changes nothing.
     drag(320, 240, 560, 400);
     key("w");
-    Pixels filled = wait_for("the filled model", [&](const Pixels& s) {
-        return measure(s).inked > start.inked * 95 / 100;
-    });
+    Pixels filled = wait_for_filled();
     EXPECT_LT(mask_change(first, filled), 0.02);
     EXPECT_GT(measure(filled).mixed, start.inked / 10) << "still smooth shading";
 }
@@ -265,10 +256,7 @@ TEST_P(ViewerOnlyTest, ShiftLeftPressDoesNotStretchButAPlainOneDoes)
     key("x");
     EXPECT_TRUE(viewer.click(480, 240, "shift"));
     key("w");
-    Pixels wire = wait_for("the wireframe", [&](const Pixels& s) {
-        return measure(s).inked < start.inked * 6 / 10;
-    });
-    EXPECT_NEAR(measure(wire).box.width(), start.box.width(), 0.03 * start.box.width());
+    EXPECT_NEAR(measure(wait_for_wire()).box.width(), start.box.width(), 0.03 * start.box.width());
     EXPECT_TRUE(viewer.click(480, 240));
     const double w = start.box.width();
     wait_for("the stretch of a plain press", [&](const Pixels& s) {

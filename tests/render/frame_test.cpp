@@ -1,18 +1,14 @@
-#include <GL/glu.h>
 #include <GL/glut.h>
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <ostream>
-#include <numbers>
 #include <string>
-#include <vector>
 
 #include "input/input.h"
 #include "mesh/store.h"
 #include "render/render.h"
 #include "tests/render/render_fixture.h"
 #include "tests/support/files.h"
+#include "tests/support/gl_state.h"
 #include "tests/support/glut_window.h"
 
 namespace {
@@ -41,9 +37,15 @@ Shade classify(Rgb p)
 struct Pixel {
     int x, y;
 };
+
+double pixels_per_unit(double eye_distance)
+{
+    return 0.03 * 240.0 / (eye_distance * std::tan(std::numbers::pi / 6.0));
+}
+
 Pixel to_window(double mx, double my)
 {
-    double per_unit = 0.03 * 240.0 / (5.0 * std::tan(std::numbers::pi / 6.0));
+    double per_unit = pixels_per_unit(5.0);
     return {(int)std::lround(320.0 + mx * per_unit), (int)std::lround(240.0 + my * per_unit)};
 }
 
@@ -55,24 +57,20 @@ double centre_x(int i, int faces)
     return 30.0 * i - 15.0 * (faces - 1);
 }
 
+const float corners[3][2] = {{-12.0f, -20.0f}, {12.0f, -20.0f}, {0.0f, 40.0f}};
+
 void build_row(int faces)
 {
     reset_mesh_store();
     alloc_vertices(faces * 3);
     alloc_faces(faces);
-    for (int i = 0; i < faces; i++) {
-        double cx = centre_x(i, faces);
-        const float corners[3][2] = {
-            {(float)cx - 12.0f, -20.0f}, {(float)cx + 12.0f, -20.0f}, {(float)cx, 40.0f}};
-        for (int k = 0; k < 3; k++) {
-            d_data& v = vertex_list[i * 3 + k];
-            v.xyz[0] = corners[k][0];
-            v.xyz[1] = corners[k][1];
-            v.xyz[2] = 0.0f;
-            v.norm[2] = 1.0f;
-            face_list[i].vert[k] = i * 3 + k;
-            face_list[i].vnorm[k] = i * 3 + k;
-        }
+    for (int n = 0; n < faces * 3; n++) {
+        d_data& v = vertex_list[n];
+        v.xyz[0] = (float)centre_x(n / 3, faces) + corners[n % 3][0];
+        v.xyz[1] = corners[n % 3][1];
+        v.xyz[2] = 0.0f;
+        v.norm[2] = 1.0f;
+        face_list[n / 3].vert[n % 3] = face_list[n / 3].vnorm[n % 3] = n;
     }
 }
 
@@ -81,7 +79,6 @@ void build_row(int faces)
 // that the extra vertices draw at the origin.
 Pixel face_point(int i, int faces, int corner = -1)
 {
-    const double corners[3][2] = {{-12.0, -20.0}, {12.0, -20.0}, {0.0, 40.0}};
     double x = corner < 0 ? -4.0 : 0.0, y = corner < 0 ? -4.0 : 0.0;
     for (int k = 0; k < 3; k++) {
         double w = corner < 0 ? 1.0 / 3.0 : (k == corner ? 0.8 : 0.1);
@@ -110,36 +107,41 @@ protected:
     }
     void TearDown() override { reset_mesh_store(); }
 
-    static Rgb draw_and_read(Pixel p)
+    static void draw()
     {
         display_handler();
         glFinish();
-        return read_pixel(p.x, p.y);
     }
-    static Shade shade_at(Pixel p) { return classify(read_pixel(p.x, p.y)); }
+    static Rgb pixel_at(Pixel p) { return read_pixel(p.x, p.y); }
+    static Rgb draw_and_read(Pixel p)
+    {
+        draw();
+        return pixel_at(p);
+    }
+    static Shade shade_at(Pixel p) { return classify(pixel_at(p)); }
 };
 
 const int cycle_after[4] = {1, 0, -1, -2};
 
-struct PatternCase {
-    int faces;
-};
-
-class PatternTest : public FrameTest, public ::testing::WithParamInterface<PatternCase> {};
-
 // Counting every face drawn since start from 0, face i of frame k is yellow
 // exactly when k * faces + i leaves 1 when divided by 4.
+bool is_yellow(int frame, int faces, int i)
+{
+    return (frame * faces + i) % 4 == 1;
+}
+
+// The parameter is the number of faces.
+class PatternTest : public FrameTest, public ::testing::WithParamInterface<int> {};
+
 TEST_P(PatternTest, YellowFacesFollowTheColourCycle)
 {
-    int faces = GetParam().faces;
+    int faces = GetParam();
     build_row(faces);
     for (int frame = 0; frame < 8; frame++) {
-        display_handler();
-        glFinish();
+        draw();
         for (int i = 0; i < faces; i++) {
-            bool yellow = (frame * faces + i) % 4 == 1;
-            Shade want = yellow ? Shade::yellow : Shade::blue_green;
-            Rgb got = read_pixel(face_point(i, faces).x, face_point(i, faces).y);
+            Shade want = is_yellow(frame, faces, i) ? Shade::yellow : Shade::blue_green;
+            Rgb got = pixel_at(face_point(i, faces));
             EXPECT_EQ(classify(got), want)
                 << "frame " << frame << " face " << i << " pixel " << (int)got[0] << ","
                 << (int)got[1] << "," << (int)got[2];
@@ -148,15 +150,13 @@ TEST_P(PatternTest, YellowFacesFollowTheColourCycle)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, PatternTest, ::testing::Values(PatternCase{1}, PatternCase{4},
-                                                                PatternCase{6}),
-                         [](const auto& info) { return std::to_string(info.param.faces); });
+INSTANTIATE_TEST_SUITE_P(Faces, PatternTest, ::testing::Values(1, 4, 6),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST_F(FrameTest, BackgroundIsWhiteAndTheMeshSitsAtTheCentre)
 {
     build_row(1);
-    display_handler();
-    glFinish();
+    draw();
     EXPECT_EQ(shade_at({320, 230}), Shade::blue_green);
     for (Pixel corner : {Pixel{2, 2}, Pixel{637, 2}, Pixel{2, 477}, Pixel{637, 477},
                          Pixel{320, 400}, Pixel{320, 80}, Pixel{200, 240}, Pixel{440, 240}})
@@ -167,11 +167,9 @@ TEST_F(FrameTest, BackgroundIsWhiteAndTheMeshSitsAtTheCentre)
 TEST_F(FrameTest, CornersTakeBlueGreenBlue)
 {
     build_row(1);
-    display_handler();
-    glFinish();
-    Rgb a = read_pixel(face_point(0, 1, 0).x, face_point(0, 1, 0).y);
-    Rgb b = read_pixel(face_point(0, 1, 1).x, face_point(0, 1, 1).y);
-    Rgb c = read_pixel(face_point(0, 1, 2).x, face_point(0, 1, 2).y);
+    draw();
+    Rgb a = pixel_at(face_point(0, 1, 0)), b = pixel_at(face_point(0, 1, 1)),
+        c = pixel_at(face_point(0, 1, 2));
     EXPECT_GT(a[2], 180);
     EXPECT_LT(a[1], 80);
     EXPECT_GT(b[1], 180);
@@ -185,8 +183,7 @@ TEST_F(FrameTest, CornersTakeBlueGreenBlue)
 TEST_F(FrameTest, ZeroFacesDrawOnlyWhiteAndKeepTheCycle)
 {
     for (int frame = 0; frame < 3; frame++) {
-        display_handler();
-        glFinish();
+        draw();
         EXPECT_EQ(color_cycle, 1);
     }
     int not_white = 0;
@@ -204,7 +201,7 @@ TEST_F(FrameTest, ModelScaleAppliesOnEveryAxis)
     for (int k = 0; k < 3; k++)
         vertex_list[k].xyz[2] = 100.0f;
     display_handler();
-    double per_unit = 0.03 * 240.0 / (2.0 * std::tan(std::numbers::pi / 6.0));
+    double per_unit = pixels_per_unit(2.0);
     EXPECT_EQ(shade_at({320, (int)std::lround(240.0 + 25.0 * per_unit)}), Shade::blue_green);
     EXPECT_EQ(shade_at({(int)std::lround(320.0 + 15.0 * per_unit), 240}), Shade::white);
 }
@@ -240,14 +237,12 @@ TEST_F(FrameTest, FaceWithBadIndexIsSkippedAndTheCycleRunsOn)
     build_row(3);
     face_list[1].vert[2] = vertex_count;
     for (int frame = 0; frame < 4; frame++) {
-        display_handler();
-        glFinish();
+        draw();
         EXPECT_EQ(shade_at(face_point(1, 3)), Shade::white) << "frame " << frame;
-        for (int i : {0, 2}) {
-            bool yellow = (frame * 3 + i) % 4 == 1;
-            EXPECT_EQ(shade_at(face_point(i, 3)), yellow ? Shade::yellow : Shade::blue_green)
+        for (int i : {0, 2})
+            EXPECT_EQ(shade_at(face_point(i, 3)),
+                      is_yellow(frame, 3, i) ? Shade::yellow : Shade::blue_green)
                 << "frame " << frame << " face " << i;
-        }
         EXPECT_EQ(color_cycle, cycle_after[((frame + 1) * 3) % 4]);
     }
 }
@@ -261,8 +256,7 @@ TEST_F(FrameTest, BadIndicesOfEveryKindReadNothingOutside)
             int* slot = field < 3 ? &face_list[0].vert[field] : &face_list[0].vnorm[field - 3];
             *slot = value;
             color_cycle = 1;
-            display_handler();
-            glFinish();
+            draw();
             EXPECT_EQ(shade_at(face_point(0, 1)), Shade::white) << field << " " << value;
             EXPECT_EQ(color_cycle, 0);
         }
@@ -281,43 +275,22 @@ TEST_F(FrameTest, DisplayLeavesTheStateForTheNextFrame)
     view_pitch = -20.0f;
     scale_x = 2.0f;
     glRotatef(15.0f, 0.0f, 0.0f, 1.0f);  // a free spin, which must survive
-    double before[16], after[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, before);
+    const Matrix before = gl_matrix(GL_MODELVIEW_MATRIX);
     display_handler();
-    glGetDoublev(GL_MODELVIEW_MATRIX, after);
+    const Matrix after = gl_matrix(GL_MODELVIEW_MATRIX);
     for (int i = 0; i < 16; i++)
         EXPECT_DOUBLE_EQ(after[i], before[i]) << i;
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
-    GLint bound = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ((GLuint)bound, texture_id);
+    EXPECT_EQ((GLuint)gl_integer(GL_TEXTURE_BINDING_2D), texture_id);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
-// Column-major perspective matrix, computed here without GLU.
-std::vector<double> perspective(double fovy, double aspect, double near, double far)
+void expect_matrix(GLenum which, const Matrix& want)
 {
-    double f = 1.0 / std::tan(fovy * std::numbers::pi / 360.0);
-    std::vector<double> m(16, 0.0);
-    m[0] = f / aspect;
-    m[5] = f;
-    m[10] = (far + near) / (near - far);
-    m[11] = -1.0;
-    m[14] = 2.0 * far * near / (near - far);
-    return m;
+    expect_matrix_near(gl_matrix(which), want, 1e-6);
 }
-
-void expect_matrix(GLenum which, const std::vector<double>& want)
-{
-    double got[16];
-    glGetDoublev(which, got);
-    for (int i = 0; i < 16; i++)
-        EXPECT_NEAR(got[i], want[i], 1e-6) << "element " << i;
-}
-
-const std::vector<double> look_from_5 = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -5, 1};
 
 struct ReshapeCase {
     int width, height;
@@ -334,17 +307,12 @@ TEST_P(ReshapeTest, SetsViewportProjectionAndViewingTransform)
     glRotatef(33.0f, 0.0f, 1.0f, 0.0f);
     reshape_handler(width, height);
 
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[0], 0);
-    EXPECT_EQ(viewport[1], 0);
-    EXPECT_EQ(viewport[2], width);
-    EXPECT_EQ(viewport[3], height);
+    std::array<GLint, 4> viewport;
+    glGetIntegerv(GL_VIEWPORT, viewport.data());
+    EXPECT_EQ(viewport, (std::array<GLint, 4>{0, 0, width, height}));
     expect_matrix(GL_PROJECTION_MATRIX, perspective(60.0, (double)width / height, 1.0, 20.0));
-    expect_matrix(GL_MODELVIEW_MATRIX, look_from_5);
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    expect_matrix(GL_MODELVIEW_MATRIX, eye_at_five);
+    EXPECT_EQ(gl_integer(GL_MATRIX_MODE), GL_MODELVIEW);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ReshapeTest,
@@ -365,7 +333,7 @@ TEST_F(FrameTest, ZeroHeightKeepsTheLastProjection)
     EXPECT_EQ(viewport[2], 300);
     EXPECT_EQ(viewport[3], 0);
     expect_matrix(GL_PROJECTION_MATRIX, perspective(60.0, 4.0, 1.0, 20.0));
-    expect_matrix(GL_MODELVIEW_MATRIX, look_from_5);
+    expect_matrix(GL_MODELVIEW_MATRIX, eye_at_five);
     reshape_handler(0, 0);
     expect_matrix(GL_PROJECTION_MATRIX, perspective(60.0, 4.0, 1.0, 20.0));
     reshape_handler(200, 100);
@@ -373,4 +341,4 @@ TEST_F(FrameTest, ZeroHeightKeepsTheLastProjection)
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
-} // namespace
+}  // namespace

@@ -1,15 +1,16 @@
-#include <GL/glu.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/tga.h"
 #include "render/render.h"
 #include "tests/render/render_fixture.h"
+#include "tests/support/gl_state.h"
 #include "tests/support/glut_window.h"
 #include "tests/support/targa.h"
 
@@ -40,13 +41,10 @@ void scramble_scene_state()
     glLoadIdentity();
 }
 
-void expect_floats(GLenum what, const float* got, std::initializer_list<float> want)
+void expect_floats(GLenum what, const float* got, const std::vector<float>& want)
 {
-    int i = 0;
-    for (float w : want) {
-        EXPECT_FLOAT_EQ(got[i], w) << "component " << i << " of 0x" << std::hex << what;
-        i++;
-    }
+    for (size_t i = 0; i < want.size(); i++)
+        EXPECT_FLOAT_EQ(got[i], want[i]) << "component " << i << " of 0x" << std::hex << what;
 }
 
 class SceneTest : public ::testing::Test {
@@ -68,25 +66,21 @@ TEST_F(SceneTest, InitSceneLeavesTheLastingGlState)
         EXPECT_FALSE(glIsEnabled(cap)) << "capability 0x" << std::hex << cap;
 
     GLint value = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &value);
-    EXPECT_EQ(value, GL_SMOOTH);
-    glGetIntegerv(GL_CULL_FACE_MODE, &value);
-    EXPECT_EQ(value, GL_BACK);
-    glGetTexGeniv(GL_S, GL_TEXTURE_GEN_MODE, &value);
-    EXPECT_EQ(value, GL_SPHERE_MAP);
-    glGetTexGeniv(GL_T, GL_TEXTURE_GEN_MODE, &value);
-    EXPECT_EQ(value, GL_SPHERE_MAP);
+    auto got = [&](auto get, GLenum target, GLenum what) {
+        get(target, what, &value);
+        return value;
+    };
+    EXPECT_EQ(gl_integer(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(gl_integer(GL_CULL_FACE_MODE), GL_BACK);
+    EXPECT_EQ(got(glGetTexGeniv, GL_S, GL_TEXTURE_GEN_MODE), GL_SPHERE_MAP);
+    EXPECT_EQ(got(glGetTexGeniv, GL_T, GL_TEXTURE_GEN_MODE), GL_SPHERE_MAP);
 
     EXPECT_NE(texture_id, 0u);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
-    EXPECT_EQ((GLuint)value, texture_id);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
-    EXPECT_EQ(value, GL_LINEAR_MIPMAP_LINEAR);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
-    EXPECT_EQ(value, GL_LINEAR);
-    GLint env = 0;
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
-    EXPECT_EQ(env, GL_MODULATE);
+    EXPECT_EQ((GLuint)gl_integer(GL_TEXTURE_BINDING_2D), texture_id);
+    EXPECT_EQ(got(glGetTexParameteriv, GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER),
+              GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(got(glGetTexParameteriv, GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+    EXPECT_EQ(got(glGetTexEnviv, GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE), GL_MODULATE);
 
     float v[4] = {};
     glGetFloatv(GL_COLOR_CLEAR_VALUE, v);
@@ -109,18 +103,14 @@ TEST_F(SceneTest, InitSceneUploadsMap2WithItsOwnColoursAndFullMipmapChain)
 {
     ScratchFolder folder;
     std::vector<unsigned char> file(256 * 256 * 4, 100);
-    auto put = [&](int x, int row_from_top, unsigned char b, unsigned char g, unsigned char r,
-                   unsigned char a) {
-        size_t at = ((size_t)(255 - row_from_top) * 256 + x) * 4;
-        file[at] = b;
-        file[at + 1] = g;
-        file[at + 2] = r;
-        file[at + 3] = a;
+    auto put = [&](int x, int row_from_top, std::array<unsigned char, 4> bgra) {
+        std::copy(bgra.begin(), bgra.end(), &file[((size_t)(255 - row_from_top) * 256 + x) * 4]);
     };
-    put(0, 0, 0, 0, 255, 0);      // top left: red, transparent
-    put(255, 0, 255, 0, 0, 255);  // top right: blue
-    put(0, 255, 0, 255, 0, 7);    // bottom left: green
-    write_file("map2.tga", tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x08}, file));
+    put(0, 0, {0, 0, 255, 0});      // top left: red, transparent
+    put(255, 0, {255, 0, 0, 255});  // top right: blue
+    put(0, 255, {0, 255, 0, 7});    // bottom left: green
+    write_file("map2.tga",
+               tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x08}, file));
     init_scene();
 
     int width = 0, height = 0;
@@ -131,12 +121,11 @@ TEST_F(SceneTest, InitSceneUploadsMap2WithItsOwnColoursAndFullMipmapChain)
     EXPECT_EQ(texels[255], (Rgb{0, 0, 255}));
     EXPECT_EQ(texels[255 * 256], (Rgb{0, 255, 0}));
     EXPECT_EQ(texels[128 * 256 + 128], (Rgb{100, 100, 100}));
-    GLint w = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 8, GL_TEXTURE_WIDTH, &w);
-    EXPECT_EQ(w, 1) << "the mipmap chain ends at 1 x 1";
-    GLint format = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
-    EXPECT_EQ(format, GL_RGB);
+    GLint value = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 8, GL_TEXTURE_WIDTH, &value);
+    EXPECT_EQ(value, 1) << "the mipmap chain ends at 1 x 1";
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &value);
+    EXPECT_EQ(value, GL_RGB);
 }
 
 struct UploadCase {
@@ -187,30 +176,21 @@ TEST_P(UploadTest, TexelsMatchTheDecodedImage)
 {
     UploadCase c = GetParam();
     // Exact copies on the heap, so the sanitizer sees any read past their ends.
-    auto* pixels = (unsigned char*)malloc(c.pixels.size());
-    std::copy(c.pixels.begin(), c.pixels.end(), pixels);
-    unsigned char* color_map = nullptr;
-    if (!c.color_map.empty()) {
-        color_map = (unsigned char*)malloc(c.color_map.size());
-        std::copy(c.color_map.begin(), c.color_map.end(), color_map);
-    }
-    TgaImage image{c.width,
-                   c.height,
-                   c.components,
-                   c.format,
-                   c.map_entries,
-                   color_map ? (GLenum)GL_RGB : 0u,
-                   color_map,
-                   pixels};
+    auto heap_copy = [](const std::vector<unsigned char>& bytes) -> unsigned char* {
+        if (bytes.empty())
+            return nullptr;
+        return (unsigned char*)memcpy(malloc(bytes.size()), bytes.data(), bytes.size());
+    };
+    unsigned char *pixels = heap_copy(c.pixels), *color_map = heap_copy(c.color_map);
+    TgaImage image{c.width, c.height, c.components, c.format, c.map_entries,
+                   color_map ? (GLenum)GL_RGB : 0u, color_map, pixels};
 
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
     upload_texture(&image);
-    GLint alignment = 0;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    EXPECT_EQ(alignment, 8) << "unpack alignment restored";
+    EXPECT_EQ(gl_integer(GL_UNPACK_ALIGNMENT), 8) << "unpack alignment restored";
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
 
     int width = 0, height = 0;
@@ -254,4 +234,4 @@ TEST(UploadDeathTest, ColourMapThatCannotBeExpandedIsFatal)
 }
 #endif
 
-} // namespace
+}  // namespace
