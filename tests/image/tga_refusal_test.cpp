@@ -65,7 +65,7 @@ TEST_P(Refused, StoresTheReasonAndPrintsItFromLevelOne)
     Read loud = read_tga(c.file, 0, 1);
     EXPECT_EQ(loud.image, nullptr);
     EXPECT_STREQ(tga_error_text, c.text.c_str());
-    EXPECT_TRUE(ends_with(loud.out, c.text + "\n")) << loud.out;
+    EXPECT_TRUE(loud.out.ends_with(c.text + "\n")) << loud.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, Refused, testing::ValuesIn(refusals),

@@ -51,9 +51,36 @@ Bytes pixels_of(const TgaImage& image)
     return Bytes(image.pixels, image.pixels + image.width * image.height * image.components);
 }
 
-bool ends_with(const std::string& text, const std::string& tail)
+static std::string num(long value)
 {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return std::to_string(value);
+}
+
+std::string head(const TgaHeader& h, int flip, const std::string& id)
+{
+    std::string out = "TGA: found Original TGA\nTGA: idLength=" + num(h.idLength) +
+                      ", colorMapType=" + num(h.colorMapType) + "\n";
+    if (h.idLength)
+        out += "TGA: ID field: \"" + id + "\"\n";
+    out += "TGA: width=" + num(h.width) + ", height=" + num(h.height) + ", bpp=" + num(h.bpp) +
+           "\n";
+    if (h.descriptor & 0x10)
+        out += "TGA: horizontal reversed\n";
+    if (!(h.descriptor & 0x20))
+        out += "TGA: vertical reversed\n";
+    if (flip)
+        out += "TGA: vertical flip requested\n";
+    if (h.imageType > 8)
+        out += "TGA: run-length encoded\n";
+    if ((h.imageType & 3) == 1)
+        out += "TGA: 8 bit indexed image (24 bit palette)\n"
+               "TGA: reading color map (0 + " + num(h.colorMapLength) + ") * (24 / 8)\n";
+    else if ((h.imageType & 3) == 3)
+        out += "TGA: 8 bit grayscale image\n";
+    else
+        out += "TGA: " + num(h.bpp) +
+               (h.bpp == 32 ? " bit color image with alpha channel\n" : " bit color image\n");
+    return out;
 }
 
 TgaHeader indexed(uint16_t length, uint8_t size)
