@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,24 @@ inline bool store_has_no_arrays()
 {
     return !vertex_list && !face_list && !tface_list && !tvert_list;
 }
+
+inline const store_snapshot empty_store = {"", "", "", "", 0, 0, 0, 0, 0, 0};
+
+// Loads a corpus model from a fresh reader.
+inline void load_corpus(const char* name)
+{
+    reset_ase_reader();
+    load_model(corpus(name).c_str());
+}
+
+#ifdef MAKE_KNOT
+// The generator's exit status, its output discarded.
+inline int run_make_knot(const std::string& args)
+{
+    int status = std::system((std::string(MAKE_KNOT) + " " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 // Texts that exercise every conversion, the token and the line skip: signs,
 // C prefixes, exponents, inf and nan, overflow, long and NUL-holding texts,
