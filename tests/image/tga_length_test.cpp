@@ -33,10 +33,7 @@ TEST(Length, DataEndingInsideTheLastRowFails)
     TgaHeader plain{.width = 3, .height = 2};
     TgaHeader rle = plain;
     rle.imageType = 10;
-    struct {
-        Bytes file;
-        std::string tail;
-    } cases[] = {
+    struct { Bytes file; std::string tail; } cases[] = {
         {tga_bytes(plain, Bytes(17, 1)), "TGA: error reading (ftell == 35, width=3)\n"},
         {tga_bytes(rle, concat({{0x02}, Bytes(9, 1), {0x02}, Bytes(8, 2)})),
          "TGA: EOF while reading 9/3 element raw packet\n"

@@ -121,11 +121,7 @@ TEST(RleRead, PacketEndingAtTheRowEndIsNotBuffered)
 
 TEST(RleRead, EndOfDataMessages)
 {
-    struct {
-        Bytes data;
-        int element_size;
-        const char* message;
-    } cases[] = {
+    struct { Bytes data; int element_size; const char* message; } cases[] = {
         {{0x81, 1}, 1, "TGA: hit EOF while looking for count\n"},
         {{0x00, 'a', 0x03, 'b', 'c'}, 1, "TGA: EOF while reading 4/1 element raw packet\n"},
         {{0x81, 4, 5}, 3, "TGA: EOF while reading 6/3 element RLE packet\n"},

@@ -49,11 +49,7 @@ TEST(Orientation, EveryStorageOrderGivesThePicture)
 
 TEST(Kinds, RecordDescribesThePixels)
 {
-    struct {
-        uint8_t imageType, bpp;
-        int components;
-        GLenum format;
-    } kinds[] = {
+    struct { uint8_t imageType, bpp; int components; GLenum format; } kinds[] = {
         {2, 24, 3, GL_BGR_EXT}, {2, 32, 4, GL_BGRA_EXT}, {3, 8, 1, GL_LUMINANCE},
         {10, 24, 3, GL_BGR_EXT}, {10, 32, 4, GL_BGRA_EXT}, {11, 8, 1, GL_LUMINANCE},
     };

@@ -90,7 +90,7 @@ TEST(RefusedStream, UnseekableStreamFailsAtTheFooter)
 TEST(RefusedStream, ErrorTextIsCutTo255Characters)
 {
     std::string path(300, 'p');
-    FILE* stream = file_stream(Bytes(10, 0));
+    FILE* stream = temp_stream(Bytes(10, 0));
     tga_reset_state();
     EXPECT_EQ(tga_read(stream, path.c_str(), 0), nullptr);
     EXPECT_EQ(strlen(tga_error_text), 255u);

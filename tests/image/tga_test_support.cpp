@@ -15,16 +15,6 @@ FILE* memory_stream(const Bytes& bytes)
     return fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
 }
 
-FILE* file_stream(const Bytes& bytes)
-{
-    FILE* stream = tmpfile();
-    if (stream) {
-        fwrite(bytes.data(), 1, bytes.size(), stream);
-        rewind(stream);
-    }
-    return stream;
-}
-
 std::string param_name(std::string text)
 {
     for (char& ch : text)
@@ -37,7 +27,7 @@ Read read_tga(const Bytes& file, int flip, unsigned level, bool in_memory)
 {
     tga_reset_state();
     tga_verbosity = level;
-    FILE* stream = in_memory ? memory_stream(file) : file_stream(file);
+    FILE* stream = in_memory ? memory_stream(file) : temp_stream(file);
     Read r;
     r.out = capture_stdout([&] { r.image.reset(tga_read(stream, "test.tga", flip)); });
     r.position = ftell(stream);

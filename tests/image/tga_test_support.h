@@ -13,8 +13,6 @@ Bytes concat(std::initializer_list<Bytes> parts);
 
 // A read-only stream over bytes, which must outlive it; seeking past its end fails.
 FILE* memory_stream(const Bytes& bytes);
-// A real temporary file holding bytes, positioned at its start.
-FILE* file_stream(const Bytes& bytes);
 // text with everything but letters and digits turned into underscores.
 std::string param_name(std::string text);
 

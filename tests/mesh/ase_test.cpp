@@ -216,10 +216,7 @@ TEST(AseReaderDeath, BadCountsEndTheProcess)
     const char* data = "error in d_data *alloc_data() function\n";
     const char* faces = "error in face_data *alloc_faces() function\n";
     const char* tverts = "error in tvert_data *alloc_tverts() function\n";
-    const struct {
-        std::string text;
-        const char* message;
-    } cases[] = {
+    const struct { std::string text; const char* message; } cases[] = {
         {"*MESH_NUMVERTEX -1\n", data}, {"*MESH_NUMVERTEX 99999999999999999999\n", data},
         {"*MESH_NUMVERTEX 2147483647\n", data}, {"*MESH_NUMFACES -1\n", faces},
         {"*MESH_NUMFACES 0x7fffffff\n", faces}, {"*MESH_NUMFACES 2\n*MESH_NUMFACES -0x1\n", faces},
@@ -229,7 +226,7 @@ TEST(AseReaderDeath, BadCountsEndTheProcess)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase})
-            EXPECT_EQ(fatal_stdout([&] { reset_ase_reader(); parse(stream_of(c.text)); }), c.message);
+            EXPECT_EQ(fatal_stdout([&] { reset_ase_reader(); parse(temp_stream(c.text)); }), c.message);
     }
     EXPECT_EQ(fatal_stdout([] { load_model("/nonexistent/model.ase"); }),
               "File not there or something ;|\n");

@@ -23,7 +23,7 @@ static parse_result expect_same_parse_of(FILE* stream, const std::string& text =
 
 static parse_result expect_same_parse(const std::string& text)
 {
-    return expect_same_parse_of(stream_of(text), text);
+    return expect_same_parse_of(temp_stream(text), text);
 }
 
 // Exactly, so that infinities and signed zeros count.
@@ -68,10 +68,7 @@ TEST(AseVsScanf, GeneratedKnots)
 TEST(AseVsScanf, RealConversionsAsGlibcDoesThem)
 {
     const float inf = INFINITY;
-    const struct {
-        const char* text;
-        float x, y, z;
-    } cases[] = {
+    const struct { const char* text; float x, y, z; } cases[] = {
         {"1.5", 1.5f, 7, 8}, {"+.5", 0.5f, 7, 8}, {"5.", 5, 7, 8},
         {"1e", 1, 7, 8}, {"1e+", 1, 7, 8},  // strtof takes "1" of "1e": stored, e consumed
         {"1E3", 1000, 7, 8},
@@ -107,10 +104,7 @@ TEST(AseVsScanf, RealConversionsAsGlibcDoesThem)
 // the text: the keyword is read only if every byte before it was consumed.
 TEST(AseVsScanf, WhatFailedConversionsConsume)
 {
-    const struct {
-        const char* text;
-        bool lost;
-    } cases[] = {
+    const struct { const char* text; bool lost; } cases[] = {
         {"*MESH_VERTEX 0 infix", true},  // "infi" and the x
         {"*MESH_VERTEX 0 infx", false},  // inf, and the x pushed back
         {"*MESH_VERTEX 0 nax", true},
@@ -132,11 +126,7 @@ TEST(AseVsScanf, WhatFailedConversionsConsume)
 // leaves is read as the position.
 TEST(AseVsScanf, IntegerConversionsAsGlibcDoesThem)
 {
-    const struct {
-        const char* text;
-        int index;
-        float x, y, z;
-    } cases[] = {
+    const struct { const char* text; int index; float x, y, z; } cases[] = {
         {"+5", 5, 1, 2, 3}, {"010", 8, 1, 2, 3},
         {"08", 0, 8, 1, 2},  // octal stops at 8
         {"0x1f", 31, 1, 2, 3}, {"-0X10", -16, 1, 2, 3},
@@ -167,25 +157,15 @@ static std::vector<std::string> tricky_places(const std::string& t)
     const std::string head = "*MESH_NUMVERTEX 4\n*MESH_NUMFACES 3\n*MESH_NUMTVERTEX 3\n";
     const std::string tail = "\n*MESH_VERTEX 3 4 5 6\n*MESH_FACE 2: A: 1 B: 2 C: 3\n";
     const std::string places[] = {
-        "*MESH_VERTEX 1 " + t + " 2 3",
-        "*MESH_VERTEX " + t + " 2 3 4",
-        "*MESH_FACE 0: A: " + t + " B: 1 C: 2",
-        "*MESH_FACE 0: A: 1 B: " + t,
-        "*MESH_FACE " + t + ": A: 1 B: 2 C: 3",
-        "*MESH_FACE 1" + t + "A: 1 B: 2 C: 3",
-        "*MESH_FACENORMAL " + t + " 1 2 3",
-        "*MESH_FACENORMAL 1 0.5 " + t + " 3",
-        "*MESH_VERTEXNORMAL " + t + " 1 2 3",
-        "*MESH_VERTEXNORMAL 2 1 2 " + t,
-        "*MESH_NUMTVERTEX " + t + " 1 2",
-        "*MESH_NUMTVERTEX 2 " + t,
-        "*MESH_TFACE " + t + " 1 2 3",
-        "*MESH_TFACE 1 2 " + t + " 4",
-        "*UVW_U_OFFSET " + t,
-        "*UVW_V_OFFSET " + t + " 1",
-        t + " *MESH_VERTEX 1 1 1 1",
-        t + "*MESH_VERTEX 1 1 1 1",
-        "junk " + t + " *MESH_VERTEX 1 1 1 1",
+        "*MESH_VERTEX 1 " + t + " 2 3", "*MESH_VERTEX " + t + " 2 3 4",
+        "*MESH_FACE 0: A: " + t + " B: 1 C: 2", "*MESH_FACE 0: A: 1 B: " + t,
+        "*MESH_FACE " + t + ": A: 1 B: 2 C: 3", "*MESH_FACE 1" + t + "A: 1 B: 2 C: 3",
+        "*MESH_FACENORMAL " + t + " 1 2 3", "*MESH_FACENORMAL 1 0.5 " + t + " 3",
+        "*MESH_VERTEXNORMAL " + t + " 1 2 3", "*MESH_VERTEXNORMAL 2 1 2 " + t,
+        "*MESH_NUMTVERTEX " + t + " 1 2", "*MESH_NUMTVERTEX 2 " + t,
+        "*MESH_TFACE " + t + " 1 2 3", "*MESH_TFACE 1 2 " + t + " 4",
+        "*UVW_U_OFFSET " + t, "*UVW_V_OFFSET " + t + " 1",
+        t + " *MESH_VERTEX 1 1 1 1", t + "*MESH_VERTEX 1 1 1 1", "junk " + t + " *MESH_VERTEX 1 1 1 1",
     };
     std::vector<std::string> inputs;
     for (const std::string& p : places) {
@@ -315,23 +295,17 @@ static std::string keyword_soup(std::mt19937& rng)
     std::string text;
     int items = 1 + int(pick(60));
     for (int i = 0; i < items; i++) {
-        switch (pick(8)) {
-        case 0:
+        size_t kind = pick(8);
+        if (kind == 0)
             text += std::string(counts[pick(3)]) + separators[pick(3)] + std::to_string(pick(9));
-            break;
-        case 1: case 2:
+        else if (kind <= 2)
             text += keywords[pick(std::size(keywords))];
-            break;
-        case 3: case 4:
+        else if (kind <= 4)
             text += numbers[pick(numbers.size())];
-            break;
-        case 5:
+        else if (kind == 5)
             text += std::to_string(int(rng() % 2000) - 1000) + "." + std::to_string(pick(100000));
-            break;
-        case 6:
+        else if (kind == 6)
             text += char(rng());
-            break;
-        }
         text += separators[pick(std::size(separators))];
     }
     return text;

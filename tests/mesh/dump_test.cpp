@@ -82,10 +82,7 @@ TEST_F(MeshDump, EmptyStore)
 // v_pos comes from the file: the list stops at it and at the array's end.
 TEST_F(MeshDump, VertexListStaysInsideTheArray)
 {
-    const struct {
-        const char* text;
-        int blocks;
-    } cases[] = {
+    const struct { const char* text; int blocks; } cases[] = {
         {"*MESH_NUMVERTEX 2\n*MESH_VERTEX 9 1 1 1\n", 2}, {"*MESH_NUMVERTEX 2\n*MESH_VERTEX -3 1 1 1\n", 0},
         {"*MESH_NUMVERTEX 4\n*MESH_VERTEX 1 1 1 1\n", 2}, {"*MESH_VERTEX 5 1 1 1\n*MESH_NUMFACES 3\n", 0},
     };
@@ -181,9 +178,8 @@ TEST_F(MeshDumpVsPrintf, RandomBitPatterns)
 // (inclusive) and at the array's end, whatever their values.
 TEST_F(MeshDumpVsPrintf, CountsAndVertexRange)
 {
-    const struct {
-        int vertices, faces, v_pos;
-    } cases[] = {{0, 0, 0}, {3, 0, 5}, {3, 2, -4}, {5, 1, 2}, {1, 3, 0}, {4, 4, INT32_MIN}, {2, 2, INT32_MAX}};
+    const struct { int vertices, faces, v_pos; } cases[] = {
+        {0, 0, 0}, {3, 0, 5}, {3, 2, -4}, {5, 1, 2}, {1, 3, 0}, {4, 4, INT32_MIN}, {2, 2, INT32_MAX}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.vertices << " " << c.faces << " " << c.v_pos);
         fill_store(c.vertices, c.faces, [] { return 0.25f; });

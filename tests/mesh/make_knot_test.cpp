@@ -57,10 +57,8 @@ TEST(MakeKnot, WritesClosedOutwardTubes)
 {
     ScratchFolder scratch;
     std::string path = "knot.ase";
-    const struct {
-        const char* faces;
-        int low, high;
-    } cases[] = {{"", 5000, 10000}, {"200", 150, 250}, {"30000", 27000, 33000}, {"1", 144, 144}};
+    const struct { const char* faces; int low, high; } cases[] = {
+        {"", 5000, 10000}, {"200", 150, 250}, {"30000", 27000, 33000}, {"1", 144, 144}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faces);
         ASSERT_EQ(run_make_knot(path + " " + c.faces), 0);

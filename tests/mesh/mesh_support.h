@@ -18,19 +18,11 @@ inline std::string corpus(const char* name)
     return std::string(ASEVIEW_CORPUS) + "/ase/" + name;
 }
 
-// A real file stream holding `text`, NULs included.
-inline FILE* stream_of(const std::string& text)
-{
-    FILE* f = tmpfile();
-    fwrite(text.data(), 1, text.size(), f);
-    return f;
-}
-
 // Parses `text` from a fresh reader.
 inline void parse_text(const std::string& text)
 {
     reset_ase_reader();
-    FILE* f = stream_of(text);
+    FILE* f = temp_stream(text);
     parse_ase(f);
     fclose(f);
 }

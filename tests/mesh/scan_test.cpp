@@ -93,7 +93,7 @@ TEST(Scan, EveryDirectiveAsTheCLibraryReadsIt)
             if (d.skips_space)
                 inputs.push_back(block_end_padding + text + " 7");
             for (const std::string& input : inputs) {
-                FILE* f = stream_of(input);
+                FILE* f = temp_stream(input);
                 scan_result expected = c_library_scan(f, d);
                 EXPECT_EQ(scanner_scan(f, d), expected)
                     << d.name << " on " << testing::PrintToString(input.substr(0, 300));

@@ -59,11 +59,7 @@ TEST(MeshStoreDeath, FailedAllocationsEndTheProcess)
     const char* data = "error in d_data *alloc_data() function\n";
     const char* faces = "error in face_data *alloc_faces() function\n";
     const char* tverts = "error in tvert_data *alloc_tverts() function\n";
-    const struct {
-        void (*alloc)(int);
-        int count;
-        const char* message;
-    } cases[] = {
+    const struct { void (*alloc)(int); int count; const char* message; } cases[] = {
         {[](int n) { alloc_data(n); }, -1, data}, {alloc_vertices, INT_MIN, data},
         {alloc_vertices, INT_MAX, data}, {alloc_faces, -1, faces}, {alloc_faces, INT_MAX, faces},
         {alloc_tverts, -1, tverts}, {alloc_tverts, INT_MAX, tverts},

@@ -39,6 +39,26 @@ void write_file(const std::string& path, const Bytes& bytes)
     write_bytes(path, bytes.data(), bytes.size());
 }
 
+static FILE* temp_stream(const void* data, size_t size)
+{
+    FILE* stream = tmpfile();
+    if (stream) {
+        fwrite(data, 1, size, stream);
+        rewind(stream);
+    }
+    return stream;
+}
+
+FILE* temp_stream(const std::string& text)
+{
+    return temp_stream(text.data(), text.size());
+}
+
+FILE* temp_stream(const Bytes& bytes)
+{
+    return temp_stream(bytes.data(), bytes.size());
+}
+
 // Runs f with standard output written to path.
 static void stdout_to(const std::string& path, const std::function<void()>& f)
 {

@@ -2,6 +2,7 @@
 // written, and what a piece of code prints on standard output.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,6 +38,9 @@ inline std::string read_file(const std::string& path)
 
 void write_file(const std::string& path, const std::string& text);
 void write_file(const std::string& path, const Bytes& bytes);
+// A real temporary file holding the bytes, NULs included, positioned at its start.
+FILE* temp_stream(const std::string& text);
+FILE* temp_stream(const Bytes& bytes);
 
 // Everything run prints on standard output.
 std::string capture_stdout(const std::function<void()>& run);
