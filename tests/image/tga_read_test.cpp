@@ -32,11 +32,8 @@ TEST(Orientation, EveryStorageOrderGivesThePicture)
                     Bytes body = picture(descriptor & 0x20 ? 0 : 1, width, descriptor & 0x10);
                     if (rle)  // one raw packet across the row end
                         body.insert(body.begin(), (uint8_t)(2 * width - 1));
-                    TgaHeader h;
-                    h.imageType = rle ? 10 : 2;
-                    h.width = width;
-                    h.height = 2;
-                    h.descriptor = descriptor;
+                    TgaHeader h{.imageType = uint8_t(rle ? 10 : 2), .width = uint16_t(width),
+                                .height = 2, .descriptor = descriptor};
                     Read r = read_tga(tga_bytes(h, body), flip);
                     SCOPED_TRACE(testing::Message() << "width " << width << " descriptor "
                                                     << +descriptor << " rle " << rle << " flip "
@@ -78,12 +75,9 @@ TEST(ColorMap, EntriesBelowTheFirstIndexAreZero)
         h.imageType = type;
         h.colorMapIndex = 2;
         h.width = 4;
-        Bytes body = {1, 2, 3, 4, 5, 6, 7, 8, 9};
         Bytes indices = {2, 3, 4, 0};
-        if (type == 9)
-            body.push_back(0x03);
-        body.insert(body.end(), indices.begin(), indices.end());
-        Read r = read_tga(tga_bytes(h, body));
+        Bytes run_header = type == 9 ? Bytes{0x03} : Bytes{};
+        Read r = read_tga(tga_bytes(h, concat({{1, 2, 3, 4, 5, 6, 7, 8, 9}, run_header, indices})));
         ASSERT_NE(r.image, nullptr);
         EXPECT_EQ(r.image->format, (GLenum)GL_COLOR_INDEX);
         EXPECT_EQ(r.image->components, 1);
@@ -99,16 +93,13 @@ TEST(IdField, SkippedAtLevelZeroShownAtLevelOne)
 {
     TgaHeader h{.idLength = 5};
     Bytes file = tga_bytes(h, {'a', 'b', 0, 'c', 'd', 7, 8, 9});
-    Read silent = read_tga(file);
-    ASSERT_NE(silent.image, nullptr);
-    EXPECT_EQ(pixels_of(*silent.image), (Bytes{7, 8, 9}));
-    EXPECT_EQ(silent.out, "");
-
-    Read loud = read_tga(file, 0, 1);
-    ASSERT_NE(loud.image, nullptr);
-    EXPECT_EQ(pixels_of(*loud.image), (Bytes{7, 8, 9}));
-    // The field ends at its first NUL and is right-aligned to its length.
-    EXPECT_EQ(loud.out, head(h, 0, "   ab"));
+    for (unsigned level : {0, 1}) {
+        Read r = read_tga(file, 0, level);
+        ASSERT_NE(r.image, nullptr);
+        EXPECT_EQ(pixels_of(*r.image), (Bytes{7, 8, 9}));
+        // The field ends at its first NUL and is right-aligned to its length.
+        EXPECT_EQ(r.out, level ? head(h, 0, "   ab") : "");
+    }
 }
 
 TEST(IdField, UnreadableFieldIsReportedAndReadingGoesOn)
