@@ -66,13 +66,10 @@ Png read_png(const std::string& path, png_uint_32 format)
 // red, green, blue for what a colour map entry holds.
 png_uint_32 png_format(const std::string& mode)
 {
-    if (mode == "l")
-        return PNG_FORMAT_GRAY;
-    if (mode == "rgb")
-        return PNG_FORMAT_BGR;
-    if (mode == "rgba")
-        return PNG_FORMAT_BGRA;
-    return PNG_FORMAT_RGB;
+    return mode == "l"      ? PNG_FORMAT_GRAY
+           : mode == "rgb"  ? PNG_FORMAT_BGR
+           : mode == "rgba" ? PNG_FORMAT_BGRA
+                            : PNG_FORMAT_RGB;
 }
 
 // The decoded colour of row (counted as stored in the record), in PNG's layout.

@@ -14,9 +14,8 @@ namespace {
 TEST(Length, TrailingDataIsNotedAndIgnored)
 {
     TgaHeader h{.width = 2};
-    Bytes footer(8, 0);
-    for (char ch : std::string("TRUEVISION-XFILE.") + '\0')
-        footer.push_back(ch);
+    const std::string signature("TRUEVISION-XFILE.", 18);  // with its NUL
+    Bytes footer = concat({Bytes(8, 0), Bytes(signature.begin(), signature.end())});
     Read r = read_tga(tga_bytes(h, concat({{1, 2, 3, 4, 5, 6}, footer})), 0, 1);
     ASSERT_NE(r.image, nullptr);
     EXPECT_EQ(pixels_of(*r.image), (Bytes{1, 2, 3, 4, 5, 6}));
@@ -34,10 +33,7 @@ TEST(Length, DataEndingInsideTheLastRowFails)
     TgaHeader plain{.width = 3, .height = 2};
     TgaHeader rle = plain;
     rle.imageType = 10;
-    struct {
-        Bytes file;
-        std::string tail;
-    } cases[] = {
+    struct { Bytes file; std::string tail; } cases[] = {
         {tga_bytes(plain, Bytes(17, 1)), "TGA: error reading (ftell == 35, width=3)\n"},
         {tga_bytes(rle, concat({{0x02}, Bytes(9, 1), {0x02}, Bytes(8, 2)})),
          "TGA: EOF while reading 9/3 element raw packet\n"
@@ -51,7 +47,7 @@ TEST(Length, DataEndingInsideTheLastRowFails)
         strcpy(tga_error_text, "earlier");
         Read r = read_tga(c.file, 0, 1);
         EXPECT_EQ(r.image, nullptr);
-        EXPECT_TRUE(ends_with(r.out, c.tail)) << r.out;
+        EXPECT_TRUE(r.out.ends_with(c.tail)) << r.out;
         EXPECT_EQ(r.position, (long)c.file.size());
     }
 }
@@ -59,35 +55,6 @@ TEST(Length, DataEndingInsideTheLastRowFails)
 std::string num(long value)
 {
     return std::to_string(value);
-}
-
-// What a read prints at level 1 or more before the pixel data; id is the ID
-// field's text.
-std::string head(const TgaHeader& h, int flip, const std::string& id = "")
-{
-    std::string out = "TGA: found Original TGA\nTGA: idLength=" + num(h.idLength) +
-                      ", colorMapType=" + num(h.colorMapType) + "\n";
-    if (h.idLength)
-        out += "TGA: ID field: \"" + id + "\"\n";
-    out += "TGA: width=" + num(h.width) + ", height=" + num(h.height) + ", bpp=" + num(h.bpp) +
-           "\n";
-    if (h.descriptor & 0x10)
-        out += "TGA: horizontal reversed\n";
-    if (!(h.descriptor & 0x20))
-        out += "TGA: vertical reversed\n";
-    if (flip)
-        out += "TGA: vertical flip requested\n";
-    if (h.imageType > 8)
-        out += "TGA: run-length encoded\n";
-    if ((h.imageType & 3) == 1)
-        out += "TGA: 8 bit indexed image (24 bit palette)\n"
-               "TGA: reading color map (0 + " + num(h.colorMapLength) + ") * (24 / 8)\n";
-    else if ((h.imageType & 3) == 3)
-        out += "TGA: 8 bit grayscale image\n";
-    else
-        out += "TGA: " + num(h.bpp) +
-               (h.bpp == 32 ? " bit color image with alpha channel\n" : " bit color image\n");
-    return out;
 }
 
 struct Outcome {
@@ -295,7 +262,7 @@ TEST(Length, SmallFileWithoutRoomForAFooterDecodes)
 
     Read cut = read_tga(tga_bytes(h, {1, 2}), 0, 1);
     EXPECT_EQ(cut.image, nullptr);
-    EXPECT_TRUE(ends_with(cut.out, "TGA: error reading (ftell == 20, width=2)\n")) << cut.out;
+    EXPECT_TRUE(cut.out.ends_with("TGA: error reading (ftell == 20, width=2)\n")) << cut.out;
 }
 
 }  // namespace

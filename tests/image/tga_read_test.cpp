@@ -10,14 +10,16 @@
 
 namespace {
 
-// A picture of width x 2 pixels, top row first, 3 bytes each: {row, column, 0x55}.
-Bytes picture_row(int row, int width, bool right_to_left)
+// The rows of a picture of width x 2 pixels, 3 bytes each: {row, column,
+// 0x55}, row `first` first.
+Bytes picture(int first, int width, bool right_to_left)
 {
     Bytes out;
-    for (int i = 0; i < width; i++) {
-        int column = right_to_left ? width - 1 - i : i;
-        out.insert(out.end(), {(uint8_t)row, (uint8_t)column, 0x55});
-    }
+    for (int row : {first, 1 - first})
+        for (int i = 0; i < width; i++) {
+            int column = right_to_left ? width - 1 - i : i;
+            out.insert(out.end(), {(uint8_t)row, (uint8_t)column, 0x55});
+        }
     return out;
 }
 
@@ -27,39 +29,24 @@ TEST(Orientation, EveryStorageOrderGivesThePicture)
         for (uint8_t descriptor : {0x00, 0x10, 0x20, 0x30})
             for (bool rle : {false, true})
                 for (int flip : {0, 1}) {
-                    bool mirrored = descriptor & 0x10;
-                    bool top_down = descriptor & 0x20;
-                    Bytes first = picture_row(top_down ? 0 : 1, width, mirrored);
-                    Bytes second = picture_row(top_down ? 1 : 0, width, mirrored);
-                    Bytes body = first;
-                    body.insert(body.end(), second.begin(), second.end());
+                    Bytes body = picture(descriptor & 0x20 ? 0 : 1, width, descriptor & 0x10);
                     if (rle)  // one raw packet across the row end
                         body.insert(body.begin(), (uint8_t)(2 * width - 1));
-                    TgaHeader h;
-                    h.imageType = rle ? 10 : 2;
-                    h.width = width;
-                    h.height = 2;
-                    h.descriptor = descriptor;
+                    TgaHeader h{.imageType = uint8_t(rle ? 10 : 2), .width = uint16_t(width),
+                                .height = 2, .descriptor = descriptor};
                     Read r = read_tga(tga_bytes(h, body), flip);
                     SCOPED_TRACE(testing::Message() << "width " << width << " descriptor "
                                                     << +descriptor << " rle " << rle << " flip "
                                                     << flip);
                     ASSERT_NE(r.image, nullptr);
                     // Without a flip request row 0 is the bottom of the picture.
-                    Bytes expected = picture_row(flip ? 0 : 1, width, false);
-                    Bytes upper = picture_row(flip ? 1 : 0, width, false);
-                    expected.insert(expected.end(), upper.begin(), upper.end());
-                    EXPECT_EQ(pixels_of(*r.image), expected);
+                    EXPECT_EQ(pixels_of(*r.image), picture(flip ? 0 : 1, width, false));
                 }
 }
 
 TEST(Kinds, RecordDescribesThePixels)
 {
-    struct {
-        uint8_t imageType, bpp;
-        int components;
-        GLenum format;
-    } kinds[] = {
+    struct { uint8_t imageType, bpp; int components; GLenum format; } kinds[] = {
         {2, 24, 3, GL_BGR_EXT}, {2, 32, 4, GL_BGRA_EXT}, {3, 8, 1, GL_LUMINANCE},
         {10, 24, 3, GL_BGR_EXT}, {10, 32, 4, GL_BGRA_EXT}, {11, 8, 1, GL_LUMINANCE},
     };
@@ -88,12 +75,9 @@ TEST(ColorMap, EntriesBelowTheFirstIndexAreZero)
         h.imageType = type;
         h.colorMapIndex = 2;
         h.width = 4;
-        Bytes body = {1, 2, 3, 4, 5, 6, 7, 8, 9};
         Bytes indices = {2, 3, 4, 0};
-        if (type == 9)
-            body.push_back(0x03);
-        body.insert(body.end(), indices.begin(), indices.end());
-        Read r = read_tga(tga_bytes(h, body));
+        Bytes run_header = type == 9 ? Bytes{0x03} : Bytes{};
+        Read r = read_tga(tga_bytes(h, concat({{1, 2, 3, 4, 5, 6, 7, 8, 9}, run_header, indices})));
         ASSERT_NE(r.image, nullptr);
         EXPECT_EQ(r.image->format, (GLenum)GL_COLOR_INDEX);
         EXPECT_EQ(r.image->components, 1);
@@ -109,21 +93,13 @@ TEST(IdField, SkippedAtLevelZeroShownAtLevelOne)
 {
     TgaHeader h{.idLength = 5};
     Bytes file = tga_bytes(h, {'a', 'b', 0, 'c', 'd', 7, 8, 9});
-    Read silent = read_tga(file);
-    ASSERT_NE(silent.image, nullptr);
-    EXPECT_EQ(pixels_of(*silent.image), (Bytes{7, 8, 9}));
-    EXPECT_EQ(silent.out, "");
-
-    Read loud = read_tga(file, 0, 1);
-    ASSERT_NE(loud.image, nullptr);
-    EXPECT_EQ(pixels_of(*loud.image), (Bytes{7, 8, 9}));
-    // The field ends at its first NUL and is right-aligned to its length.
-    EXPECT_EQ(loud.out, "TGA: found Original TGA\n"
-                        "TGA: idLength=5, colorMapType=0\n"
-                        "TGA: ID field: \"   ab\"\n"
-                        "TGA: width=1, height=1, bpp=24\n"
-                        "TGA: vertical reversed\n"
-                        "TGA: 24 bit color image\n");
+    for (unsigned level : {0, 1}) {
+        Read r = read_tga(file, 0, level);
+        ASSERT_NE(r.image, nullptr);
+        EXPECT_EQ(pixels_of(*r.image), (Bytes{7, 8, 9}));
+        // The field ends at its first NUL and is right-aligned to its length.
+        EXPECT_EQ(r.out, level ? head(h, 0, "   ab") : "");
+    }
 }
 
 TEST(IdField, UnreadableFieldIsReportedAndReadingGoesOn)
@@ -153,21 +129,13 @@ TEST(Messages, EachLevelPrintsExactly)
     // row end, a raw packet of 2 completes the second row, one byte trails.
     TgaHeader h{.imageType = 11, .width = 3, .height = 2, .bpp = 8, .descriptor = 0x10};
     Bytes file = tga_bytes(h, {0x83, 7, 0x01, 8, 9, 0});
-    const std::string head = "TGA: found Original TGA\n"
-                             "TGA: idLength=0, colorMapType=0\n"
-                             "TGA: width=3, height=2, bpp=8\n"
-                             "TGA: horizontal reversed\n"
-                             "TGA: vertical reversed\n"
-                             "TGA: vertical flip requested\n"
-                             "TGA: run-length encoded\n"
-                             "TGA: 8 bit grayscale image\n";
-    const std::string tail = "TGA: too much input data, ignoring extra...\n";
+    const std::string first = head(h, 1), last = "TGA: too much input data, ignoring extra...\n";
     const std::string expected[] = {
         "",
-        head + tail,
-        head + "TGA: rle_fread 3/4 (total 4)\nTGA: rle_fread 3/2 (total 6)\n" + tail,
-        head + "TGA: RLE packet 4/4\nTGA: rle_fread 3/4 (total 4)\n"
-               "TGA: raw packet 2/6\nTGA: rle_fread 3/2 (total 6)\n" + tail,
+        first + last,
+        first + "TGA: rle_fread 3/4 (total 4)\nTGA: rle_fread 3/2 (total 6)\n" + last,
+        first + "TGA: RLE packet 4/4\nTGA: rle_fread 3/4 (total 4)\n"
+                "TGA: raw packet 2/6\nTGA: rle_fread 3/2 (total 6)\n" + last,
     };
     for (unsigned level = 0; level <= 3; level++) {
         Read r = read_tga(file, 1, level);
@@ -176,7 +144,6 @@ TEST(Messages, EachLevelPrintsExactly)
         EXPECT_EQ(pixels_of(*r.image), (Bytes{9, 8, 7, 7, 7, 7})) << "top row first";
     }
 }
-
 
 TEST(Load, ReturnsTheTopRowFirst)
 {

@@ -65,7 +65,7 @@ TEST_P(Refused, StoresTheReasonAndPrintsItFromLevelOne)
     Read loud = read_tga(c.file, 0, 1);
     EXPECT_EQ(loud.image, nullptr);
     EXPECT_STREQ(tga_error_text, c.text.c_str());
-    EXPECT_TRUE(ends_with(loud.out, c.text + "\n")) << loud.out;
+    EXPECT_TRUE(loud.out.ends_with(c.text + "\n")) << loud.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, Refused, testing::ValuesIn(refusals),
@@ -90,7 +90,7 @@ TEST(RefusedStream, UnseekableStreamFailsAtTheFooter)
 TEST(RefusedStream, ErrorTextIsCutTo255Characters)
 {
     std::string path(300, 'p');
-    FILE* stream = file_stream(Bytes(10, 0));
+    FILE* stream = temp_stream(Bytes(10, 0));
     tga_reset_state();
     EXPECT_EQ(tga_read(stream, path.c_str(), 0), nullptr);
     EXPECT_EQ(strlen(tga_error_text), 255u);

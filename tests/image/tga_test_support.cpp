@@ -15,16 +15,6 @@ FILE* memory_stream(const Bytes& bytes)
     return fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
 }
 
-FILE* file_stream(const Bytes& bytes)
-{
-    FILE* stream = tmpfile();
-    if (stream) {
-        fwrite(bytes.data(), 1, bytes.size(), stream);
-        rewind(stream);
-    }
-    return stream;
-}
-
 std::string param_name(std::string text)
 {
     for (char& ch : text)
@@ -37,7 +27,7 @@ Read read_tga(const Bytes& file, int flip, unsigned level, bool in_memory)
 {
     tga_reset_state();
     tga_verbosity = level;
-    FILE* stream = in_memory ? memory_stream(file) : file_stream(file);
+    FILE* stream = in_memory ? memory_stream(file) : temp_stream(file);
     Read r;
     r.out = capture_stdout([&] { r.image.reset(tga_read(stream, "test.tga", flip)); });
     r.position = ftell(stream);
@@ -51,9 +41,36 @@ Bytes pixels_of(const TgaImage& image)
     return Bytes(image.pixels, image.pixels + image.width * image.height * image.components);
 }
 
-bool ends_with(const std::string& text, const std::string& tail)
+static std::string num(long value)
 {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return std::to_string(value);
+}
+
+std::string head(const TgaHeader& h, int flip, const std::string& id)
+{
+    std::string out = "TGA: found Original TGA\nTGA: idLength=" + num(h.idLength) +
+                      ", colorMapType=" + num(h.colorMapType) + "\n";
+    if (h.idLength)
+        out += "TGA: ID field: \"" + id + "\"\n";
+    out += "TGA: width=" + num(h.width) + ", height=" + num(h.height) + ", bpp=" + num(h.bpp) +
+           "\n";
+    if (h.descriptor & 0x10)
+        out += "TGA: horizontal reversed\n";
+    if (!(h.descriptor & 0x20))
+        out += "TGA: vertical reversed\n";
+    if (flip)
+        out += "TGA: vertical flip requested\n";
+    if (h.imageType > 8)
+        out += "TGA: run-length encoded\n";
+    if ((h.imageType & 3) == 1)
+        out += "TGA: 8 bit indexed image (24 bit palette)\n"
+               "TGA: reading color map (0 + " + num(h.colorMapLength) + ") * (24 / 8)\n";
+    else if ((h.imageType & 3) == 3)
+        out += "TGA: 8 bit grayscale image\n";
+    else
+        out += "TGA: " + num(h.bpp) +
+               (h.bpp == 32 ? " bit color image with alpha channel\n" : " bit color image\n");
+    return out;
 }
 
 TgaHeader indexed(uint16_t length, uint8_t size)

@@ -13,8 +13,6 @@ Bytes concat(std::initializer_list<Bytes> parts);
 
 // A read-only stream over bytes, which must outlive it; seeking past its end fails.
 FILE* memory_stream(const Bytes& bytes);
-// A real temporary file holding bytes, positioned at its start.
-FILE* file_stream(const Bytes& bytes);
 // text with everything but letters and digits turned into underscores.
 std::string param_name(std::string text);
 
@@ -29,7 +27,9 @@ struct Read {
 // Reads file, named "test.tga", from a fresh state at the given verbosity level.
 Read read_tga(const Bytes& file, int flip = 0, unsigned level = 0, bool in_memory = false);
 Bytes pixels_of(const TgaImage& image);
-bool ends_with(const std::string& text, const std::string& tail);
+// What a read prints at level 1 or more before the pixel data; id is the ID
+// field's text.
+std::string head(const TgaHeader& h, int flip, const std::string& id = "");
 
 // An 8-bit colour-mapped picture's header with a map of `length` entries of `size` bits.
 TgaHeader indexed(uint16_t length, uint8_t size);

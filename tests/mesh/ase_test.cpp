@@ -160,18 +160,12 @@ TEST(AseReader, OutOfRangeLinesConsumeAndStoreNothing)
         int v_pos, cur_face, vnorm_corner;
     };
     const bad_line cases[] = {
-        {"*MESH_VERTEX 2 1 2\n3", 2, 0, 0},
-        {"*MESH_VERTEX -1 1 2\n3", -1, 0, 0},
-        {"*MESH_FACE 1: A: 1 B: 2\nC: 3", 0, 0, 0},
-        {"*MESH_FACE -1: A: 1 B: 2\nC: 3", 0, 0, 0},
-        {"*MESH_FACE x: A: 1 B: 2 C: 3\n", 0, 0, 0},
-        {"*MESH_FACENORMAL 1 1 2\n3", 0, 1, 0},
-        {"*MESH_FACENORMAL -5 1 2\n3", 0, -5, 0},
-        {"*MESH_VERTEXNORMAL 2 1 2\n3", 0, 0, 1},
-        {"*MESH_VERTEXNORMAL -1 1 2\n3", 0, 0, 1},
-        {"*MESH_TFACE 1 1 2\n3", 0, 0, 0},
-        {"*MESH_TFACE -1 1 2\n3", 0, 0, 0},
-        {"*MESH_TFACE x 1 2 3\n", 0, 0, 0},
+        {"*MESH_VERTEX 2 1 2\n3", 2, 0, 0}, {"*MESH_VERTEX -1 1 2\n3", -1, 0, 0},
+        {"*MESH_FACE 1: A: 1 B: 2\nC: 3", 0, 0, 0}, {"*MESH_FACE -1: A: 1 B: 2\nC: 3", 0, 0, 0},
+        {"*MESH_FACE x: A: 1 B: 2 C: 3\n", 0, 0, 0}, {"*MESH_FACENORMAL 1 1 2\n3", 0, 1, 0},
+        {"*MESH_FACENORMAL -5 1 2\n3", 0, -5, 0}, {"*MESH_VERTEXNORMAL 2 1 2\n3", 0, 0, 1},
+        {"*MESH_VERTEXNORMAL -1 1 2\n3", 0, 0, 1}, {"*MESH_TFACE 1 1 2\n3", 0, 0, 0},
+        {"*MESH_TFACE -1 1 2\n3", 0, 0, 0}, {"*MESH_TFACE x 1 2 3\n", 0, 0, 0},
         {"*UVW_U_OFFSET - 1\n", 0, 0, 0},
     };
     const std::string head = "*MESH_NUMVERTEX 2\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n";
@@ -210,7 +204,7 @@ TEST(AseReader, LineEndsDoNotMatter)
     const store_snapshot lf = snapshot_store();
     std::string crlf;
     for (char c : text)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        crlf += c == '\n' ? "\r\n" : std::string(1, c);
     parse_text(crlf);
     EXPECT_EQ(snapshot_store(), lf);
 }
@@ -219,30 +213,20 @@ TEST(AseReader, LineEndsDoNotMatter)
 // same fatal message comes at the same point.
 TEST(AseReaderDeath, BadCountsEndTheProcess)
 {
-    const struct {
-        std::string text;
-        const char* message;
-    } cases[] = {
-        {"*MESH_NUMVERTEX -1\n", "error in d_data *alloc_data() function\n"},
-        {"*MESH_NUMVERTEX 99999999999999999999\n", "error in d_data *alloc_data() function\n"},
-        {"*MESH_NUMVERTEX 2147483647\n", "error in d_data *alloc_data() function\n"},
-        {"*MESH_NUMFACES -1\n", "error in face_data *alloc_faces() function\n"},
-        {"*MESH_NUMFACES 0x7fffffff\n", "error in face_data *alloc_faces() function\n"},
-        {"*MESH_NUMFACES 2\n*MESH_NUMFACES -0x1\n", "error in face_data *alloc_faces() function\n"},
-        {"*MESH_NUMTVERTEX -2\n", "error in tvert_data *alloc_tverts() function\n"},
-        {"*MESH_NUMTVERTEX -7 1 2", "error in tvert_data *alloc_tverts() function\n"},
-        {"*MESH_NUMTVERTEX 4294967295", "error in tvert_data *alloc_tverts() function\n"},
-        {"*MESH_NUMVERTEX 3\n*MESH_NUMVERTEX -1e", "error in d_data *alloc_data() function\n"},
+    const char* data = "error in d_data *alloc_data() function\n";
+    const char* faces = "error in face_data *alloc_faces() function\n";
+    const char* tverts = "error in tvert_data *alloc_tverts() function\n";
+    const struct { std::string text; const char* message; } cases[] = {
+        {"*MESH_NUMVERTEX -1\n", data}, {"*MESH_NUMVERTEX 99999999999999999999\n", data},
+        {"*MESH_NUMVERTEX 2147483647\n", data}, {"*MESH_NUMFACES -1\n", faces},
+        {"*MESH_NUMFACES 0x7fffffff\n", faces}, {"*MESH_NUMFACES 2\n*MESH_NUMFACES -0x1\n", faces},
+        {"*MESH_NUMTVERTEX -2\n", tverts}, {"*MESH_NUMTVERTEX -7 1 2", tverts},
+        {"*MESH_NUMTVERTEX 4294967295", tverts}, {"*MESH_NUMVERTEX 3\n*MESH_NUMVERTEX -1e", data},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase}) {
-            EXPECT_EQ(fatal_stdout([&] {
-                          reset_ase_reader();
-                          parse(stream_of(c.text));
-                      }),
-                      c.message);
-        }
+        for (void (*parse)(FILE*) : {parse_ase_scanf, parse_ase})
+            EXPECT_EQ(fatal_stdout([&] { reset_ase_reader(); parse(temp_stream(c.text)); }), c.message);
     }
     EXPECT_EQ(fatal_stdout([] { load_model("/nonexistent/model.ase"); }),
               "File not there or something ;|\n");
@@ -250,8 +234,7 @@ TEST(AseReaderDeath, BadCountsEndTheProcess)
 
 TEST(AseCorpus, RotatingCube)
 {
-    reset_ase_reader();
-    load_model(corpus("RotatingCube.ASE").c_str());
+    load_corpus("RotatingCube.ASE");
     EXPECT_EQ(vertex_count, 8);
     EXPECT_EQ(MAX_FACES, 12);
     EXPECT_EQ(v_pos, 7);
@@ -270,8 +253,7 @@ TEST(AseCorpus, RotatingCube)
 
 TEST(AseCorpus, LastObjectWins)
 {
-    reset_ase_reader();
-    load_model(corpus("ThreeCubesGreen.ASE").c_str());
+    load_corpus("ThreeCubesGreen.ASE");
     EXPECT_EQ(vertex_count, 8);
     EXPECT_EQ(MAX_FACES, 12);
     EXPECT_EQ(v_pos, 7);
@@ -279,15 +261,13 @@ TEST(AseCorpus, LastObjectWins)
     expect_xyz(vertex_list[7].xyz, -300, -58.5872f, 326.7313f);
     expect_ints(face_list[11].vert, 4, 6, 2);
 
-    reset_ase_reader();
-    load_model(corpus("anim.ASE").c_str());
+    load_corpus("anim.ASE");
     expect_xyz(vertex_list[0].xyz, -56.7183f, -22.4365f, 21.9073f);
 }
 
 TEST(AseCorpus, TextureSectionsAndOffsets)
 {
-    reset_ase_reader();
-    load_model(corpus("UVTransform_Normal.ASE").c_str());
+    load_corpus("UVTransform_Normal.ASE");
     EXPECT_EQ(vertex_count, 25);
     EXPECT_EQ(MAX_FACES, 32);
     EXPECT_EQ(tvert_count, 35);
@@ -295,8 +275,7 @@ TEST(AseCorpus, TextureSectionsAndOffsets)
     expect_xyz(vertex_list[0].xyz, -38.4615f, -43.0199f, 0);
     expect_ints(face_list[0].vnorm, 5, 0, 6);
 
-    reset_ase_reader();
-    load_model(corpus("InvalidUVIndex.ase").c_str());
+    load_corpus("InvalidUVIndex.ase");
     EXPECT_EQ(tvert_count, 3);
     expect_ints(tvert_list[0].tv, 7, 8, 9);  // stored as read; nothing else uses them
     expect_ints(face_list[0].vert, 0, 1, 2);
@@ -304,13 +283,11 @@ TEST(AseCorpus, TextureSectionsAndOffsets)
 
 TEST(AseCorpus, Utf16FileLoadsAsEmptyStore)
 {
-    reset_ase_reader();
-    load_model(corpus("ThreeCubesGreen_UTF16LE.ASE").c_str());
+    load_corpus("ThreeCubesGreen_UTF16LE.ASE");
     EXPECT_TRUE(store_has_no_arrays());
-    EXPECT_EQ(snapshot_store(), (store_snapshot{"", "", "", "", 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(snapshot_store(), empty_store);
 
-    reset_ase_reader();
-    load_model(corpus("CameraRollAnim.ase").c_str());
+    load_corpus("CameraRollAnim.ase");
     EXPECT_EQ(vertex_count, 8);
     EXPECT_EQ(MAX_FACES, 12);
     EXPECT_EQ(v_pos, 7);

@@ -24,17 +24,17 @@ protected:
 
     static std::string console_of_dumps(void (*vert)(), void (*norm)(), void (*vnorm)())
     {
-        return capture_stdout([&] {
-            vert();
-            norm();
-            vnorm();
-        });
+        return capture_stdout([&] { vert(), norm(), vnorm(); });
     }
     static std::string dump_all() { return console_of_dumps(dump_vert, dump_norm, dump_vnorm); }
-    static dump_output dump_with(void (*vert)(), void (*norm)(), void (*vnorm)())
+    static void fill_dump_files(const std::string& content)
     {
         for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
-            std::ofstream(name) << "earlier content";
+            std::ofstream(name) << content;
+    }
+    static dump_output dump_with(void (*vert)(), void (*norm)(), void (*vnorm)())
+    {
+        fill_dump_files("earlier content");
         std::string console = console_of_dumps(vert, norm, vnorm);
         return {console, read_file("dump.txt"), read_file("norm.txt"), read_file("vnorml.txt")};
     }
@@ -52,8 +52,7 @@ using MeshDumpVsPrintf = MeshDump;
 
 TEST_F(MeshDump, SmallMeshByteForByte)
 {
-    for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
-        std::ofstream(name) << std::string(5000, 'z');  // earlier content goes
+    fill_dump_files(std::string(5000, 'z'));  // earlier content goes
     parse_text("*MESH_NUMVERTEX 3\n*MESH_NUMFACES 2\n*MESH_VERTEX 0 1.5 -2 0\n*MESH_VERTEX 1 0.25 0.5 0.75\n"
                "*MESH_VERTEX 2 -1 1e-7 123456.5\n*MESH_FACENORMAL 1 0 0.5 -1\n*MESH_VERTEXNORMAL 2 0 1 0\n");
     EXPECT_EQ(dump_all(), "************ vertex dump *********\nv_pos = 2\n****** face data *********\n");
@@ -83,14 +82,9 @@ TEST_F(MeshDump, EmptyStore)
 // v_pos comes from the file: the list stops at it and at the array's end.
 TEST_F(MeshDump, VertexListStaysInsideTheArray)
 {
-    const struct {
-        const char* text;
-        int blocks;
-    } cases[] = {
-        {"*MESH_NUMVERTEX 2\n*MESH_VERTEX 9 1 1 1\n", 2},
-        {"*MESH_NUMVERTEX 2\n*MESH_VERTEX -3 1 1 1\n", 0},
-        {"*MESH_NUMVERTEX 4\n*MESH_VERTEX 1 1 1 1\n", 2},
-        {"*MESH_VERTEX 5 1 1 1\n*MESH_NUMFACES 3\n", 0},
+    const struct { const char* text; int blocks; } cases[] = {
+        {"*MESH_NUMVERTEX 2\n*MESH_VERTEX 9 1 1 1\n", 2}, {"*MESH_NUMVERTEX 2\n*MESH_VERTEX -3 1 1 1\n", 0},
+        {"*MESH_NUMVERTEX 4\n*MESH_VERTEX 1 1 1 1\n", 2}, {"*MESH_VERTEX 5 1 1 1\n*MESH_NUMFACES 3\n", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -184,9 +178,8 @@ TEST_F(MeshDumpVsPrintf, RandomBitPatterns)
 // (inclusive) and at the array's end, whatever their values.
 TEST_F(MeshDumpVsPrintf, CountsAndVertexRange)
 {
-    const struct {
-        int vertices, faces, v_pos;
-    } cases[] = {{0, 0, 0}, {3, 0, 5}, {3, 2, -4}, {5, 1, 2}, {1, 3, 0}, {4, 4, INT32_MIN}, {2, 2, INT32_MAX}};
+    const struct { int vertices, faces, v_pos; } cases[] = {
+        {0, 0, 0}, {3, 0, 5}, {3, 2, -4}, {5, 1, 2}, {1, 3, 0}, {4, 4, INT32_MIN}, {2, 2, INT32_MAX}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.vertices << " " << c.faces << " " << c.v_pos);
         fill_store(c.vertices, c.faces, [] { return 0.25f; });

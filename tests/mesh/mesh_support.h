@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,19 +18,11 @@ inline std::string corpus(const char* name)
     return std::string(ASEVIEW_CORPUS) + "/ase/" + name;
 }
 
-// A real file stream holding `text`, NULs included.
-inline FILE* stream_of(const std::string& text)
-{
-    FILE* f = tmpfile();
-    fwrite(text.data(), 1, text.size(), f);
-    return f;
-}
-
 // Parses `text` from a fresh reader.
 inline void parse_text(const std::string& text)
 {
     reset_ase_reader();
-    FILE* f = stream_of(text);
+    FILE* f = temp_stream(text);
     parse_ase(f);
     fclose(f);
 }
@@ -38,6 +31,24 @@ inline bool store_has_no_arrays()
 {
     return !vertex_list && !face_list && !tface_list && !tvert_list;
 }
+
+inline const store_snapshot empty_store = {"", "", "", "", 0, 0, 0, 0, 0, 0};
+
+// Loads a corpus model from a fresh reader.
+inline void load_corpus(const char* name)
+{
+    reset_ase_reader();
+    load_model(corpus(name).c_str());
+}
+
+#ifdef MAKE_KNOT
+// The generator's exit status, its output discarded.
+inline int run_make_knot(const std::string& args)
+{
+    int status = std::system((std::string(MAKE_KNOT) + " " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 // Texts that exercise every conversion, the token and the line skip: signs,
 // C prefixes, exponents, inf and nan, overflow, long and NUL-holding texts,

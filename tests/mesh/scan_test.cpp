@@ -1,10 +1,7 @@
 // The exact scanner held to the C library, directive by directive, on texts
 // that steer every conversion: alone, followed by more input, and starting
-// just before the end of a read block. Both read the same real file; they
-// must agree on success, the stored value's bits, the bytes consumed and
-// the end-of-file indicator. fscanf stands for sscanf here: its engine is
-// the same, and only a stream tells what a failed conversion consumed and
-// reads on past a NUL.
+// just before the end of a read block. Both read the same real file: only a
+// stream tells what a failed conversion consumed, and reads on past a NUL.
 #include "mesh/scan.h"
 #include "mesh_support.h"
 
@@ -84,21 +81,19 @@ TEST(Scan, EveryDirectiveAsTheCLibraryReadsIt)
 {
     const std::string block_end_padding(scan_block_size - 2, ' ');
     std::vector<std::string> texts = tricky_texts();
-    texts.push_back(std::string(254, 'x') + "\n" + "y");
-    texts.push_back(std::string(255, 'x') + "\n");
-    texts.push_back(std::string(256, 'x'));
-    for (const directive& d : directives) {
+    texts.insert(texts.end(), {std::string(254, 'x') + "\n" + "y", std::string(255, 'x') + "\n",
+                               std::string(256, 'x')});
+    for (const directive& d : directives)
         for (const std::string& text : texts) {
             std::vector<std::string> inputs = {text, text + " 7:"};
             if (d.skips_space)
                 inputs.push_back(block_end_padding + text + " 7");
             for (const std::string& input : inputs) {
-                FILE* f = stream_of(input);
+                FILE* f = temp_stream(input);
                 scan_result expected = c_library_scan(f, d);
                 EXPECT_EQ(scanner_scan(f, d), expected)
                     << d.name << " on " << testing::PrintToString(input.substr(0, 300));
                 fclose(f);
             }
         }
-    }
 }

@@ -34,7 +34,7 @@ TEST(MeshStore, EachCallReplacesItsArrays)
     v_pos = 3;
     reset_mesh_store();
     EXPECT_TRUE(store_has_no_arrays());
-    EXPECT_EQ(snapshot_store(), (store_snapshot{"", "", "", "", 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(snapshot_store(), empty_store);
 }
 
 TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
@@ -50,24 +50,19 @@ TEST(MeshStore, ZeroCountGivesEmptyArrayAndNoMessage)
         free(alloc_data(0));
     });
     EXPECT_EQ(console, "");
-    EXPECT_EQ(snapshot_store(), (store_snapshot{"", "", "", "", 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(snapshot_store(), empty_store);
     reset_mesh_store();
 }
 
 TEST(MeshStoreDeath, FailedAllocationsEndTheProcess)
 {
-    const struct {
-        void (*alloc)(int);
-        int count;
-        const char* message;
-    } cases[] = {
-        {[](int n) { alloc_data(n); }, -1, "error in d_data *alloc_data() function\n"},
-        {alloc_vertices, INT_MIN, "error in d_data *alloc_data() function\n"},
-        {alloc_vertices, INT_MAX, "error in d_data *alloc_data() function\n"},
-        {alloc_faces, -1, "error in face_data *alloc_faces() function\n"},
-        {alloc_faces, INT_MAX, "error in face_data *alloc_faces() function\n"},
-        {alloc_tverts, -1, "error in tvert_data *alloc_tverts() function\n"},
-        {alloc_tverts, INT_MAX, "error in tvert_data *alloc_tverts() function\n"},
+    const char* data = "error in d_data *alloc_data() function\n";
+    const char* faces = "error in face_data *alloc_faces() function\n";
+    const char* tverts = "error in tvert_data *alloc_tverts() function\n";
+    const struct { void (*alloc)(int); int count; const char* message; } cases[] = {
+        {[](int n) { alloc_data(n); }, -1, data}, {alloc_vertices, INT_MIN, data},
+        {alloc_vertices, INT_MAX, data}, {alloc_faces, -1, faces}, {alloc_faces, INT_MAX, faces},
+        {alloc_tverts, -1, tverts}, {alloc_tverts, INT_MAX, tverts},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

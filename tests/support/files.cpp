@@ -1,6 +1,8 @@
 #include "tests/support/files.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -39,6 +41,26 @@ void write_file(const std::string& path, const Bytes& bytes)
     write_bytes(path, bytes.data(), bytes.size());
 }
 
+static FILE* temp_stream(const void* data, size_t size)
+{
+    FILE* stream = tmpfile();
+    if (stream) {
+        fwrite(data, 1, size, stream);
+        rewind(stream);
+    }
+    return stream;
+}
+
+FILE* temp_stream(const std::string& text)
+{
+    return temp_stream(text.data(), text.size());
+}
+
+FILE* temp_stream(const Bytes& bytes)
+{
+    return temp_stream(bytes.data(), bytes.size());
+}
+
 // Runs f with standard output written to path.
 static void stdout_to(const std::string& path, const std::function<void()>& f)
 {
@@ -68,6 +90,21 @@ static std::string written_by(const std::function<void(const std::string& path)>
 std::string capture_stdout(const std::function<void()>& run)
 {
     return written_by([&](const std::string& path) { stdout_to(path, run); });
+}
+
+void expect_each_file_ends_cleanly(const std::string& folder,
+                                   const std::function<void(const std::string& path)>& load)
+{
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string path = entry.path().string();
+        SCOPED_TRACE(path);
+        EXPECT_EXIT((load(path), exit(0)),
+                    [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) <= 1; },
+                    testing::Not(testing::HasSubstr("Sanitizer")));
+        files++;
+    }
+    EXPECT_GT(files, 0);
 }
 
 std::string fatal_stdout(const std::function<void()>& f)

@@ -2,6 +2,7 @@
 // written, and what a piece of code prints on standard output.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,9 +38,17 @@ inline std::string read_file(const std::string& path)
 
 void write_file(const std::string& path, const std::string& text);
 void write_file(const std::string& path, const Bytes& bytes);
+// A real temporary file holding the bytes, NULs included, positioned at its start.
+FILE* temp_stream(const std::string& text);
+FILE* temp_stream(const Bytes& bytes);
 
 // Everything run prints on standard output.
 std::string capture_stdout(const std::function<void()>& run);
+// Runs load on every file of folder, each in a death test that must exit
+// with status 0 or 1 and without any sanitizer report; the folder must hold
+// at least one file.
+void expect_each_file_ends_cleanly(const std::string& folder,
+                                   const std::function<void(const std::string& path)>& load);
 // Runs f in a death test that must end the process with status 1; returns
 // what it printed on standard output before.
 std::string fatal_stdout(const std::function<void()>& f);
