@@ -39,9 +39,7 @@ static void start_to_first_frame(benchmark::State& state)
 {
     fs::path dir = fs::temp_directory_path() / ("aseview_bench_" + std::to_string(getpid()));
     fs::create_directories(dir);
-    for (const char* name : {"knot.ase", "map2.tga"})
-        fs::copy_file(fs::path(ASEVIEW_RUN_DIR) / name, dir / name,
-                      fs::copy_options::overwrite_existing);
+    copy_run_files({"knot.ase", "map2.tga"}, dir);
     for (auto _ : state) {
         double elapsed = viewer_start_phases(dir.c_str(), nullptr).first_frame;
         if (elapsed < 0) {
