@@ -77,6 +77,9 @@ void keyboard_handler(unsigned char key, int, int)
         break;
     case 'f':
         free_rotate = toggled(free_rotate);
+        // The idle handler leaves the loop while nothing spins; bring it back.
+        if (free_rotate == 1)
+            glutIdleFunc(idle_handler);
         break;
     case 'r':
         rotation_mode = toggled(rotation_mode);
@@ -115,8 +118,12 @@ void menu_handler(int value)
 
 void idle_handler()
 {
-    if (free_rotate != 1)
+    // Without a spin there is nothing to do until 'f': unregistered, the
+    // toolkit sleeps until the next event instead of calling in a tight loop.
+    if (free_rotate != 1) {
+        glutIdleFunc(nullptr);
         return;
+    }
     // Piles up on the modelview matrix; the display brackets its own transforms.
     glRotatef(spin_yaw, 0.0f, 1.0f, 0.0f);
     glRotatef(spin_pitch, 1.0f, 0.0f, 0.0f);

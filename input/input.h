@@ -24,6 +24,8 @@ void mouse_handler(int button, int state, int x, int y);
 void motion_handler(int x, int y);
 void keyboard_handler(unsigned char key, int x, int y);
 void menu_handler(int value);
+// Applies the free spin. While free rotation is off it unregisters itself,
+// so that a viewer at rest costs nothing; 'f' registers it again.
 void idle_handler();
 
 // Registers mouse, motion, keyboard and idle handlers, in that order.
