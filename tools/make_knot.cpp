@@ -173,22 +173,43 @@ static void write_model(tube k)
 
 // About fifteen rings per segment keeps the quads near square; below 24
 // rings the straight pieces between rings would cut through the other strands.
+// The rings are rounded up, so the tube never has fewer faces than asked for.
 static tube tube_for(long faces)
 {
-    long quads = faces / 2;
-    int segments = std::max(3, int(std::lround(std::sqrt(quads / 15.0))));
-    int rings = std::max(24, int(std::lround(double(quads) / segments)));
+    int segments = std::max(3, int(std::lround(std::sqrt(faces / 30.0))));
+    long ring_faces = 2 * segments;
+    int rings = std::max(24, int((faces + ring_faces - 1) / ring_faces));
     return {rings, segments};
 }
 
+static const char usage[] =
+    "usage: make_knot OUT.ase [FACES]\n"
+    "Writes a closed tube around a (2,3) torus knot as an ASE model.\n"
+    "FACES (1 to 100000000, default 7680) asks for at least that many faces:\n"
+    "the count is rounded up to whole rings of 2*S faces, S being the nearest\n"
+    "whole number to sqrt(FACES/30) and at least 3; the smallest tube, 24 rings\n"
+    "of 3 segments, has 144 faces.\n";
+
 int main(int argc, char** argv)
 {
+    // A mistyped option must not become the name of a model.
+    for (int i = 1; i < argc; i++) {
+        std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (arg.starts_with('-')) {
+            fputs(usage, stderr);
+            return 2;
+        }
+    }
     long faces = default_faces;
     char* end = nullptr;
     if (argc == 3)
         faces = strtol(argv[2], &end, 10);
     if (argc < 2 || argc > 3 || (end && *end) || faces < 1 || faces > 100000000) {
-        fprintf(stderr, "usage: make_knot OUT.ase [FACES (1 to 100000000)]\n");
+        fputs(usage, stderr);
         return 2;
     }
     out.file = fopen(argv[1], "w");

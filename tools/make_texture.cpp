@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 constexpr int size = 256;
 constexpr int horizon = 136;  // first ground row, counted from the top
@@ -37,10 +38,27 @@ static unsigned char byte(double v)
     return (unsigned char)std::clamp(std::lround(v), 0L, 255L);
 }
 
+static const char usage[] =
+    "usage: make_texture OUT.tga\n"
+    "Writes the viewer's default texture, a 256 x 256 sky and sun, as an\n"
+    "uncompressed 32-bit Targa image.\n";
+
 int main(int argc, char** argv)
 {
+    // A mistyped option must not become the name of a texture.
+    for (int i = 1; i < argc; i++) {
+        std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (arg.starts_with('-')) {
+            fputs(usage, stderr);
+            return 2;
+        }
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: make_texture OUT.tga\n");
+        fputs(usage, stderr);
         return 2;
     }
     FILE* out = fopen(argv[1], "wb");

@@ -1,8 +1,8 @@
 #include <cmath>
-#include <filesystem>
 #include <map>
 
 #include "mesh_support.h"
+#include "tests/tools/run_tool.h"
 
 static double dot(const float* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -70,15 +70,40 @@ TEST(MakeKnot, WritesClosedOutwardTubes)
     }
 }
 
+// At least the faces asked for, rounded up to whole rings of 2*S faces (S the
+// nearest whole number to sqrt(FACES/30), at least 3); the smallest tube has 144.
+TEST(MakeKnot, FaceCountRule)
+{
+    ScratchFolder scratch;
+    const struct { const char* faces; int made; } cases[] = {
+        {"1", 144}, {"7", 144}, {"144", 144}, {"145", 150}, {"200", 204},
+        {"367", 372}, {"368", 368}, {"7681", 7712}, {"", 7680}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.faces);
+        ASSERT_EQ(run_make_knot(std::string("knot.ase ") + c.faces), 0);
+        std::string text = read_file("knot.ase");
+        int face_lines = 0;
+        for (size_t at = 0; (at = text.find("*MESH_FACE ", at)) != std::string::npos; at++)
+            face_lines++;
+        EXPECT_EQ(face_lines, c.made);
+        reset_ase_reader();
+        load_model("knot.ase");
+        EXPECT_EQ(MAX_FACES, c.made);
+    }
+}
+
 TEST(MakeKnot, RefusesBadArguments)
 {
     ScratchFolder scratch;
-    std::string path = "knot.ase";
-    for (const char* faces : {"0", "-5", "12x", "100000001", "1 2"}) {
-        SCOPED_TRACE(faces);
-        EXPECT_EQ(run_make_knot(path + " " + faces), 2);
-        EXPECT_FALSE(std::filesystem::exists(path));
+    std::string usage = run_tool(MAKE_KNOT " --help").out;
+    ASSERT_EQ(usage.rfind("usage: make_knot OUT.ase [FACES]\n", 0), 0u);
+    const struct { const char* args; int status; } cases[] = {
+        {"--help", 0}, {"-h", 0}, {"knot.ase 12 --help", 0}, {"--bogus", 2}, {"-x knot.ase", 2},
+        {"knot.ase --faces=10", 2}, {"-", 2}, {"", 2}, {"knot.ase 0", 2}, {"knot.ase -5", 2},
+        {"knot.ase 12x", 2}, {"knot.ase 100000001", 2}, {"knot.ase 1 2", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        expect_answered_without_writing(std::string(MAKE_KNOT " ") + c.args, c.status, usage);
     }
-    EXPECT_EQ(run_make_knot(""), 2);
     EXPECT_EQ(run_make_knot("/nonexistent/dir/knot.ase"), 1);
 }
