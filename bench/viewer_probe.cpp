@@ -4,8 +4,6 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include <X11/extensions/Xdamage.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -85,57 +83,18 @@ start_phases viewer_start_phases(const char* dir, const char* model)
     inotify_add_watch(watch, dir, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
     auto start = clock_type::now();
     RealViewer viewer;
-    viewer.start({.folder = dir, .args = model ? std::vector<std::string>{model} : std::vector<std::string>{}});
+    viewer.start({.folder = dir,
+                  .args = model ? std::vector<std::string>{model} : std::vector<std::string>{},
+                  .program = ASEVIEW_BIN});
+    // File events and the X server's reports, each noted as it comes.
     while (phases.first_frame < 0 && viewer.running()) {
-        // No frame comes before the dumps are written; until then the X
-        // server is left alone, as its work would slow the viewer down. A
-        // folder where the dumps cannot be written is watched after a while.
-        pollfd file_events = {watch, POLLIN, 0};
-        poll(&file_events, 1, 1);
+        pollfd events[2] = {{watch, POLLIN, 0}, {viewer.x_events_fd(), POLLIN, 0}};
+        poll(events, 2, 20);
         note_file_events(watch, model_name, start, &phases);
-        if (phases.dumps_end < 0 && seconds_since(start) < 30)
-            continue;
-        if (viewer.frame_shown())
+        if (viewer.frame_presented())
             phases.first_frame = seconds_since(start);
     }
     phases.peak_mb = peak_mb(viewer.pid());
     close(watch);
     return phases;
-}
-
-double ms_per_frame(Display* display, Window window, double seconds)
-{
-    int damage_event = 0, damage_error = 0;
-    if (!XDamageQueryExtension(display, &damage_event, &damage_error))
-        return -1;
-    // Every presented frame puts new pixels into the window; each report is
-    // acknowledged at once so that the next frame raises the next one.
-    Damage damage = XDamageCreate(display, window, XDamageReportNonEmpty);
-    XSync(display, False);
-    auto start = clock_type::now(), first = start;
-    int frames = -1;
-    double elapsed = 0;
-    while (elapsed < seconds) {
-        XEvent event;
-        if (!XPending(display)) {
-            if (seconds_since(start) > seconds + 30)
-                break;
-            usleep(200);
-            continue;
-        }
-        XNextEvent(display, &event);
-        if (event.type != damage_event + XDamageNotify)
-            continue;
-        XDamageSubtract(display, damage, None, None);
-        XFlush(display);
-        if (frames < 0 && seconds_since(start) < 1.0)
-            continue;
-        if (frames < 0)
-            first = clock_type::now();
-        frames++;
-        elapsed = seconds_since(first);
-    }
-    XDamageDestroy(display, damage);
-    XSync(display, False);
-    return frames > 0 ? elapsed * 1000 / frames : -1;
 }
