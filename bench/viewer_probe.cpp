@@ -1,7 +1,9 @@
 #include "bench/viewer_probe.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +18,36 @@ using clock_type = std::chrono::steady_clock;
 static double seconds_since(clock_type::time_point start)
 {
     return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+double cpu_seconds(const rusage& usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+timing run_program(const std::vector<std::string>& argv, const char* folder, bool with_display)
+{
+    auto start = clock_type::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (!with_display)
+            unsetenv("DISPLAY");
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        if (!folder || chdir(folder) == 0)
+            execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    double elapsed = seconds_since(start);
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
 }
 
 std::string generated_knot(const char* name, int faces)

@@ -3,11 +3,28 @@
 // before it. The programs run through the viewer driver, on a private X
 // server if wanted.
 #pragma once
+#include <sys/resource.h>
+
 #include <string>
+#include <vector>
 
 #include "tools/driver/build_tree.h"
 #include "tools/driver/display.h"
 #include "tools/driver/viewer.h"
+
+// Wall time, and processor time (user and system), which other work on a
+// busy machine disturbs less.
+struct timing {
+    double wall, cpu;
+};
+
+double cpu_seconds(const rusage& usage);
+
+// Runs a program (looked up on PATH) in `folder`, or here when null, with
+// its output sent away, without DISPLAY if asked; its wall time is negative
+// if it could not be run or failed.
+timing run_program(const std::vector<std::string>& argv, const char* folder = nullptr,
+                   bool with_display = true);
 
 // A knot of about `faces` faces in the temp directory's aseview_bench
 // folder, made by make_knot unless it is there already; ends the process if
