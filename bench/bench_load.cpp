@@ -6,7 +6,6 @@
 // into the temp directory if absent)
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,20 +28,9 @@ namespace fs = std::filesystem;
 
 constexpr int runs = 3;  // each time is the best of this many runs
 
-// Wall time, and processor time (user and system), which other work on a
-// busy machine disturbs less.
-struct timing {
-    double wall, cpu;
-};
-
 static double seconds_since(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-static double cpu_seconds(const rusage& usage)
-{
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 static double own_cpu_seconds()
@@ -85,30 +73,6 @@ static size_t store_bytes()
 {
     return size_t(vertex_count) * sizeof(d_data) + size_t(MAX_FACES) * (sizeof(face_data) + sizeof(tface_data)) +
            size_t(tvert_count) * sizeof(tvert_data);
-}
-
-// Runs a program with its output sent away; its wall time is negative if
-// it could not be run or failed.
-static timing run_program(const std::vector<std::string>& argv)
-{
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    double elapsed = seconds_since(start);
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
 }
 
 static void dumps_printf(const char*)

@@ -1,10 +1,10 @@
 #include "bench/viewer_probe.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
-
-#include <X11/extensions/Xdamage.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +18,36 @@ using clock_type = std::chrono::steady_clock;
 static double seconds_since(clock_type::time_point start)
 {
     return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+double cpu_seconds(const rusage& usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+timing run_program(const std::vector<std::string>& argv, const char* folder, bool with_display)
+{
+    auto start = clock_type::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (!with_display)
+            unsetenv("DISPLAY");
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        if (!folder || chdir(folder) == 0)
+            execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    double elapsed = seconds_since(start);
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
 }
 
 std::string generated_knot(const char* name, int faces)
@@ -85,57 +115,18 @@ start_phases viewer_start_phases(const char* dir, const char* model)
     inotify_add_watch(watch, dir, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
     auto start = clock_type::now();
     RealViewer viewer;
-    viewer.start({.folder = dir, .args = model ? std::vector<std::string>{model} : std::vector<std::string>{}});
+    viewer.start({.folder = dir,
+                  .args = model ? std::vector<std::string>{model} : std::vector<std::string>{},
+                  .program = ASEVIEW_BIN});
+    // File events and the X server's reports, each noted as it comes.
     while (phases.first_frame < 0 && viewer.running()) {
-        // No frame comes before the dumps are written; until then the X
-        // server is left alone, as its work would slow the viewer down. A
-        // folder where the dumps cannot be written is watched after a while.
-        pollfd file_events = {watch, POLLIN, 0};
-        poll(&file_events, 1, 1);
+        pollfd events[2] = {{watch, POLLIN, 0}, {viewer.x_events_fd(), POLLIN, 0}};
+        poll(events, 2, 20);
         note_file_events(watch, model_name, start, &phases);
-        if (phases.dumps_end < 0 && seconds_since(start) < 30)
-            continue;
-        if (viewer.frame_shown())
+        if (viewer.frame_presented())
             phases.first_frame = seconds_since(start);
     }
     phases.peak_mb = peak_mb(viewer.pid());
     close(watch);
     return phases;
-}
-
-double ms_per_frame(Display* display, Window window, double seconds)
-{
-    int damage_event = 0, damage_error = 0;
-    if (!XDamageQueryExtension(display, &damage_event, &damage_error))
-        return -1;
-    // Every presented frame puts new pixels into the window; each report is
-    // acknowledged at once so that the next frame raises the next one.
-    Damage damage = XDamageCreate(display, window, XDamageReportNonEmpty);
-    XSync(display, False);
-    auto start = clock_type::now(), first = start;
-    int frames = -1;
-    double elapsed = 0;
-    while (elapsed < seconds) {
-        XEvent event;
-        if (!XPending(display)) {
-            if (seconds_since(start) > seconds + 30)
-                break;
-            usleep(200);
-            continue;
-        }
-        XNextEvent(display, &event);
-        if (event.type != damage_event + XDamageNotify)
-            continue;
-        XDamageSubtract(display, damage, None, None);
-        XFlush(display);
-        if (frames < 0 && seconds_since(start) < 1.0)
-            continue;
-        if (frames < 0)
-            first = clock_type::now();
-        frames++;
-        elapsed = seconds_since(first);
-    }
-    XDamageDestroy(display, damage);
-    XSync(display, False);
-    return frames > 0 ? elapsed * 1000 / frames : -1;
 }

@@ -1,15 +1,30 @@
 // Running our real programs and watching them from outside, for the
-// benchmarks: generated models, the viewer's first frame and the phases
-// before it, and the rate at which a window presents frames. The programs
-// run through the tests' viewer runner, on a private X server if wanted.
+// benchmarks: generated models, and the viewer's first frame and the phases
+// before it. The programs run through the viewer driver, on a private X
+// server if wanted.
 #pragma once
-#include <X11/Xlib.h>
-#include <sys/types.h>
+#include <sys/resource.h>
 
 #include <string>
+#include <vector>
 
-#include "tests/support/private_display.h"
-#include "tests/support/real_viewer.h"
+#include "tools/driver/build_tree.h"
+#include "tools/driver/display.h"
+#include "tools/driver/viewer.h"
+
+// Wall time, and processor time (user and system), which other work on a
+// busy machine disturbs less.
+struct timing {
+    double wall, cpu;
+};
+
+double cpu_seconds(const rusage& usage);
+
+// Runs a program (looked up on PATH) in `folder`, or here when null, with
+// its output sent away, without DISPLAY if asked; its wall time is negative
+// if it could not be run or failed.
+timing run_program(const std::vector<std::string>& argv, const char* folder = nullptr,
+                   bool with_display = true);
 
 // A knot of about `faces` faces in the temp directory's aseview_bench
 // folder, made by make_knot unless it is there already; ends the process if
@@ -28,7 +43,3 @@ struct start_phases {
 // `dir` or, when null, its default model; waits for its first frame and
 // ends it.
 start_phases viewer_start_phases(const char* dir, const char* model);
-
-// Milliseconds per frame that the window presents over `seconds`, after the
-// first second; negative if it presented none.
-double ms_per_frame(Display* display, Window window, double seconds);

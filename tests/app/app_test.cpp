@@ -1,15 +1,19 @@
 // The real viewer started as a separate process in a scratch directory under
-// the test's X server: console lines, exit status, dumps and the window.
+// the test's X server: console lines, exit status, dumps and the window; and
+// make_screenshot, which runs it on its own.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <optional>
 
 #include "tests/support/files.h"
-#include "tests/support/real_viewer.h"
+#include "tests/support/png_read.h"
 #include "tests/support/targa.h"
+#include "tools/driver/build_tree.h"
+#include "tools/driver/viewer.h"
 
 namespace fs = std::filesystem;
 
@@ -48,24 +52,21 @@ protected:
 
     // Starts the viewer in the run folder; without a display it must not
     // get as far as the toolkit. A viewer that reaches its main loop is
-    // watched until its first frame shows, then stopped.
+    // watched until its first frame is presented, then stopped.
     Outcome run(const std::vector<std::string>& args, bool with_display = true,
                 const std::string& program = ASEVIEW_BIN)
     {
         RealViewer viewer;
         viewer.start({.folder = run_, .args = args, .program = program, .with_display = with_display});
         Outcome o;
-        bool ended = false;
-        bool settled = wait_until(60, [&] {
-            if (!viewer.running())
-                return ended = true;
-            if (!with_display || !viewer.frame_shown())
-                return false;
+        bool shown = with_display && viewer.wait_for_first_frame(60);
+        if (shown) {
             o.window = viewer.window();
             o.centre = viewer.pixel(o.window.width / 2 - 4, o.window.height / 2 - 4);
             o.dumps_at_first_frame = read_dumps(run_);
-            return true;
-        });
+        }
+        bool ended = !shown && wait_until(with_display ? 0 : 60, [&] { return !viewer.running(); });
+        bool settled = shown || ended;
         int status = viewer.stop(settled ? SIGTERM : SIGKILL);
         if (!ended) {
             EXPECT_TRUE(settled) << "neither ended nor showed a frame in time";
@@ -141,6 +142,25 @@ const char* const square_vnorm =
 const char* const dump_lines =
     "************ vertex dump *********\nv_pos = 3\n****** face data *********\n";
 const std::string square_loaded = "argc = 2\nLoading file square.ase\nLoad succesfult\n";
+
+// The square ten times as large: far wider than the view at its depth.
+const char* const cover_model = R"(*MESH_NUMVERTEX 4
+*MESH_NUMFACES 2
+*MESH_VERTEX 0 -200.0 -200.0 0.0
+*MESH_VERTEX 1 200.0 -200.0 0.0
+*MESH_VERTEX 2 200.0 200.0 0.0
+*MESH_VERTEX 3 -200.0 200.0 0.0
+*MESH_FACE 0: A: 0 B: 1 C: 2
+*MESH_FACE 1: A: 0 B: 2 C: 3
+*MESH_FACENORMAL 0 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 0 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 1 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 2 0.0 0.0 1.0
+*MESH_FACENORMAL 1 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 0 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 2 0.0 0.0 1.0
+*MESH_VERTEXNORMAL 3 0.0 0.0 1.0
+)";
 
 Outcome AppTest::run_square()
 {
@@ -327,23 +347,198 @@ TEST_F(AppTest, InstalledViewerRunsWithItsToolsOutput)
     std::optional<std::string> dump = o.dumps_at_first_frame.at("dump.txt");
     ASSERT_TRUE(dump.has_value());
     EXPECT_EQ(dump->rfind("HEEEEEEEEELLLLO\n-----MAX_FACES = 7680\n", 0), 0u) << "the default knot";
+    // make_screenshot finds the installed viewer and make_texture beside
+    // itself (the working directory has no map2.tga).
+    std::string shot = "cd '" + base_.string() + "' && '" + (bin / "make_screenshot").string() +
+                       "' run/knot.ase shot.png >/dev/null";
+    EXPECT_EQ(std::system(shot.c_str()), 0);
+    EXPECT_EQ(read_png(base_ / "shot.png", PNG_FORMAT_RGB).width, 640);
 }
 
-// The headless screenshot is the whole window: 640 x 480 pixels whose corners
-// show the frame's white clear colour.
-TEST_F(AppTest, ScreenshotToolSavesTheWholeFrame)
+// make_screenshot as a user runs it, from the scratch folder, with a
+// temporary directory of its own; it is watched for the viewer's frames on
+// the test's display.
+struct Shot {
+    int status = -1;  // -1: it did not exit by itself in time
+    std::string out, err;
+    bool frame_on_test_display = false;
+};
+
+class ScreenshotTest : public AppTest {
+protected:
+    Shot shoot(const std::vector<std::string>& args, bool with_display = true)
+    {
+        fs::create_directory(tmp_);
+        RealViewer tool;
+        tool.start({.folder = base_, .args = args, .program = MAKE_SCREENSHOT_BIN,
+                    .with_display = with_display, .env = {"TMPDIR=" + tmp_.string()}});
+        Shot shot;
+        shot.frame_on_test_display = with_display && tool.wait_for_first_frame(60);
+        bool ended = wait_until(120, [&] { return !tool.running(); });
+        int status = tool.stop(SIGKILL);
+        shot.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        shot.out = tool.console();
+        shot.err = tool.errors();
+        return shot;
+    }
+
+    void expect_no_scratch_left() { EXPECT_TRUE(fs::is_empty(tmp_)) << "scratch left in " << tmp_; }
+
+    const fs::path tmp_ = base_ / "tmp", png_ = base_ / "shot.png";
+};
+
+// How many pixels of a picture are pure white, and how many pure black.
+struct Extremes {
+    int white = 0, black = 0;
+};
+
+Extremes extremes(const Png& png)
 {
-    fs::path model = base_ / "square.ase", png = base_ / "shot.png", info = base_ / "info.txt";
+    Extremes e;
+    for (size_t i = 0; i < png.pixels.size(); i += 3) {
+        int sum = png.pixels[i] + png.pixels[i + 1] + png.pixels[i + 2];
+        e.white += sum == 3 * 255;
+        e.black += sum == 0;
+    }
+    return e;
+}
+
+std::vector<std::string> folder_listing(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct Refusal {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string named;  // the path the one line on stderr names; empty: usage
+};
+
+class ScreenshotRefusalTest : public ScreenshotTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(ScreenshotRefusalTest, RefusesBeforeStartingAnything)
+{
+    const Refusal& c = GetParam();
+    write_file(base_ / "square.ase", square_model);
+    fs::create_directory(base_ / "folder.ase");
+    fs::create_directory(tmp_);
+    std::vector<std::string> before = folder_listing(base_);
+    Shot shot = shoot(c.args);
+    EXPECT_EQ(shot.status, c.status);
+    if (c.status == 0) {
+        EXPECT_EQ(shot.out.rfind("usage: make_screenshot [--keep DIR] MODEL OUT.png\n", 0), 0u) << shot.out;
+        EXPECT_EQ(shot.err, "");
+    } else if (c.named.empty()) {
+        EXPECT_EQ(shot.err.rfind("usage: make_screenshot [--keep DIR] MODEL OUT.png\n", 0), 0u) << shot.err;
+    } else {
+        EXPECT_EQ(std::count(shot.err.begin(), shot.err.end(), '\n'), 1) << shot.err;
+        EXPECT_NE(shot.err.find(c.named), std::string::npos) << shot.err;
+        EXPECT_EQ(shot.out, "");
+    }
+    EXPECT_EQ(folder_listing(base_), before) << "nothing written";
+    EXPECT_FALSE(shot.frame_on_test_display);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScreenshotRefusalTest,
+    ::testing::Values(
+        Refusal{"unreadable_model", {"missing.ase", "shot.png"}, 2, "missing.ase"},
+        Refusal{"model_is_a_directory", {"folder.ase", "shot.png"}, 2, "folder.ase"},
+        Refusal{"missing_output_folder", {"square.ase", "nowhere/shot.png"}, 2, "nowhere"},
+        Refusal{"keep_without_parent", {"--keep", "nowhere/run", "square.ase", "shot.png"}, 2,
+                "nowhere"},
+        Refusal{"unknown_option", {"-x", "square.ase", "shot.png"}, 2, ""},
+        Refusal{"one_operand", {"square.ase"}, 2, ""},
+        Refusal{"help", {"--help"}, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The whole window, 640 x 480, as the first frame left it: the model in the
+// middle, the white clear colour in the corners. The texture is the default
+// one, as the working directory has none.
+TEST_F(ScreenshotTest, KeptRunFolderHoldsTheDumpsAndTheConsole)
+{
+    fs::path model = base_ / "square.ase", kept = base_ / "kept";
     write_file(model, square_model);
-    std::string corners;  // 1 for each white corner
-    for (std::string p : {"p{0,0}", "p{639,0}", "p{0,479}", "p{639,479}"})
-        corners += " %[fx:" + p + ".r*" + p + ".g*" + p + ".b]";
-    std::string command = "ASEVIEW_BUILD='" ASEVIEW_BUILD_DIR "' '" SCREENSHOT_TOOL "' '" +
-                          model.string() + "' '" + png.string() + "' >/dev/null && convert '" +
-                          png.string() + "' -format '%w x %h," + corners + "' info: >'" +
-                          info.string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(read_file(info), "640 x 480, 1 1 1 1");
+    Shot shot = shoot({"--keep", "kept", "square.ase", "shot.png"});
+    EXPECT_EQ(shot.status, 0) << shot.err;
+    EXPECT_EQ(shot.out, png_.string() + "\n");
+    EXPECT_EQ(shot.err, "");
+    EXPECT_TRUE(shot.frame_on_test_display) << "DISPLAY is used when usable";
+    Png png = read_png(png_, PNG_FORMAT_RGB);
+    ASSERT_EQ(png.width, 640);
+    ASSERT_EQ(png.height, 480);
+    auto white = [&](int x, int y) {
+        const uint8_t* p = &png.pixels[3 * (y * 640 + x)];
+        return p[0] == 255 && p[1] == 255 && p[2] == 255;
+    };
+    EXPECT_TRUE(white(0, 0) && white(639, 0) && white(0, 479) && white(639, 479));
+    EXPECT_FALSE(white(316, 236)) << "the model covers the centre";
+
+    EXPECT_EQ(read_file(kept / "console.txt"),
+              "argc = 4\nLoading file " + model.string() + "\nLoad succesfult\n" + dump_lines);
+    expect_square_dumps(read_dumps(kept));
+    EXPECT_EQ(read_file(kept / "map2.tga"), read_file(ASEVIEW_BUILD_DIR "/run/map2.tga"));
+    expect_no_scratch_left();
+}
+
+// Two faces far larger than the view: no white pixel is left, yet the first
+// frame is seen. Without DISPLAY it runs on an Xvfb of its own.
+TEST_F(ScreenshotTest, ModelCoveringEveryPixelWithoutDisplay)
+{
+    write_file(base_ / "cover.ase", cover_model);
+    Shot shot = shoot({"cover.ase", "shot.png"}, false);
+    EXPECT_EQ(shot.status, 0) << shot.err;
+    EXPECT_EQ(shot.out, png_.string() + "\n");
+    Png png = read_png(png_, PNG_FORMAT_RGB);
+    ASSERT_EQ(png.width, 640);
+    ASSERT_EQ(png.height, 480);
+    EXPECT_EQ(extremes(png).white, 0);
+    EXPECT_EQ(extremes(png).black, 0) << "before its first frame the window shows the black screen beneath";
+    expect_no_scratch_left();
+}
+
+// Each of two runs at once on one display takes its own viewer's window,
+// though both bear the same title.
+TEST_F(ScreenshotTest, TwoAtOnceOnOneDisplayTakeTheirOwnWindows)
+{
+    write_file(base_ / "square.ase", square_model);
+    write_file(base_ / "cover.ase", cover_model);
+    RealViewer square, cover;
+    square.start({.folder = base_, .args = {"square.ase", "square.png"}, .program = MAKE_SCREENSHOT_BIN});
+    cover.start({.folder = base_, .args = {"cover.ase", "cover.png"}, .program = MAKE_SCREENSHOT_BIN});
+    ASSERT_TRUE(wait_until(120, [&] { return !square.running() && !cover.running(); }));
+    EXPECT_EQ(square.stop(), 0) << "exit status 0";
+    EXPECT_EQ(cover.stop(), 0) << "exit status 0";
+    Png square_png = read_png(base_ / "square.png", PNG_FORMAT_RGB);
+    Png cover_png = read_png(base_ / "cover.png", PNG_FORMAT_RGB);
+    ASSERT_EQ(square_png.width, 640);
+    ASSERT_EQ(cover_png.width, 640);
+    EXPECT_GT(extremes(square_png).white, 640 * 480 / 2);
+    EXPECT_EQ(extremes(cover_png).white + extremes(cover_png).black, 0);
+}
+
+// The working directory's map2.tga is used; the viewer refuses it and ends.
+TEST_F(ScreenshotTest, ViewerEndingEarlyPassesOnItsConsoleAndStatus)
+{
+    fs::path model = base_ / "square.ase";
+    write_file(model, square_model);
+    write_file(base_ / "map2.tga", "not a picture at all, just some text");
+    Shot shot = shoot({"square.ase", "shot.png"});
+    EXPECT_EQ(shot.status, 1);
+    // A sanitized viewer may add its report.
+    EXPECT_EQ(shot.err.rfind("argc = 4\nLoading file " + model.string() +
+                                 "\nLoad succesfult\nnot TGA or PCX image\n",
+                             0),
+              0u)
+        << shot.err;
+    EXPECT_EQ(shot.out, "");
+    EXPECT_FALSE(fs::exists(png_));
+    expect_no_scratch_left();
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // to the pixels of its reference PNG, or be refused for its 16-bit channels.
 #include "image/tga.h"
 #include "tests/image/tga_test_support.h"
+#include "tests/support/png_read.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -38,28 +38,6 @@ std::string reference_of(const std::string& name)
 bool refused(const std::string& name)
 {
     return name == "p_16.tga" || name == "rgba16.tga" || mode_of(name) == "la";
-}
-
-struct Png {
-    int width = 0;
-    int height = 0;
-    Bytes pixels;  // rows top to bottom
-};
-
-Png read_png(const std::string& path, png_uint_32 format)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    Png png;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return png;
-    image.format = format;
-    png.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, png.pixels.data(), 0, nullptr))
-        return Png();
-    png.width = image.width;
-    png.height = image.height;
-    return png;
 }
 
 // The PNG in the record's own layout: blue, green, red for true colour, and

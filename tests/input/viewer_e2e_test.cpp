@@ -7,7 +7,9 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/real_viewer.h"
+#include "tests/support/files.h"
+#include "tools/driver/build_tree.h"
+#include "tools/driver/viewer.h"
 
 using namespace std::chrono_literals;
 
@@ -84,9 +86,9 @@ protected:
     void SetUp() override
     {
         copy_run_files({"knot.ase", "map2.tga"});
-        viewer.start({});
-        ASSERT_TRUE(viewer.wait_for_window(patience)) << "the viewer's window never appeared";
-        // Before its first frame the window may show anything; a frame is cleared white.
+        viewer.start({.program = ASEVIEW_BIN});
+        ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << "the viewer presented no frame";
+        // A frame is cleared white around the model.
         first = wait_for("the first frame", [](const Pixels& s) {
             return s.white(0, 0) && s.white(s.width - 1, s.height - 1) && measure(s).inked > 5000;
         });

@@ -26,8 +26,7 @@ private:
     std::filesystem::path folder_, previous_;
 };
 
-// The whole file; empty when it cannot be read. Inline, so that the viewer
-// runner needs no GoogleTest.
+// The whole file; empty when it cannot be read.
 inline std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -1,8 +1,8 @@
 // Linked into every test program that needs X: its own server for the whole
-// run (see private_display.h).
+// run (see tools/driver/display.h).
 #include <gtest/gtest.h>
 
-#include "tests/support/private_display.h"
+#include "tools/driver/display.h"
 
 namespace {
 

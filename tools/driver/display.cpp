@@ -1,4 +1,4 @@
-#include "tests/support/private_display.h"
+#include "tools/driver/display.h"
 
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <string>
 
 static const char* const marker = "ASEVIEW_PRIVATE_DISPLAY";
+static Display* kept_open = nullptr;
 
 // The display number Xvfb reports once it accepts connections; empty when
 // it did not start within 20 seconds.
@@ -37,11 +38,8 @@ static std::string start_xvfb()
     return number;
 }
 
-bool use_private_display()
+static bool start_private_display()
 {
-    static Display* kept_open = nullptr;
-    if (getenv(marker))
-        return true;
     std::string number = start_xvfb();
     if (number.empty())
         return false;
@@ -49,4 +47,15 @@ bool use_private_display()
     setenv(marker, "1", 1);
     kept_open = XOpenDisplay(nullptr);
     return kept_open != nullptr;
+}
+
+bool use_private_display()
+{
+    return getenv(marker) || start_private_display();
+}
+
+bool use_display()
+{
+    kept_open = XOpenDisplay(nullptr);
+    return kept_open || start_private_display();
 }

@@ -1,0 +1,19 @@
+// The X server that the driven programs show their windows on.
+#pragma once
+
+// Starts Xvfb on a free display number of its own choosing and points
+// DISPLAY at it: an X server for one process and its children alone, so that
+// no other program's window covers its windows (GLUT draws only visible
+// windows) and no other program's input reaches them. One connection stays
+// open for the rest of the process's life: the server never resets while
+// clients come and go (a reset refuses the clients connecting at that
+// moment), and it ends by itself when that last connection closes, at exit or
+// on a crash. A child that inherited the server (a death test's) keeps it.
+// False when no server could be started.
+bool use_private_display();
+
+// Keeps to DISPLAY when a connection to it opens; otherwise starts a private
+// Xvfb as above, whatever the environment says about an inherited one. One
+// connection stays open for the process's life either way. False when
+// neither works.
+bool use_display();

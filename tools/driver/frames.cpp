@@ -1,0 +1,96 @@
+#include "tools/driver/frames.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <climits>
+
+static void no_damage(int* x0, int* y0, int* x1, int* y1)
+{
+    *x0 = *y0 = INT_MAX;
+    *x1 = *y1 = INT_MIN;
+}
+
+bool FrameWatch::start(Display* display, const std::string& title)
+{
+    int error_base;
+    display_ = display;
+    title_ = title;
+    no_damage(&x0_, &y0_, &x1_, &y1_);
+    if (!display || !XDamageQueryExtension(display, &damage_event_, &error_base))
+        return false;
+    screen_width_ = DisplayWidth(display, DefaultScreen(display));
+    screen_height_ = DisplayHeight(display, DefaultScreen(display));
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    owners_.open();
+    return true;
+}
+
+// Whether the window is the program's and bears the title; once one is and
+// does, it alone is watched.
+bool FrameWatch::is_watched(unsigned long window)
+{
+    if (!window_) {
+        char* name = nullptr;
+        if (XFetchName(display_, window, &name) && name && title_ == name) {
+            pid_t owner = owners_.pid_of(window);
+            if (owner == 0 || descends_from(owner, program_))
+                window_ = window;
+        }
+        XFree(name);
+    }
+    return window_ == window;
+}
+
+void FrameWatch::take_events(int wait_ms)
+{
+    if (!display_)
+        return;
+    pollfd reports = {ConnectionNumber(display_), POLLIN, 0};
+    if (wait_ms > 0 && !XPending(display_))
+        poll(&reports, 1, wait_ms);
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == CreateNotify && !event.xcreatewindow.override_redirect) {
+            // Raw rectangles, one report per drawing: nothing to acknowledge,
+            // so no frame is lost between a report and its acknowledgement.
+            Window window = event.xcreatewindow.window;
+            XDamageCreate(display_, window, XDamageReportRawRectangles);
+            // The title may come after this look: its change is reported.
+            XSelectInput(display_, window, PropertyChangeMask);
+            is_watched(window);
+        } else if (event.type == PropertyNotify && event.xproperty.atom == XA_WM_NAME) {
+            is_watched(event.xproperty.window);
+        } else if (event.type == damage_event_ + XDamageNotify) {
+            auto* damage = (XDamageNotifyEvent*)&event;
+            if (!is_watched(damage->drawable))
+                continue;
+            x0_ = std::min<int>(x0_, damage->area.x);
+            y0_ = std::min<int>(y0_, damage->area.y);
+            x1_ = std::max(x1_, damage->area.x + damage->area.width);
+            y1_ = std::max(y1_, damage->area.y + damage->area.height);
+            // Damage is reported only where the window is on the screen; the
+            // geometry is the window's, its place on the screen included.
+            const XRectangle& w = damage->geometry;
+            if (x0_ <= std::max(0, -w.x) && y0_ <= std::max(0, -w.y) &&
+                x1_ >= std::min<int>(w.width, screen_width_ - w.x) &&
+                y1_ >= std::min<int>(w.height, screen_height_ - w.y)) {
+                frames_++;
+                last_frame_at_ = Clock::now();
+                no_damage(&x0_, &y0_, &x1_, &y1_);
+            }
+        }
+    }
+}
+
+void FrameWatch::catch_up()
+{
+    if (display_)
+        XSync(display_, False);
+    take_events();
+}

@@ -1,0 +1,282 @@
+// Shows a model in the real viewer, on the display or on an X server of its
+// own, and saves the window's first frame as a PNG; prints the PNG's path.
+// Usage: make_screenshot [--keep DIR] MODEL OUT.png
+//        make_screenshot -h | --help
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/driver/display.h"
+#include "tools/driver/viewer.h"
+#include "tools/save_png.h"
+
+namespace fs = std::filesystem;
+
+static const char* const usage =
+    "usage: make_screenshot [--keep DIR] MODEL OUT.png\n"
+    "       make_screenshot -h | --help\n"
+    "Shows MODEL in aseview on DISPLAY, or on an Xvfb of its own when no display is usable,\n"
+    "saves the window's first frame as OUT.png and prints the PNG's path. The viewer runs in\n"
+    "a scratch folder, removed at the end, or with --keep in DIR, which keeps its dumps and\n"
+    "console.txt.\n";
+
+// From the viewer's start; a big model takes a while to load and dump.
+constexpr double first_frame_limit = 120;
+
+static volatile sig_atomic_t stop_signal = 0;
+
+static void note_signal(int signal)
+{
+    stop_signal = signal;
+}
+
+static int fail(int status, const std::string& message)
+{
+    fprintf(stderr, "make_screenshot: %s\n", message.c_str());
+    return status;
+}
+
+struct Arguments {
+    bool help = false, wrong = false;
+    std::string keep;
+    std::vector<std::string> operands;  // MODEL, OUT.png
+};
+
+static Arguments parse(int argc, char** argv)
+{
+    Arguments a;
+    bool kept = false;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+        } else if (arg == "--keep" && i + 1 < argc && !kept && argv[i + 1][0]) {
+            a.keep = argv[++i];
+            kept = true;
+        } else if (arg[0] == '-') {
+            a.wrong = true;
+        } else {
+            a.operands.push_back(arg);
+        }
+    }
+    a.wrong = a.wrong || a.operands.size() != 2;
+    return a;
+}
+
+// The folder that holds the path's last component.
+static fs::path folder_of(fs::path path)
+{
+    if (!path.has_filename())  // "a/b/" names b
+        path = path.parent_path();
+    return path.parent_path().empty() ? fs::path(".") : path.parent_path();
+}
+
+// Why the paths cannot be used, naming the path; empty when they can.
+static std::string refusal(const std::string& model, const std::string& out,
+                           const std::string& keep)
+{
+    int fd = open(model.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return "cannot read " + model + ": " + strerror(errno);
+    struct stat s;
+    bool folder = fstat(fd, &s) == 0 && S_ISDIR(s.st_mode);
+    close(fd);
+    if (folder)
+        return "cannot read " + model + ": it is a directory";
+    std::error_code e;
+    if (!fs::is_directory(folder_of(out), e))
+        return "no folder " + folder_of(out).string() + " to write " + out + " into";
+    if (!keep.empty() && !fs::is_directory(folder_of(keep), e))
+        return "no folder " + folder_of(keep).string() + " to make " + keep + " in";
+    if (!keep.empty() && fs::exists(keep, e) && !fs::is_directory(keep, e))
+        return "cannot run in " + keep + ": it is not a directory";
+    return "";
+}
+
+static fs::path beside_me(const char* name)
+{
+    std::error_code e;
+    return fs::read_symlink("/proc/self/exe", e).parent_path() / name;
+}
+
+// Its exit status, with its output sent away; -1 when it did not exit.
+static int run_quietly(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR)
+        continue;
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The viewer's working directory: a scratch folder removed when it goes, or
+// the kept one.
+struct RunFolder {
+    fs::path path;
+    bool scratch = false;
+    ~RunFolder()
+    {
+        std::error_code e;
+        if (scratch)
+            fs::remove_all(path, e);
+    }
+};
+
+static std::string make_run_folder(const std::string& keep, RunFolder* run)
+{
+    std::error_code e;
+    if (!keep.empty()) {
+        run->path = fs::absolute(keep);
+        fs::create_directory(run->path, e);
+        return e ? "cannot make " + keep + ": " + e.message() : "";
+    }
+    std::string pattern = (fs::temp_directory_path(e) / "make_screenshot_XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        return "cannot make a scratch folder " + pattern + ": " + strerror(errno);
+    run->path = pattern;
+    run->scratch = true;
+    return "";
+}
+
+// map2.tga in the run folder: the working directory's, which aseview would
+// read if started here, or the default one, made by make_texture. Files in a
+// kept folder are replaced, never written through a link.
+static std::string put_texture(const fs::path& run)
+{
+    fs::path texture = run / "map2.tga";
+    std::error_code e;
+    bool here = fs::is_regular_file("map2.tga", e);
+    if (here && fs::equivalent("map2.tga", texture, e))
+        return "";
+    unlink(texture.c_str());
+    if (!here && run_quietly({beside_me("make_texture"), texture}) != 0)
+        return "make_texture could not write " + texture.string();
+    if (here && !fs::copy_file("map2.tga", texture, e))
+        return "cannot copy map2.tga to " + texture.string() + ": " + e.message();
+    return "";
+}
+
+static std::string new_console(const fs::path& path)
+{
+    unlink(path.c_str());
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return "cannot write " + path.string() + ": " + strerror(errno);
+    close(fd);
+    return "";
+}
+
+// The viewer's status passed on when it ended before its first frame.
+static int passed_on(int status)
+{
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status) != 0 ? WEXITSTATUS(status)
+                                    : fail(1, "aseview ended before its first frame");
+}
+
+// Everything but the refusals and the printed path; exit status.
+static int shoot(const fs::path& model, const fs::path& out, const std::string& keep)
+{
+    fs::path aseview = beside_me("aseview");
+    if (access(aseview.c_str(), X_OK) != 0)
+        return fail(1, "no aseview beside make_screenshot: " + aseview.string());
+    if (!use_display())
+        return stop_signal ? 1 : fail(1, "no usable X display, and Xvfb did not start");
+    RunFolder run;
+    std::string problem = make_run_folder(keep, &run);
+    if (problem.empty())
+        problem = put_texture(run.path);
+    if (problem.empty())
+        problem = new_console(run.path / "console.txt");
+    if (!problem.empty())
+        return fail(1, problem);
+    if (stop_signal)
+        return 1;
+
+    // -geometry +0+0 is the toolkit's: without a window manager the window
+    // would sit at (-1, -1), partly off the screen.
+    RealViewer viewer;
+    if (!viewer.start({.folder = run.path,
+                       .args = {model, "-geometry", "+0+0"},
+                       .program = aseview,
+                       .console = run.path / "console.txt"}))
+        return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
+                       "extension)");
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(first_frame_limit);
+    bool shown = false;
+    while (!stop_signal && !(shown = viewer.wait_for_first_frame(0.1)) && viewer.running() &&
+           std::chrono::steady_clock::now() < end)
+        continue;
+    if (stop_signal || (!shown && viewer.running())) {
+        viewer.stop();
+        return stop_signal ? 1
+                           : fail(1, "aseview presented no frame within " +
+                                         std::to_string(int(first_frame_limit)) + " s");
+    }
+    if (!shown) {
+        int status = viewer.stop();
+        fputs(viewer.console().c_str(), stderr);
+        return passed_on(status);
+    }
+    Pixels shot = viewer.screenshot();
+    viewer.stop();
+    if (shot.rgb.empty())
+        return fail(1, "cannot read the viewer's window");
+    problem = save_png(out, shot);
+    return problem.empty() ? 0 : fail(1, problem);
+}
+
+int main(int argc, char** argv)
+{
+    Arguments a = parse(argc, argv);
+    if (a.help) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (a.wrong) {
+        fputs(usage, stderr);
+        return 2;
+    }
+    std::string problem = refusal(a.operands[0], a.operands[1], a.keep);
+    if (!problem.empty())
+        return fail(2, problem);
+
+    struct sigaction action = {};
+    action.sa_handler = note_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::error_code e;
+    fs::path out = fs::weakly_canonical(fs::absolute(a.operands[1], e), e);
+    int status = shoot(fs::absolute(a.operands[0], e), out, a.keep);
+    if (stop_signal) {
+        signal(stop_signal, SIG_DFL);
+        raise(stop_signal);
+    }
+    if (status == 0)
+        printf("%s\n", out.c_str());
+    return status;
+}
