@@ -4,12 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
-
-#include <unistd.h>
 
 #include "tests/support/files.h"
 #include "tools/driver/build_tree.h"
@@ -82,27 +78,6 @@ std::string describe(const Measure& m)
     s << m.inked << " model pixels (" << m.mixed << " blended), box " << m.box.width() << " x "
       << m.box.height() << " at " << m.box.x0 << ", " << m.box.y0;
     return s.str();
-}
-
-// Share of one core that the process spends over the next `seconds`, from
-// the user and system time that /proc keeps for it.
-double core_share(pid_t pid, double seconds)
-{
-    auto cpu_seconds = [pid] {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text{std::istreambuf_iterator<char>(stat), {}};
-        // Fields 14 and 15 (utime, stime); the name in parentheses may hold spaces.
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        long ticks = 0;
-        for (int number = 3; number <= 15 && fields >> field; number++)
-            if (number >= 14)
-                ticks += std::stol(field);
-        return double(ticks) / sysconf(_SC_CLK_TCK);
-    };
-    double before = cpu_seconds();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    return (cpu_seconds() - before) / seconds;
 }
 
 // The viewer of the default knot in a scratch folder.
@@ -258,13 +233,13 @@ TEST_P(ViewerTest, RestsWhileNothingMovesAndDrawsWhileFree)
 {
     // What start-up leaves pending is handled within this pause.
     viewer.frames_within(0.5);
-    EXPECT_LT(core_share(viewer.pid(), 2), 0.02) << "at rest after start-up";
+    EXPECT_LT(viewer.core_share(2), 0.02) << "at rest after start-up";
     command('f');
     EXPECT_GT(viewer.frames_within(1), 5) << "free rotation presents frame after frame";
     EXPECT_GT(viewer.frames_within(1), 5) << "and goes on doing so";
     command('f');
     viewer.frames_within(0.5);
-    EXPECT_LT(core_share(viewer.pid(), 2), 0.02) << "back at rest once free rotation is off";
+    EXPECT_LT(viewer.core_share(2), 0.02) << "back at rest once free rotation is off";
     EXPECT_EQ(viewer.frames_within(1), 0);
 }
 

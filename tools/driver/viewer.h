@@ -80,6 +80,9 @@ public:
     // first to the last frame presented in that span by the frames after the
     // first; negative when fewer than two came.
     double ms_per_frame(double seconds);
+    // Share of one core that the program spends over the next `seconds`,
+    // from the user and system time that /proc keeps for it.
+    double core_share(double seconds) const;
     // Where the X server's reports arrive, to wait on with poll() beside
     // other descriptors; -1 without a display.
     int x_events_fd() const;
