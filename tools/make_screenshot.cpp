@@ -130,31 +130,61 @@ static int run_quietly(const std::vector<std::string>& args)
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The viewer's working directory: a scratch folder removed when it goes, or
-// the kept one.
-struct RunFolder {
-    fs::path path;
+// The run in progress, for as long as it lasts: the viewer's working
+// directory (a scratch folder removed at the end, or the kept one) and the
+// viewer, which is ended first.
+struct Run {
+    fs::path folder;
     bool scratch = false;
-    ~RunFolder()
+    RealViewer viewer;
+
+    static Run* current;
+    Run() { current = this; }
+    ~Run()
+    {
+        current = nullptr;
+        viewer.stop();
+        remove_scratch();
+    }
+    void remove_scratch()
     {
         std::error_code e;
         if (scratch)
-            fs::remove_all(path, e);
+            fs::remove_all(folder, e);
+        scratch = false;
     }
 };
 
-static std::string make_run_folder(const std::string& keep, RunFolder* run)
+Run* Run::current = nullptr;
+
+// A lost X server would otherwise end the process at once, leaving the
+// scratch folder behind.
+static void lost_display()
+{
+    if (Run::current) {
+        Run::current->viewer.stop(SIGKILL);
+        Run::current->remove_scratch();
+    }
+    if (stop_signal) {
+        signal(stop_signal, SIG_DFL);
+        raise(stop_signal);
+    }
+    fail(1, "lost the connection to the X server");
+    _exit(1);
+}
+
+static std::string make_run_folder(const std::string& keep, Run* run)
 {
     std::error_code e;
     if (!keep.empty()) {
-        run->path = fs::absolute(keep);
-        fs::create_directory(run->path, e);
+        run->folder = fs::absolute(keep, e);
+        fs::create_directory(run->folder, e);
         return e ? "cannot make " + keep + ": " + e.message() : "";
     }
     std::string pattern = (fs::temp_directory_path(e) / "make_screenshot_XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         return "cannot make a scratch folder " + pattern + ": " + strerror(errno);
-    run->path = pattern;
+    run->folder = pattern;
     run->scratch = true;
     return "";
 }
@@ -204,12 +234,13 @@ static int shoot(const fs::path& model, const fs::path& out, const std::string& 
         return fail(1, "no aseview beside make_screenshot: " + aseview.string());
     if (!use_display())
         return stop_signal ? 1 : fail(1, "no usable X display, and Xvfb did not start");
-    RunFolder run;
+    on_lost_display(lost_display);
+    Run run;
     std::string problem = make_run_folder(keep, &run);
     if (problem.empty())
-        problem = put_texture(run.path);
+        problem = put_texture(run.folder);
     if (problem.empty())
-        problem = new_console(run.path / "console.txt");
+        problem = new_console(run.folder / "console.txt");
     if (!problem.empty())
         return fail(1, problem);
     if (stop_signal)
@@ -217,11 +248,11 @@ static int shoot(const fs::path& model, const fs::path& out, const std::string& 
 
     // -geometry +0+0 is the toolkit's: without a window manager the window
     // would sit at (-1, -1), partly off the screen.
-    RealViewer viewer;
-    if (!viewer.start({.folder = run.path,
+    RealViewer& viewer = run.viewer;
+    if (!viewer.start({.folder = run.folder,
                        .args = {model, "-geometry", "+0+0"},
                        .program = aseview,
-                       .console = run.path / "console.txt"}))
+                       .console = run.folder / "console.txt"}))
         return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
                        "extension)");
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(first_frame_limit);
@@ -229,12 +260,11 @@ static int shoot(const fs::path& model, const fs::path& out, const std::string& 
     while (!stop_signal && !(shown = viewer.wait_for_first_frame(0.1)) && viewer.running() &&
            std::chrono::steady_clock::now() < end)
         continue;
-    if (stop_signal || (!shown && viewer.running())) {
-        viewer.stop();
-        return stop_signal ? 1
-                           : fail(1, "aseview presented no frame within " +
-                                         std::to_string(int(first_frame_limit)) + " s");
-    }
+    if (stop_signal)
+        return 1;
+    if (!shown && viewer.running())
+        return fail(1, "aseview presented no frame within " +
+                           std::to_string(int(first_frame_limit)) + " s");
     if (!shown) {
         int status = viewer.stop();
         fputs(viewer.console().c_str(), stderr);

@@ -59,3 +59,17 @@ bool use_display()
     kept_open = XOpenDisplay(nullptr);
     return kept_open || start_private_display();
 }
+
+static void (*lost_display)() = nullptr;
+
+static int display_lost(Display*)
+{
+    lost_display();
+    return 0;
+}
+
+void on_lost_display(void (*lost)())
+{
+    lost_display = lost;
+    XSetIOErrorHandler(display_lost);
+}

@@ -17,3 +17,8 @@ bool use_private_display();
 // connection stays open for the process's life either way. False when
 // neither works.
 bool use_display();
+
+// Calls `lost` when a connection to the X server breaks (the server ended),
+// where the process would otherwise end at once, so that it can clean up
+// first; `lost` must not return.
+void on_lost_display(void (*lost)());
