@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "mesh/text_out.h"
+#include "tools/options.h"
 
 struct vec3 {
     double x, y, z;
@@ -192,18 +193,8 @@ static const char usage[] =
 
 int main(int argc, char** argv)
 {
-    // A mistyped option must not become the name of a model.
-    for (int i = 1; i < argc; i++) {
-        std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            fputs(usage, stdout);
-            return 0;
-        }
-        if (arg.starts_with('-')) {
-            fputs(usage, stderr);
-            return 2;
-        }
-    }
+    if (int status = answer_options(argc, argv, usage); status >= 0)
+        return status;
     long faces = default_faces;
     char* end = nullptr;
     if (argc == 3)

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <string_view>
+
+#include "tools/options.h"
 
 constexpr int size = 256;
 constexpr int horizon = 136;  // first ground row, counted from the top
@@ -45,18 +46,8 @@ static const char usage[] =
 
 int main(int argc, char** argv)
 {
-    // A mistyped option must not become the name of a texture.
-    for (int i = 1; i < argc; i++) {
-        std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            fputs(usage, stdout);
-            return 0;
-        }
-        if (arg.starts_with('-')) {
-            fputs(usage, stderr);
-            return 2;
-        }
-    }
+    if (int status = answer_options(argc, argv, usage); status >= 0)
+        return status;
     if (argc != 2) {
         fputs(usage, stderr);
         return 2;
