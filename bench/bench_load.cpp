@@ -22,7 +22,7 @@
 #include "mesh/dump.h"
 #include "mesh/store.h"
 #include "render/render.h"
-#include "tests/mesh/store_snapshot.h"
+#include "mesh/store_snapshot.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
-#include "tests/mesh/store_snapshot.h"
+#include "mesh/store_snapshot.h"
 
 static void (*reader)(FILE*);
 static parse_result result;

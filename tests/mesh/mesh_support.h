@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/mesh/store_snapshot.h"
+#include "mesh/store_snapshot.h"
 #include "tests/support/files.h"
 
 inline std::string corpus(const char* name)
