@@ -60,15 +60,18 @@ void FrameWatch::take_events(int wait_ms)
             // Raw rectangles, one report per drawing: nothing to acknowledge,
             // so no frame is lost between a report and its acknowledgement.
             Window window = event.xcreatewindow.window;
+            created_at_[window] = NextRequest(display_);
             XDamageCreate(display_, window, XDamageReportRawRectangles);
             // The title may come after this look: its change is reported.
+            // Being a later request, it also gives every later report a
+            // later serial than the creation's.
             XSelectInput(display_, window, PropertyChangeMask);
             is_watched(window);
         } else if (event.type == PropertyNotify && event.xproperty.atom == XA_WM_NAME) {
             is_watched(event.xproperty.window);
         } else if (event.type == damage_event_ + XDamageNotify) {
             auto* damage = (XDamageNotifyEvent*)&event;
-            if (!is_watched(damage->drawable))
+            if (event.xany.serial == created_at_[damage->drawable] || !is_watched(damage->drawable))
                 continue;
             x0_ = std::min<int>(x0_, damage->area.x);
             y0_ = std::min<int>(y0_, damage->area.y);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <unordered_map>
 
 #include "tools/driver/window_owner.h"
 
@@ -52,4 +53,7 @@ private:
     int frames_ = 0;
     Clock::time_point last_frame_at_;
     int x0_, y0_, x1_, y1_;  // damage since the last frame
+    // The serial of each window's Damage creation: a window that is already
+    // viewable then reports all of itself at once, which is no frame.
+    std::unordered_map<unsigned long, unsigned long> created_at_;
 };
