@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tools/driver/process.h"
+
 namespace fs = std::filesystem;
 using Clock = FrameWatch::Clock;
 
@@ -197,15 +199,8 @@ int RealViewer::x_events_fd() const
 double RealViewer::core_share(double seconds) const
 {
     auto cpu_seconds = [this] {
-        std::string stat = whole_file("/proc/" + std::to_string(pid_) + "/stat");
-        // Fields 14 and 15 (utime, stime); the name in parentheses may hold spaces.
-        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-        std::string field;
-        long ticks = 0;
-        for (int number = 3; number <= 15 && fields >> field; number++)
-            if (number >= 14)
-                ticks += std::stol(field);
-        return double(ticks) / sysconf(_SC_CLK_TCK);
+        std::vector<long> stat = process_stat(pid_);
+        return stat.size() > 15 ? double(stat[14] + stat[15]) / sysconf(_SC_CLK_TCK) : 0.0;  // utime, stime
     };
     double before = cpu_seconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));

@@ -3,10 +3,10 @@
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
+#include <vector>
+
+#include "tools/driver/process.h"
 
 WindowOwners::~WindowOwners()
 {
@@ -44,26 +44,11 @@ pid_t WindowOwners::pid_of(unsigned long window)
     return pid;
 }
 
-// The parent of a process from /proc; 0 when it cannot be read.
-static pid_t parent_of(pid_t pid)
-{
-    std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    FILE* f = fopen(path.c_str(), "r");
-    char line[1024] = "";
-    if (f) {
-        if (!fgets(line, sizeof line, f))
-            line[0] = 0;
-        fclose(f);
-    }
-    // The command name in parentheses may hold anything: read after its end.
-    const char* end = strrchr(line, ')');
-    int parent = 0;
-    return end && sscanf(end + 1, " %*c %d", &parent) == 1 ? parent : 0;
-}
-
 bool descends_from(pid_t pid, pid_t ancestor)
 {
-    while (pid > 1 && pid != ancestor)
-        pid = parent_of(pid);
+    while (pid > 1 && pid != ancestor) {
+        std::vector<long> stat = process_stat(pid);
+        pid = stat.size() > 4 ? pid_t(stat[4]) : 0;
+    }
     return pid == ancestor;
 }

@@ -1,0 +1,24 @@
+#include "tools/driver/process.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+std::vector<long> process_stat(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), {});
+    // The name in parentheses may hold spaces and parentheses of its own;
+    // the state letter follows it.
+    size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos)
+        return {};
+    std::istringstream fields(stat.substr(name_end + 1));
+    char state;
+    fields >> state;
+    std::vector<long> numbers(4);
+    for (long n; fields >> n;)
+        numbers.push_back(n);
+    return numbers;
+}
