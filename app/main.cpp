@@ -1,5 +1,6 @@
 #include <GL/glut.h>
 #include <cstdio>
+#include <cstdlib>
 
 #include "input/input.h"
 #include "mesh/ase.h"
@@ -30,6 +31,8 @@ static void run_viewer(int* argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Read first: a wrong value ends the program before anything happens.
+    bool fitted = fit_requested(getenv("ASEVIEW_VIEW"));
     keep_frame_memory();
     printf("argc = %i\n", argc);
     if (argc < 2) {
@@ -40,6 +43,8 @@ int main(int argc, char** argv)
         load_model(argv[1]);
         printf("Load succesfult\n");
     }
+    if (fitted)
+        fit_view_to_model();
     run_viewer(&argc, argv);
     return 0;
 }

@@ -51,31 +51,32 @@ void draw_mesh()
 }
 
 // Eight vertices sent after the faces in the same batch, without a colour of
-// their own.
+// their own; the fitted view scales their positions.
 static void draw_extra_vertices()
 {
+    const float s = extra_vertex_scale;
     glTexCoord2f(0.0f, 0.0f);
     glVertex3f(0.0f, 0.0f, 0.0f);
     glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(1.0f, 0.0f, 0.0f);
+    glVertex3f(s, 0.0f, 0.0f);
     glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(1.0f, 1.0f, 0.0f);
+    glVertex3f(s, s, 0.0f);
     glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(0.0f, 1.0f, 0.0f);
+    glVertex3f(0.0f, s, 0.0f);
 
     glTexCoord2f(0.0f, 0.0f);
     glNormal3f(0.0f, 0.0f, 0.0f);
-    glVertex3f(0.0f, 1.0f, 0.0f);
+    glVertex3f(0.0f, s, 0.0f);
     glTexCoord2f(1.0f, 0.0f);
     glNormal3f(0.0f, 0.0f, -1.0f);
-    glVertex3f(1.0f, 1.0f, 0.0f);
+    glVertex3f(s, s, 0.0f);
 
     glNormal3f(0.0f, 0.0f, -1.0f);
     glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(0.75f, 1.25f, 0.25f);
+    glVertex3f(0.75f * s, 1.25f * s, 0.25f * s);
     glNormal3f(0.0f, -0.1875f, 0.9375f);
     glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(0.0f, 1.25f, 0.25f);
+    glVertex3f(0.0f, 1.25f * s, 0.25f * s);
 }
 
 void display_handler()
@@ -92,6 +93,9 @@ void display_handler()
     glEnable(GL_TEXTURE_GEN_S);
     glEnable(GL_TEXTURE_GEN_T);
     glScalef(MODEL_SCALE, MODEL_SCALE, MODEL_SCALE);
+    // Innermost, so that the turns and stretches above act about the model's centre.
+    if (fit_view)
+        glMultMatrixd(fit_model_matrix);
     draw_mesh();
     draw_extra_vertices();
     glEnd();
@@ -109,9 +113,16 @@ void reshape_handler(int width, int height)
     if (height > 0) {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        gluPerspective(60.0, (double)width / (double)height, 1.0, 20.0);
+        double aspect = (double)width / (double)height;
+        if (fit_view)
+            fit_projection(aspect);
+        else
+            gluPerspective(60.0, aspect, 1.0, 20.0);
     }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(0.0, 0.0, 5.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    if (fit_view)
+        gluLookAt(0.0, 0.0, fit_eye_distance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    else
+        gluLookAt(0.0, 0.0, 5.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
 }

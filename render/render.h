@@ -29,3 +29,34 @@ void display_handler();
 void reshape_handler(int width, int height);
 // Opens the frame's triangle batch and sends every face; leaves it open.
 void draw_mesh();
+
+// The fitted view, asked for with ASEVIEW_VIEW=fit: the model turned so that
+// the file's Z is up, seen from the front-right and a little above, its
+// picture centred and filling 85 % of the starting window's width or height.
+// Set once after loading; without it (fit_view 0) everything is the default
+// view.
+extern int fit_view;
+// The model turned about its box's centre, which it moves to the origin.
+extern double fit_model_matrix[16];
+extern double fit_eye_distance;
+extern double fit_near;
+extern double fit_far;
+// The frustum's centre and half height at unit distance (tangents), for the
+// starting window's aspect.
+extern double fit_centre_u;
+extern double fit_centre_v;
+extern double fit_half_height;
+// Scale of the extra vertices' positions: 1 in the default view.
+extern float extra_vertex_scale;
+
+// Whether the variable's value asks for the fitted view: "fit" does, unset or
+// empty does not; anything else ends the process with status 1.
+bool fit_requested(const char* value);
+// Frames the loaded model; a model with no drawn face of any extent keeps
+// the default view.
+void fit_view_to_model();
+// Multiplies the fitted frustum for a window of that aspect onto the
+// current matrix.
+void fit_projection(double aspect);
+// Back to the default view.
+void reset_fit_view();

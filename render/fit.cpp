@@ -1,0 +1,163 @@
+#include <GL/gl.h>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+#include "input/input.h"
+#include "mesh/store.h"
+#include "render/render.h"
+
+int fit_view = 0;
+double fit_model_matrix[16];
+double fit_eye_distance = 5.0;
+double fit_near = 1.0;
+double fit_far = 20.0;
+double fit_centre_u = 0.0;
+double fit_centre_v = 0.0;
+double fit_half_height = 0.0;
+float extra_vertex_scale = 1.0f;
+
+// Share of the starting window that the model spans on the axis that binds.
+static const double fill = 0.85;
+// Where the eye looks from, in degrees: right of the front (the file's -Y
+// side) and above the horizon (the file's XY plane).
+static const double azimuth = 30.0;
+static const double elevation = 20.0;
+// Half the default view's vertical field of view: 30 degrees.
+static const double half_field = std::numbers::pi / 6.0;
+
+bool fit_requested(const char* value)
+{
+    if (value == nullptr || value[0] == '\0')
+        return false;
+    if (strcmp(value, "fit") == 0)
+        return true;
+    printf("ASEVIEW_VIEW must be fit or empty\n");
+    exit(1);
+}
+
+void reset_fit_view()
+{
+    fit_view = 0;
+    fit_eye_distance = 5.0;
+    fit_near = 1.0;
+    fit_far = 20.0;
+    fit_centre_u = fit_centre_v = fit_half_height = 0.0;
+    extra_vertex_scale = 1.0f;
+}
+
+// Calls visit(xyz) for each corner of each face that is drawn; a corner with
+// a coordinate that is not finite places nothing and is left out.
+template <typename Visit>
+static void for_each_drawn_corner(Visit visit)
+{
+    for (int i = 0; i < MAX_FACES; i++) {
+        const face_data* face = &face_list[i];
+        if (!face_drawable(face))
+            continue;
+        for (int k = 0; k < 3; k++) {
+            const float* p = vertex_list[face->vert[k]].xyz;
+            if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))
+                visit(p);
+        }
+    }
+}
+
+void fit_view_to_model()
+{
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    bool any = false;
+    for_each_drawn_corner([&](const float* p) {
+        any = true;
+        for (int a = 0; a < 3; a++) {
+            lo[a] = std::fmin(lo[a], p[a]);
+            hi[a] = std::fmax(hi[a], p[a]);
+        }
+    });
+    // Nothing to frame: the default view shows what it always showed.
+    if (!any)
+        return;
+    double centre[3];
+    for (int a = 0; a < 3; a++)
+        centre[a] = lo[a] / 2 + hi[a] / 2;
+
+    // The eye's axes in the file's: toward the eye, screen up (the file's Z
+    // as seen from there) and screen right. A rotation only: with a scale
+    // the normals, never renormalised, would change the sphere-mapped look.
+    double az = azimuth * std::numbers::pi / 180, el = elevation * std::numbers::pi / 180;
+    double back[3] = {std::sin(az) * std::cos(el), -std::cos(az) * std::cos(el), std::sin(el)};
+    double up[3] = {-back[0] * back[2] / std::cos(el), -back[1] * back[2] / std::cos(el),
+                    std::cos(el)};
+    double right[3] = {up[1] * back[2] - up[2] * back[1], up[2] * back[0] - up[0] * back[2],
+                       up[0] * back[1] - up[1] * back[0]};
+    const double* rows[3] = {right, up, back};
+    // Turned about the box's centre, which lands on the origin.
+    for (int r = 0; r < 3; r++) {
+        for (int c = 0; c < 3; c++)
+            fit_model_matrix[c * 4 + r] = rows[r][c];
+        fit_model_matrix[12 + r] =
+            -(rows[r][0] * centre[0] + rows[r][1] * centre[1] + rows[r][2] * centre[2]);
+        fit_model_matrix[r * 4 + 3] = 0.0;
+    }
+    fit_model_matrix[15] = 1.0;
+
+    // The eye at twice the largest distance of a corner from the centre, as
+    // the default view has it for the default knot: no corner comes nearer
+    // than that distance, however the model is turned. Then the corners'
+    // extent as seen from there, in tangents of the angle off the view axis.
+    double radius = 0.0;
+    std::vector<std::array<double, 3>> corners;
+    for_each_drawn_corner([&](const float* p) {
+        std::array<double, 3> q;
+        for (int r = 0; r < 3; r++)
+            q[r] = MODEL_SCALE * (rows[r][0] * (p[0] - centre[0]) + rows[r][1] * (p[1] - centre[1]) +
+                                  rows[r][2] * (p[2] - centre[2]));
+        radius = std::fmax(radius, std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]));
+        corners.push_back(q);
+    });
+    // A model of no extent (every corner on one point) cannot be framed.
+    if (!(radius > 0.0 && std::isfinite(radius)))
+        return;
+    double distance = 2.0 * radius;
+    double u0 = HUGE_VAL, u1 = -HUGE_VAL, v0 = HUGE_VAL, v1 = -HUGE_VAL;
+    for (const auto& q : corners) {
+        double u = q[0] / (distance - q[2]), v = q[1] / (distance - q[2]);
+        u0 = std::fmin(u0, u);
+        u1 = std::fmax(u1, u);
+        v0 = std::fmin(v0, v);
+        v1 = std::fmax(v1, v);
+    }
+    fit_eye_distance = distance;
+    // The frustum centred on that extent, which spans the fill share of the
+    // starting window's height or width, whichever binds first.
+    fit_centre_u = u0 / 2 + u1 / 2;
+    fit_centre_v = v0 / 2 + v1 / 2;
+    double start = (double)window_width / window_height;
+    fit_half_height = std::fmax((v1 - v0) / 2, (u1 - u0) / 2 / start) / fill;
+    // Depth range in proportion to the model: the near plane close to the eye
+    // (a 64th of the distance keeps the depth buffer's precision), the far
+    // plane leaves room for the model turned any way and stretched 2.5 times,
+    // the most a drag inside the window gives.
+    fit_near = distance / 64.0;
+    fit_far = distance + 2.5 * radius;
+    // The eight extra vertices keep the size on screen that the default view
+    // (eye 5 units away, 30 degrees from the axis to the top) gives them.
+    extra_vertex_scale = (float)(distance / 5.0 * fit_half_height / std::tan(half_field));
+    fit_view = 1;
+}
+
+void fit_projection(double aspect)
+{
+    // A window wider than the starting one shows more on the sides, a
+    // narrower one more above and below: the model keeps its whole extent.
+    double start = (double)window_width / window_height;
+    double half_width = fit_half_height * std::fmax(aspect, start);
+    double half_height = half_width / aspect;
+    glFrustum(fit_near * (fit_centre_u - half_width), fit_near * (fit_centre_u + half_width),
+              fit_near * (fit_centre_v - half_height), fit_near * (fit_centre_v + half_height),
+              fit_near, fit_far);
+}
