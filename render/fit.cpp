@@ -1,11 +1,9 @@
 #include <GL/gl.h>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
-#include <vector>
 
 #include "input/input.h"
 #include "mesh/store.h"
@@ -13,7 +11,7 @@
 
 int fit_view = 0;
 double fit_model_matrix[16];
-double fit_eye_distance = 5.0;
+double eye_distance = 5.0;
 double fit_near = 1.0;
 double fit_far = 20.0;
 double fit_centre_u = 0.0;
@@ -43,7 +41,7 @@ bool fit_requested(const char* value)
 void reset_fit_view()
 {
     fit_view = 0;
-    fit_eye_distance = 5.0;
+    eye_distance = 5.0;
     fit_near = 1.0;
     fit_far = 20.0;
     fit_centre_u = fit_centre_v = fit_half_height = 0.0;
@@ -109,35 +107,42 @@ void fit_view_to_model()
     // the default view has it for the default knot: no corner comes nearer
     // than that distance, however the model is turned. Then the corners'
     // extent as seen from there, in tangents of the angle off the view axis.
-    double radius = 0.0;
-    std::vector<std::array<double, 3>> corners;
-    for_each_drawn_corner([&](const float* p) {
-        std::array<double, 3> q;
+    auto turned = [&](const float* p, double q[3]) {
         for (int r = 0; r < 3; r++)
             q[r] = MODEL_SCALE * (rows[r][0] * (p[0] - centre[0]) + rows[r][1] * (p[1] - centre[1]) +
                                   rows[r][2] * (p[2] - centre[2]));
+    };
+    double radius = 0.0;
+    for_each_drawn_corner([&](const float* p) {
+        double q[3];
+        turned(p, q);
         radius = std::fmax(radius, std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]));
-        corners.push_back(q);
     });
     // A model of no extent (every corner on one point) cannot be framed.
     if (!(radius > 0.0 && std::isfinite(radius)))
         return;
     double distance = 2.0 * radius;
     double u0 = HUGE_VAL, u1 = -HUGE_VAL, v0 = HUGE_VAL, v1 = -HUGE_VAL;
-    for (const auto& q : corners) {
+    for_each_drawn_corner([&](const float* p) {
+        double q[3];
+        turned(p, q);
         double u = q[0] / (distance - q[2]), v = q[1] / (distance - q[2]);
         u0 = std::fmin(u0, u);
         u1 = std::fmax(u1, u);
         v0 = std::fmin(v0, v);
         v1 = std::fmax(v1, v);
-    }
-    fit_eye_distance = distance;
+    });
     // The frustum centred on that extent, which spans the fill share of the
-    // starting window's height or width, whichever binds first.
+    // starting window's height or width, whichever binds first. Faces seen
+    // edge-on from there, all on one line, have no extent to fill with.
+    double start = (double)window_width / window_height;
+    double half_height = std::fmax((v1 - v0) / 2, (u1 - u0) / 2 / start) / fill;
+    if (!(half_height > 0.0))
+        return;
+    eye_distance = distance;
     fit_centre_u = u0 / 2 + u1 / 2;
     fit_centre_v = v0 / 2 + v1 / 2;
-    double start = (double)window_width / window_height;
-    fit_half_height = std::fmax((v1 - v0) / 2, (u1 - u0) / 2 / start) / fill;
+    fit_half_height = half_height;
     // Depth range in proportion to the model: the near plane close to the eye
     // (a 64th of the distance keeps the depth buffer's precision), the far
     // plane leaves room for the model turned any way and stretched 2.5 times,

@@ -51,7 +51,8 @@ void draw_mesh()
 }
 
 // Eight vertices sent after the faces in the same batch, without a colour of
-// their own; the fitted view scales their positions.
+// their own; the fitted view scales their positions so that they keep the
+// size on screen that the default view gives them.
 static void draw_extra_vertices()
 {
     const float s = extra_vertex_scale;
@@ -121,8 +122,5 @@ void reshape_handler(int width, int height)
     }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    if (fit_view)
-        gluLookAt(0.0, 0.0, fit_eye_distance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
-    else
-        gluLookAt(0.0, 0.0, 5.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    gluLookAt(0.0, 0.0, eye_distance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
 }

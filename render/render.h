@@ -38,7 +38,8 @@ void draw_mesh();
 extern int fit_view;
 // The model turned about its box's centre, which it moves to the origin.
 extern double fit_model_matrix[16];
-extern double fit_eye_distance;
+// The eye's distance from the model's centre: 5 in the default view.
+extern double eye_distance;
 extern double fit_near;
 extern double fit_far;
 // The frustum's centre and half height at unit distance (tangents), for the

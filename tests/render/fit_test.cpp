@@ -165,7 +165,7 @@ TEST_F(FitViewTest, ModelIsMovedAndTurnedNeverScaled)
     EXPECT_GT(m[10], 0.0);
     reshape_handler(640, 480);
     expect_matrix_near(gl_matrix(GL_MODELVIEW_MATRIX),
-                       {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -fit_eye_distance, 1}, 1e-6);
+                       {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -eye_distance, 1}, 1e-6);
 }
 
 const double origin[3] = {0, 0, 0}, half[3] = {10, 10, 10}, none[3] = {0, 0, 0};
