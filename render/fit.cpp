@@ -50,8 +50,7 @@ void reset_fit_view()
 
 // Calls visit(xyz) for each corner of each face that is drawn; a corner with
 // a coordinate that is not finite places nothing and is left out.
-template <typename Visit>
-static void for_each_drawn_corner(Visit visit)
+template <typename Visit> static void for_each_drawn_corner(Visit visit)
 {
     for (int i = 0; i < MAX_FACES; i++) {
         const face_data* face = &face_list[i];
@@ -109,8 +108,9 @@ void fit_view_to_model()
     // extent as seen from there, in tangents of the angle off the view axis.
     auto turned = [&](const float* p, double q[3]) {
         for (int r = 0; r < 3; r++)
-            q[r] = MODEL_SCALE * (rows[r][0] * (p[0] - centre[0]) + rows[r][1] * (p[1] - centre[1]) +
-                                  rows[r][2] * (p[2] - centre[2]));
+            q[r] =
+                MODEL_SCALE * (rows[r][0] * (p[0] - centre[0]) + rows[r][1] * (p[1] - centre[1]) +
+                               rows[r][2] * (p[2] - centre[2]));
     };
     double radius = 0.0;
     for_each_drawn_corner([&](const float* p) {

@@ -107,8 +107,8 @@ TEST_F(FitTest, FittedModelsFillTheWindowWithoutTouchingAnEdge)
                     100.0 * e.width() / s.width, 100.0 * e.height() / s.height);
         EXPECT_TRUE(e.x0 > 0 && e.y0 > 0 && e.x1 < s.width - 1 && e.y1 < s.height - 1)
             << model << " touches an edge";
-        double longer = e.width() >= e.height() ? double(e.width()) / s.width
-                                                : double(e.height()) / s.height;
+        double longer =
+            e.width() >= e.height() ? double(e.width()) / s.width : double(e.height()) / s.height;
         EXPECT_GE(longer, 0.6) << model;
     }
 }
@@ -132,7 +132,9 @@ TEST_F(FitTest, WrongValueEndsWithStatusOneBeforeAnything)
 {
     for (const char* value : {"Fit", "fit ", "default", "1"}) {
         RealViewer viewer;
-        viewer.start({.folder = dir_, .program = ASEVIEW_BIN, .with_display = false,
+        viewer.start({.folder = dir_,
+                      .program = ASEVIEW_BIN,
+                      .with_display = false,
                       .env = {std::string("ASEVIEW_VIEW=") + value}});
         ASSERT_TRUE(wait_until(patience, [&] { return !viewer.running(); })) << value;
         int status = viewer.stop();
@@ -191,7 +193,8 @@ TEST_F(FitTest, WithoutTheFitTheFramesMakeTheSameGlCalls)
     for (const char* setting : {"", "ASEVIEW_VIEW="}) {
         std::string trace = dir_ / "calls.trace";
         fs::remove(trace);
-        std::vector<std::string> env = {"LD_PRELOAD=" GLXTRACE, "TRACE_FILE=" + trace, asan_options};
+        std::vector<std::string> env = {"LD_PRELOAD=" GLXTRACE, "TRACE_FILE=" + trace,
+                                        asan_options};
         if (*setting)
             env.push_back(setting);
         RealViewer viewer;
