@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <string>
