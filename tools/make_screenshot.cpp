@@ -1,6 +1,7 @@
 // Shows a model in the real viewer, on the display or on an X server of its
 // own, and saves the window's first frame as a PNG; prints the PNG's path.
-// Usage: make_screenshot [--keep DIR] MODEL OUT.png
+// Usage: make_screenshot [--fit] [--size N] [--offscreen] [--max-model MIB] [--keep DIR]
+//                        MODEL OUT.png
 //        make_screenshot -h | --help
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,16 +21,23 @@
 #include "tools/driver/display.h"
 #include "tools/driver/viewer.h"
 #include "tools/save_png.h"
+#include "tools/scale_picture.h"
 
 namespace fs = std::filesystem;
 
 static const char* const usage =
     "usage: make_screenshot [--keep DIR] MODEL OUT.png\n"
+    "       make_screenshot [--fit] [--size N] [--offscreen] [--max-model MIB] [--keep DIR] MODEL OUT.png\n"
     "       make_screenshot -h | --help\n"
     "Shows MODEL in aseview on DISPLAY, or on an Xvfb of its own when no display is usable,\n"
     "saves the window's first frame as OUT.png and prints the PNG's path. The viewer runs in\n"
     "a scratch folder, removed at the end, or with --keep in DIR, which keeps its dumps and\n"
-    "console.txt.\n";
+    "console.txt.\n"
+    "  --fit            the viewer's fitted view (ASEVIEW_VIEW=fit); a frame showing nothing\n"
+    "                   of the model is refused\n"
+    "  --size N         the PNG scaled, by area averaging, so that its longer side is N (1 to 4096)\n"
+    "  --offscreen      always on an Xvfb of its own, never on DISPLAY\n"
+    "  --max-model MIB  a model larger than MIB mebibytes is refused at once\n";
 
 // From the viewer's start; a big model takes a while to load and dump.
 constexpr double first_frame_limit = 120;
@@ -46,11 +55,25 @@ static int fail(int status, const std::string& message)
     return status;
 }
 
+constexpr int largest_size = 4096;
+
 struct Arguments {
     bool help = false, wrong = false;
     std::string keep;
+    bool fit = false, offscreen = false;
+    int size = 0;        // 0: as the window is
+    long max_model = 0;  // MiB; 0: no limit
     std::vector<std::string> operands;  // MODEL, OUT.png
 };
+
+// A whole decimal number from 1 to `most`; 0 when it is anything else.
+static long count_in(const char* text, long most)
+{
+    long n = 0;
+    const char* end = text + strlen(text);
+    auto [stop, error] = std::from_chars(text, end, n);
+    return error == std::errc() && stop == end && n >= 1 && n <= most ? n : 0;
+}
 
 static Arguments parse(int argc, char** argv)
 {
@@ -58,11 +81,23 @@ static Arguments parse(int argc, char** argv)
     bool kept = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
+        bool valued = i + 1 < argc;
         if (arg == "-h" || arg == "--help") {
             a.help = true;
-        } else if (arg == "--keep" && i + 1 < argc && !kept && argv[i + 1][0]) {
+        } else if (arg == "--keep" && valued && !kept && argv[i + 1][0]) {
             a.keep = argv[++i];
             kept = true;
+        } else if (arg == "--fit") {
+            a.fit = true;
+        } else if (arg == "--offscreen") {
+            a.offscreen = true;
+        } else if (arg == "--size" && valued && !a.size) {
+            a.size = int(count_in(argv[++i], largest_size));
+            a.wrong = a.wrong || !a.size;
+        } else if (arg == "--max-model" && valued && !a.max_model) {
+            // Up to a tebibyte: past that the limit means nothing.
+            a.max_model = count_in(argv[++i], 1L << 20);
+            a.wrong = a.wrong || !a.max_model;
         } else if (arg[0] == '-') {
             a.wrong = true;
         } else {
@@ -181,7 +216,9 @@ static std::string make_run_folder(const std::string& keep, Run* run)
         fs::create_directory(run->folder, e);
         return e ? "cannot make " + keep + ": " + e.message() : "";
     }
-    std::string pattern = (fs::temp_directory_path(e) / "make_screenshot_XXXXXX").string();
+    // A TMPDIR of the caller's that a sandbox does not show falls back to /tmp.
+    fs::path temp = fs::temp_directory_path(e);
+    std::string pattern = ((e ? fs::path("/tmp") : temp) / "make_screenshot_XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         return "cannot make a scratch folder " + pattern + ": " + strerror(errno);
     run->folder = pattern;
@@ -226,13 +263,27 @@ static int passed_on(int status)
                                     : fail(1, "aseview ended before its first frame");
 }
 
-// Everything but the refusals and the printed path; exit status.
-static int shoot(const fs::path& model, const fs::path& out, const std::string& keep)
+// Whether more than a speck of the picture (a thousandth) differs from the
+// viewer's white clear colour: a model with no face still leaves a few
+// pixels at the centre.
+static bool shows_something(const Pixels& picture)
 {
+    size_t marked = 0;
+    for (size_t i = 0; i < picture.rgb.size(); i += 3)
+        marked += picture.rgb[i] != 255 || picture.rgb[i + 1] != 255 || picture.rgb[i + 2] != 255;
+    return marked > picture.rgb.size() / 3 / 1000;
+}
+
+// Everything but the refusals and the printed path; exit status.
+static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
+{
+    const std::string& keep = a.keep;
     fs::path aseview = beside_me("aseview");
     if (access(aseview.c_str(), X_OK) != 0)
         return fail(1, "no aseview beside make_screenshot: " + aseview.string());
-    if (!use_display())
+    if (a.offscreen && !use_own_display())
+        return stop_signal ? 1 : fail(1, "Xvfb did not start");
+    if (!a.offscreen && !use_display())
         return stop_signal ? 1 : fail(1, "no usable X display, and Xvfb did not start");
     on_lost_display(lost_display);
     Run run;
@@ -252,6 +303,8 @@ static int shoot(const fs::path& model, const fs::path& out, const std::string& 
     if (!viewer.start({.folder = run.folder,
                        .args = {model, "-geometry", "+0+0"},
                        .program = aseview,
+                       .env = a.fit ? std::vector<std::string>{"ASEVIEW_VIEW=fit"}
+                                    : std::vector<std::string>{},
                        .console = run.folder / "console.txt"}))
         return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
                        "extension)");
@@ -274,6 +327,12 @@ static int shoot(const fs::path& model, const fs::path& out, const std::string& 
     viewer.stop();
     if (shot.rgb.empty())
         return fail(1, "cannot read the viewer's window");
+    // The fitted view brings every model that has a face into the frame: a
+    // blank one means an empty, binary or broken model, and no picture of it.
+    if (a.fit && !shows_something(shot))
+        return fail(1, model.string() + " shows nothing: no face to draw");
+    if (a.size)
+        shot = scale_picture(shot, a.size);
     problem = save_png(out, shot);
     return problem.empty() ? 0 : fail(1, problem);
 }
@@ -292,6 +351,10 @@ int main(int argc, char** argv)
     std::string problem = refusal(a.operands[0], a.operands[1], a.keep);
     if (!problem.empty())
         return fail(2, problem);
+    // Declined before anything starts: a file manager must never stall.
+    struct stat model;
+    if (a.max_model && stat(a.operands[0].c_str(), &model) == 0 && model.st_size > a.max_model << 20)
+        return fail(2, a.operands[0] + " is larger than " + std::to_string(a.max_model) + " MiB");
 
     struct sigaction action = {};
     action.sa_handler = note_signal;
@@ -301,7 +364,7 @@ int main(int argc, char** argv)
 
     std::error_code e;
     fs::path out = fs::weakly_canonical(fs::absolute(a.operands[1], e), e);
-    int status = shoot(fs::absolute(a.operands[0], e), out, a.keep);
+    int status = shoot(a, fs::absolute(a.operands[0], e), out);
     if (stop_signal) {
         signal(stop_signal, SIG_DFL);
         raise(stop_signal);

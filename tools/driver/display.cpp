@@ -24,8 +24,11 @@ static std::string start_xvfb()
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
+        // Only the abstract socket: no socket file in /tmp/.X11-unix for a
+        // sandbox's /tmp to keep, or a killed server to leave behind; and
+        // with -displayfd no lock file either.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-terminate", "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", (char*)nullptr);
+               "-nolisten", "tcp", "-nolisten", "unix", (char*)nullptr);
         _exit(127);
     }
     close(ends[1]);
@@ -52,6 +55,11 @@ static bool start_private_display()
 bool use_private_display()
 {
     return getenv(marker) || start_private_display();
+}
+
+bool use_own_display()
+{
+    return start_private_display();
 }
 
 bool use_display()

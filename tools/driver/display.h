@@ -12,6 +12,10 @@
 // False when no server could be started.
 bool use_private_display();
 
+// Starts a private Xvfb as above, whatever DISPLAY or an inherited server
+// says: for programs that must never show a window on the user's display.
+bool use_own_display();
+
 // Keeps to DISPLAY when a connection to it opens; otherwise starts a private
 // Xvfb as above, whatever the environment says about an inherited one. One
 // connection stays open for the process's life either way. False when
