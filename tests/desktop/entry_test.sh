@@ -34,7 +34,7 @@ case $case in
 esac
 
 export HOME="$scratch/home"
-unset XDG_CACHE_HOME XDG_CONFIG_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
+unset XDG_CACHE_HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CURRENT_DESKTOP DESKTOP_SESSION DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$HOME" "$scratch/models" "$scratch/cwd"
 cache="$HOME/.cache/aseview"
 cp "$prefix/share/aseview/knot.ase" "$scratch/models/-my knot.ase"
@@ -67,15 +67,14 @@ runs() {
 # dumps are written; empty after 60 s.
 # Usage: viewer_in RUN
 viewer_in() {
-  local tries pid
+  local tries proc name
   for tries in $(seq 600); do
     if [ -s "$1/vnorml.txt" ] && xdotool search --onlyvisible --name 'various stuff- playing with colors' >/dev/null; then
-      for pid in $(pgrep -x aseview); do
-        if [ "$(readlink "/proc/$pid/exe")" = "$prefix/bin/aseview" ] && [ "$(readlink "/proc/$pid/cwd")" = "$1" ]; then
-          echo "$pid"
-          return
-        fi
-      done
+      for proc in /proc/[0-9]*; do
+        read -r name <"$proc/comm" && [ "$name" = aseview ] &&
+          [ "$(readlink "$proc/exe")" = "$prefix/bin/aseview" ] && [ "$(readlink "$proc/cwd")" = "$1" ] &&
+          echo "${proc#/proc/}" && return
+      done 2>/dev/null
     fi
     sleep 0.1
   done
@@ -184,11 +183,16 @@ errors)
   mkdir "$scratch/broken"
   cp "$prefix/share/aseview/knot.ase" "$scratch/broken/knot.ase"
   echo "not a Targa image" >"$scratch/broken/map2.tga"
-  # model | notifiers that work | those tried, in turn | the viewer's message
-  while IFS='#' read -r model working tried message; do
+  # model | notifiers that work | those tried, in turn | the message | DISPLAY
+  # (GLUT's message goes to stderr unbuffered, the viewer's own lines before it
+  # to a buffered stdout)
+  while IFS='#' read -r model working tried message display; do
     notifiers $working
     before=$(runs)
-    launch "$model" 2>"$scratch/stderr"
+    (
+      [ "$display" = ours ] || unset DISPLAY
+      launch "$model"
+    ) 2>"$scratch/stderr"
     status=$?
     run=$(new_run "$before")
     [ $status -eq 1 ] || fail "$model: status $status, not 1"
@@ -209,10 +213,11 @@ $body") ;;
     [ "$(cat "$scratch/stderr")" = "$title
 $body" ] || fail "$model: stderr '$(cat "$scratch/stderr")'"
   done <<EOF
-$scratch/models/none.ase#notify-send#notify-send.args #File not there or something ;|
-$scratch/broken/knot.ase#notify-send#notify-send.args #not TGA or PCX image
-$scratch/broken/knot.ase#zenity#notify-send.args zenity.args #not TGA or PCX image
-$scratch/models/none.ase##kdialog.args notify-send.args xmessage.args zenity.args #File not there or something ;|
+$scratch/models/none.ase#notify-send#notify-send.args #File not there or something ;|#ours
+$scratch/broken/knot.ase#notify-send#notify-send.args #not TGA or PCX image#ours
+$scratch/broken/knot.ase#zenity#notify-send.args zenity.args #not TGA or PCX image#ours
+$scratch/models/none.ase##kdialog.args notify-send.args xmessage.args zenity.args #File not there or something ;|#ours
+$scratch/models/-my knot.ase#notify-send#notify-send.args #freeglut ($prefix/bin/aseview): failed to open display ''#none
 EOF
   ;;
 
