@@ -67,8 +67,8 @@ runs() {
 # dumps are written; empty after 60 s.
 # Usage: viewer_in RUN
 viewer_in() {
-  local tries proc name
-  for tries in $(seq 600); do
+  local proc name
+  for _ in $(seq 600); do
     if [ -s "$1/vnorml.txt" ] && xdotool search --onlyvisible --name 'various stuff- playing with colors' >/dev/null; then
       for proc in /proc/[0-9]*; do
         read -r name <"$proc/comm" && [ "$name" = aseview ] &&
@@ -103,8 +103,8 @@ stop_viewer() {
 # run folders before it (a folder's time changes as its viewer writes).
 # Usage: new_run BEFORE
 new_run() {
-  local tries run
-  for tries in $(seq 100); do
+  local run
+  for _ in $(seq 100); do
     for run in "$cache"/run.*; do
       [ -d "$run" ] && ! grep -qxF "$run" <<<"$1" && echo "$run" && return
     done
