@@ -137,7 +137,7 @@ void parse_ase_scanf(FILE* stream)
         ase_line line;
         if (find_keyword(token, &line))
             read_line(line, stream);
-        else
-            fgets(token, sizeof token, stream);
+        else if (!fgets(token, sizeof token, stream))
+            return;  // the end of the file, where the loop ends too
     }
 }

@@ -39,7 +39,10 @@ static bool write_png(FILE* file, const Pixels& picture)
 std::string save_png(const std::filesystem::path& path, const Pixels& picture)
 {
     std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // A hidden name beside the target, built by appending: g++ 12 takes a
+    // string put in front of another for an overlapping copy (-Wrestrict).
+    std::string name = std::string(".").append(path.filename().string()).append(".XXXXXX");
+    std::string temp = (folder / name).string();
     int fd = mkstemp(temp.data());
     if (fd < 0)
         return "cannot write " + path.string() + ": " + strerror(errno);
