@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <tuple>
 
@@ -28,6 +29,10 @@ dump_file open_dump(const char* name)
     size_t base = slash == std::string::npos ? 0 : slash + 1;
     std::string temp = dump.path.substr(0, base) + "." + dump.path.substr(base) + ".XXXXXX";
     int fd = mkstemp(temp.data());
+    // A writable dump in a folder closed to new files is written in place,
+    // as before; other failures (no room) must not empty the earlier dump.
+    if (fd < 0 && errno == EACCES && exists)
+        dump.file = fopen(dump.path.c_str(), "w+");
     if (fd < 0)
         return dump;
     // The new file gets what "w+" would have left: the earlier file's mode,

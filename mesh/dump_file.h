@@ -14,7 +14,8 @@ struct dump_file {
 
 // Opens the dump for writing where opening it with "w+" would succeed. An
 // existing name that is not a regular file (a device such as /dev/null, a
-// FIFO) is written in place, as it cannot be replaced.
+// FIFO), or one in a folder where no file may be made, is written in place,
+// as it cannot be replaced.
 dump_file open_dump(const char* name);
 
 // Closes the dump and puts it in place; false when it was never opened or
