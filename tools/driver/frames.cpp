@@ -46,9 +46,9 @@ bool FrameWatch::is_watched(unsigned long window)
     return window_ == window;
 }
 
-// The window was viewable before its Damage existed, so a frame it presented
-// then was not seen, and a program at rest draws no other by itself: an
-// Expose makes it draw again. Sent as an event, it changes no pixel, unlike
+// The window was viewable before its Damage existed: a frame it presented by
+// then went unseen, and a program at rest draws no other by itself. An
+// Expose makes it draw again; sent as an event, it changes no pixel, unlike
 // clearing the window, which would paint a background.
 void FrameWatch::ask_for_a_frame(unsigned long window, int width, int height)
 {
