@@ -31,8 +31,8 @@ static const char* const usage =
     "console.txt.\n";
 
 // Seconds from the viewer's start: a small model shows within a second even
-// on a loaded machine, a big one takes a while to load and dump (about 1 s
-// per 100 MB on an idle machine; this allows some 25 times that).
+// on a loaded machine, a big one takes a while to load and dump (a million
+// faces, 345 MB, in 1.5 s on an idle machine; this allows 60 times that).
 static double first_frame_limit(const fs::path& model)
 {
     std::error_code e;
