@@ -23,14 +23,15 @@ static void run_viewer(int* argc, char** argv)
     dump_vert();
     dump_norm();
     dump_vnorm();
-    // The loop never returns and the process may end by a signal: let a piped
-    // console see the start-up lines now.
-    fflush(stdout);
     glutMainLoop();
 }
 
 int main(int argc, char** argv)
 {
+    // Each line reaches a redirected console as it is printed: a load that
+    // blocks or is killed, and the main loop, which never returns, would
+    // otherwise keep it back.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     // Read first: a wrong value ends the program before anything happens.
     bool fitted = fit_requested(getenv("ASEVIEW_VIEW"));
     keep_frame_memory();

@@ -83,9 +83,9 @@ static void note_file_events(int watch, const char* model, clock_type::time_poin
                 phases->load_begin = t;
             else if (strcmp(event->name, model) == 0 && closed && phases->load_end < 0)
                 phases->load_end = t;
-            else if (strcmp(event->name, "dump.txt") == 0 && opened && phases->dumps_begin < 0)
+            else if (strncmp(event->name, ".dump.txt.", 10) == 0 && opened && phases->dumps_begin < 0)
                 phases->dumps_begin = t;
-            else if (strcmp(event->name, "vnorml.txt") == 0 && closed)
+            else if (strcmp(event->name, "vnorml.txt") == 0 && (event->mask & IN_MOVED_TO))
                 phases->dumps_end = t;
         }
     }
@@ -112,7 +112,7 @@ start_phases viewer_start_phases(const char* dir, const char* model)
     start_phases phases = {-1, -1, -1, -1, -1, 0};
     const char* model_name = model ? model : "knot.ase";
     int watch = inotify_init1(IN_NONBLOCK);
-    inotify_add_watch(watch, dir, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
+    inotify_add_watch(watch, dir, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_MOVED_TO);
     auto start = clock_type::now();
     RealViewer viewer;
     viewer.start({.folder = dir,

@@ -32,8 +32,9 @@ timing run_program(const std::vector<std::string>& argv, const char* folder = nu
 std::string generated_knot(const char* name, int faces);
 
 // The viewer's way to its first frame, in seconds from its start: the model
-// read (opened to closed), the dumps written (dump.txt opened to vnorml.txt
-// closed) and the first frame on screen; negative where a phase was not seen.
+// read (opened to closed), the dumps written (the first one's temporary file
+// opened to vnorml.txt put in place) and the first frame on screen; negative
+// where a phase was not seen.
 struct start_phases {
     double load_begin, load_end, dumps_begin, dumps_end, first_frame;
     double peak_mb;  // the viewer's peak resident size at its first frame

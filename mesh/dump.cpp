@@ -78,11 +78,7 @@ struct buffered_writer {
         static constexpr std::string_view labels[] = {"position = ", "\t x = ", "\t y = ", "\t z = "};
         put_record(labels, i, n, "\n");
     }
-    void close()
-    {
-        flush_text(&dump_text);
-        fclose(dump_text.file);
-    }
+    void finish() { flush_text(&dump_text); }
 };
 
 void dump_vert()

@@ -3,7 +3,7 @@
 #pragma once
 
 void dump_vert();   // "dump.txt": vertex positions
-void dump_norm();   // "norm.txt": face normals; fatal if it cannot be created
+void dump_norm();   // "norm.txt": face normals; fatal if it cannot be written whole
 void dump_vnorm();  // "vnorml.txt": vertex normals
 
 // The same dumps written with one fprintf per record: byte for byte what

@@ -23,7 +23,7 @@ struct printf_writer {
     {
         fprintf(file, "position = %i\t x = %f\t y = %f\t z = %f\n", i, n[0], n[1], n[2]);
     }
-    void close() { fclose(file); }
+    void finish() {}
 };
 
 void dump_vert_printf()

@@ -39,8 +39,15 @@ static const char* const usage =
     "  --offscreen      always on an Xvfb of its own, never on DISPLAY\n"
     "  --max-model MIB  a model larger than MIB mebibytes is refused at once\n";
 
-// From the viewer's start; a big model takes a while to load and dump.
-constexpr double first_frame_limit = 120;
+// Seconds from the viewer's start: a small model shows within a second even
+// on a loaded machine, a big one takes a while to load and dump (a million
+// faces, 345 MB, in 1.5 s on an idle machine; this allows 60 times that).
+static double first_frame_limit(const fs::path& model)
+{
+    std::error_code e;
+    uintmax_t size = fs::file_size(model, e);
+    return 10 + (e ? 0 : double(size) / 4e6);
+}
 
 static volatile sig_atomic_t stop_signal = 0;
 
@@ -120,17 +127,24 @@ static fs::path folder_of(fs::path path)
 static std::string refusal(const std::string& model, const std::string& out,
                            const std::string& keep)
 {
+    // Only a regular file is opened: a FIFO's writer may never come, and
+    // opening a device may do something.
+    struct stat s;
+    if (stat(model.c_str(), &s) != 0)
+        return "cannot read " + model + ": " + strerror(errno);
+    if (S_ISDIR(s.st_mode))
+        return "cannot read " + model + ": it is a directory";
+    if (!S_ISREG(s.st_mode))
+        return "cannot read " + model + ": it is not a regular file";
     int fd = open(model.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return "cannot read " + model + ": " + strerror(errno);
-    struct stat s;
-    bool folder = fstat(fd, &s) == 0 && S_ISDIR(s.st_mode);
     close(fd);
-    if (folder)
-        return "cannot read " + model + ": it is a directory";
     std::error_code e;
     if (!fs::is_directory(folder_of(out), e))
         return "no folder " + folder_of(out).string() + " to write " + out + " into";
+    if (!replaceable(out))
+        return "cannot write " + out + ": it is there and not a regular file";
     if (!keep.empty() && !fs::is_directory(folder_of(keep), e))
         return "no folder " + folder_of(keep).string() + " to make " + keep + " in";
     if (!keep.empty() && fs::exists(keep, e) && !fs::is_directory(keep, e))
@@ -308,7 +322,8 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
                        .console = run.folder / "console.txt"}))
         return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
                        "extension)");
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(first_frame_limit);
+    double limit = first_frame_limit(model);
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
     bool shown = false;
     while (!stop_signal && !(shown = viewer.wait_for_first_frame(0.1)) && viewer.running() &&
            std::chrono::steady_clock::now() < end)
@@ -317,7 +332,7 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
         return 1;
     if (!shown && viewer.running())
         return fail(1, "aseview presented no frame within " +
-                           std::to_string(int(first_frame_limit)) + " s");
+                           std::to_string(int(limit)) + " s");
     if (!shown) {
         int status = viewer.stop();
         fputs(viewer.console().c_str(), stderr);

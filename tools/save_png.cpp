@@ -36,8 +36,16 @@ static bool write_png(FILE* file, const Pixels& picture)
     return true;
 }
 
+bool replaceable(const std::filesystem::path& path)
+{
+    struct stat s;
+    return stat(path.c_str(), &s) == 0 ? S_ISREG(s.st_mode) : errno == ENOENT;
+}
+
 std::string save_png(const std::filesystem::path& path, const Pixels& picture)
 {
+    if (!replaceable(path))
+        return "cannot write " + path.string() + ": it is there and not a regular file";
     std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     // A hidden name beside the target, built by appending: g++ 12 takes a
     // string put in front of another for an overlapping copy (-Wrestrict).
@@ -50,10 +58,13 @@ std::string save_png(const std::filesystem::path& path, const Pixels& picture)
     FILE* file = fdopen(fd, "wb");
     bool written = file && write_png(file, picture);
     written = (file ? fclose(file) == 0 : close(fd) == 0) && written;
-    // mkstemp makes it private; a saved picture has the usual permissions.
+    // mkstemp makes it private; a saved picture has the permissions of the
+    // file it replaces, or the usual ones.
     mode_t mask = umask(0);
     umask(mask);
-    if (written && chmod(temp.c_str(), 0666 & ~mask) == 0 &&
+    struct stat earlier;
+    mode_t mode = stat(path.c_str(), &earlier) == 0 ? earlier.st_mode & 0777 : 0666 & ~mask;
+    if (written && chmod(temp.c_str(), mode) == 0 &&
         rename(temp.c_str(), path.c_str()) == 0)
         return "";
     std::string why = errno ? std::string(": ") + strerror(errno) : "";

@@ -2,9 +2,15 @@
 // the test's X server: console lines, exit status, dumps and the window; and
 // make_screenshot, which runs it on its own.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -328,6 +334,108 @@ TEST_F(AppTest, VnormDumpThatCannotBeCreatedIsSilent)
     EXPECT_TRUE(fs::is_directory(run_ / "vnorml.txt"));
 }
 
+// A load that blocks (a FIFO with no writer) and is killed has already
+// passed on its first console lines.
+TEST_F(AppTest, KilledLoadLeavesItsFirstConsoleLines)
+{
+    ASSERT_EQ(mkfifo((run_ / "model.ase").c_str(), 0644), 0);
+    RealViewer viewer;
+    viewer.start({.folder = run_, .args = {"model.ase"}, .program = ASEVIEW_BIN, .with_display = false});
+    EXPECT_TRUE(wait_until(30, [&] { return viewer.console() == model_loading; })) << viewer.console();
+    EXPECT_TRUE(viewer.running());
+    int status = viewer.stop(SIGKILL);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(viewer.console(), model_loading);
+}
+
+// A full disk: the dump that does not fit takes the path of a failed open
+// and the earlier dumps stay. The run folder is a small tmpfs, filled up,
+// where one can be mounted; otherwise a file size limit that the dumps pass
+// stands in for it.
+TEST_F(AppTest, FullDiskKeepsTheEarlierDumps)
+{
+    copy_run_files({"knot.ase"}, base_);
+    struct Mount {
+        fs::path at;
+        bool done = mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0;
+        ~Mount()
+        {
+            if (done)
+                umount2(at.c_str(), MNT_DETACH);
+        }
+    } tmpfs{run_};
+    if (tmpfs.done)
+        copy_run_files({"map2.tga"}, run_);
+    for (const char* name : dump_names)
+        write_file(run_ / name, std::string("earlier ") + name);
+    if (tmpfs.done) {
+        int fd = open((run_ / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        static const char block[4096] = {};
+        while (write(fd, block, sizeof block) > 0)
+            continue;
+        close(fd);
+    }
+    rlimit unlimited, limit = {1000, 1000};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    if (!tmpfs.done) {
+        signal(SIGXFSZ, SIG_IGN);  // the viewer then sees EFBIG instead
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    RealViewer viewer;
+    viewer.start({.folder = run_, .args = {(base_ / "knot.ase").string()}, .program = ASEVIEW_BIN});
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(viewer.wait_for_first_frame(60));
+    EXPECT_EQ(viewer.stop(), 1 << 8) << "exit status 1";
+    std::string console = viewer.console();
+    std::string loaded = "argc = 2\nLoading file " + (base_ / "knot.ase").string() + "\nLoad succesfult\n";
+    EXPECT_EQ(console.rfind(loaded + "************ vertex dump *********\nPROBLEM\nv_pos = ", 0), 0u) << console;
+    EXPECT_TRUE(console.ends_with("\n****** face data *********\nerror in dump_norm()\n")) << console;
+    for (const char* name : dump_names)
+        EXPECT_EQ(read_file(run_ / name), std::string("earlier ") + name);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(run_))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {"dump.txt", "map2.tga", "norm.txt", "vnorml.txt"};
+    if (tmpfs.done)
+        expected.insert(expected.begin() + 1, "filler");
+    EXPECT_EQ(left, expected) << "no temporary file is left";
+}
+
+// Two viewers started at once in one folder on two models: each dump is
+// whole, the one or the other's, as each writes it alone.
+TEST_F(AppTest, TwoViewersInOneFolderLeaveWholeDumps)
+{
+    const char* const models[] = {"a.ase", "b.ase"};
+    int faces = 60000;
+    for (const char* model : models) {
+        std::string make = "'" ASEVIEW_BUILD_DIR "/bin/make_knot' '" + (base_ / model).string() + "' " +
+                           std::to_string(faces += 2000) + " >/dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+    }
+    std::map<std::string, Dumps> alone;
+    for (const char* model : models) {
+        fs::path folder = base_ / (std::string("alone_") + model);
+        fs::create_directory(folder);
+        copy_run_files({"map2.tga"}, folder);
+        RealViewer viewer;
+        viewer.start({.folder = folder, .args = {(base_ / model).string()}, .program = ASEVIEW_BIN});
+        ASSERT_TRUE(viewer.wait_for_first_frame(60)) << viewer.console();
+        alone[model] = read_dumps(folder);
+    }
+    // Side by side, so that each shows its frames.
+    RealViewer a, b;
+    a.start({.folder = run_, .args = {(base_ / "a.ase").string(), "-geometry", "+0+0"}, .program = ASEVIEW_BIN});
+    b.start({.folder = run_, .args = {(base_ / "b.ase").string(), "-geometry", "+640+0"}, .program = ASEVIEW_BIN});
+    ASSERT_TRUE(a.wait_for_first_frame(60) && b.wait_for_first_frame(60)) << a.console() << b.console();
+    Dumps together = read_dumps(run_);
+    for (const char* name : dump_names)
+        EXPECT_TRUE(together[name] == alone["a.ase"][name] || together[name] == alone["b.ase"][name])
+            << name << " is neither's";
+    EXPECT_EQ(std::distance(fs::directory_iterator(run_), fs::directory_iterator()), 4) << "no temporary file is left";
+}
+
 // An installed copy runs from any folder where its own tools made the model
 // and the texture.
 TEST_F(AppTest, InstalledViewerRunsWithItsToolsOutput)
@@ -403,11 +511,12 @@ Extremes extremes(const Png& png)
     return e;
 }
 
+// Each entry's path and type.
 std::vector<std::string> folder_listing(const fs::path& dir)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
-        names.push_back(entry.path().string());
+        names.push_back(entry.path().string() + " " + std::to_string(int(entry.symlink_status().type())));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -427,6 +536,9 @@ TEST_P(ScreenshotRefusalTest, RefusesBeforeStartingAnything)
     write_file(base_ / "square.ase", square_model);
     fs::create_directory(base_ / "folder.ase");
     fs::create_directory(tmp_);
+    ASSERT_EQ(mkfifo((base_ / "in.fifo").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((base_ / "out.fifo").c_str(), 0644), 0);
+    fs::create_symlink("/dev/null", base_ / "null.png");
     std::vector<std::string> before = folder_listing(base_);
     Shot shot = shoot(c.args);
     EXPECT_EQ(shot.status, c.status);
@@ -441,6 +553,7 @@ TEST_P(ScreenshotRefusalTest, RefusesBeforeStartingAnything)
         EXPECT_EQ(shot.out, "");
     }
     EXPECT_EQ(folder_listing(base_), before) << "nothing written";
+    EXPECT_TRUE(fs::is_character_file("/dev/full") && fs::is_character_file("/dev/null"));
     EXPECT_FALSE(shot.frame_on_test_display);
 }
 
@@ -449,6 +562,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"unreadable_model", {"missing.ase", "shot.png"}, 2, "missing.ase"},
         Refusal{"model_is_a_directory", {"folder.ase", "shot.png"}, 2, "folder.ase"},
+        // Refused at once: opening a FIFO to read it waits for a writer.
+        Refusal{"model_is_a_fifo", {"in.fifo", "shot.png"}, 2, "in.fifo"},
+        Refusal{"model_is_a_device", {"/dev/zero", "shot.png"}, 2, "/dev/zero"},
+        // Renaming a picture over them would put them out of place.
+        Refusal{"output_is_a_device", {"square.ase", "/dev/full"}, 2, "/dev/full"},
+        Refusal{"output_is_a_fifo", {"square.ase", "out.fifo"}, 2, "out.fifo"},
+        Refusal{"output_is_a_folder", {"square.ase", "folder.ase"}, 2, "folder.ase"},
+        Refusal{"output_links_to_a_device", {"square.ase", "null.png"}, 2, "null.png"},
         Refusal{"missing_output_folder", {"square.ase", "nowhere/shot.png"}, 2, "nowhere"},
         Refusal{"keep_without_parent", {"--keep", "nowhere/run", "square.ase", "shot.png"}, 2,
                 "nowhere"},
@@ -458,12 +579,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // The whole window, 640 x 480, as the first frame left it: the model in the
-// middle, the white clear colour in the corners. The texture is the default
+// middle, the white clear colour in the corners; it replaces an earlier
+// picture and keeps its permissions. The texture is the default
 // one, as the working directory has none.
 TEST_F(ScreenshotTest, KeptRunFolderHoldsTheDumpsAndTheConsole)
 {
     fs::path model = base_ / "square.ase", kept = base_ / "kept";
     write_file(model, square_model);
+    write_file(png_, "an earlier picture, private");
+    const fs::perms private_file = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(png_, private_file);
     Shot shot = shoot({"--keep", "kept", "square.ase", "shot.png"});
     EXPECT_EQ(shot.status, 0) << shot.err;
     EXPECT_EQ(shot.out, png_.string() + "\n");
@@ -478,6 +603,7 @@ TEST_F(ScreenshotTest, KeptRunFolderHoldsTheDumpsAndTheConsole)
     };
     EXPECT_TRUE(white(0, 0) && white(639, 0) && white(0, 479) && white(639, 479));
     EXPECT_FALSE(white(316, 236)) << "the model covers the centre";
+    EXPECT_EQ(fs::status(png_).permissions(), private_file) << "the earlier picture's permissions stay";
 
     EXPECT_EQ(read_file(kept / "console.txt"),
               "argc = 4\nLoading file " + model.string() + "\nLoad succesfult\n" + dump_lines);

@@ -1,8 +1,15 @@
 // The program's dumps: what they write for small stores, and against the
 // fprintf dumps they replace the same three files byte for byte and the
-// same console, over stores full of arbitrary float bit patterns.
+// same console, over stores full of arbitrary float bit patterns; written
+// whole or not at all.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -201,4 +208,62 @@ TEST_F(MeshDumpVsPrintf, UnwritableFiles)
     EXPECT_EQ(dump_all(), reference);
     EXPECT_EQ(read_file("norm.txt"), norm);
     EXPECT_NE(reference.find("PROBLEM\n"), std::string::npos);
+}
+
+static std::vector<std::string> folder_names()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A write that fails part way (here at the file size limit, as at a full
+// disk) takes the path of a failed open: the earlier dumps stay as they
+// were, and no temporary file is left.
+TEST_F(MeshDump, FailedWriteLeavesTheEarlierDumps)
+{
+    fill_store(300, 300, [] { return 0.5f; });
+    v_pos = 299;
+    fill_dump_files("earlier content");
+    std::string console = fatal_stdout([] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        dump_vert();
+        dump_norm();
+    });
+    EXPECT_EQ(console, "************ vertex dump *********\nPROBLEM\nv_pos = 299\n"
+                       "****** face data *********\nerror in dump_norm()\n");
+    for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
+        EXPECT_EQ(read_file(name), "earlier content") << name;
+    EXPECT_EQ(folder_names(), (std::vector<std::string>{"dump.txt", "norm.txt", "vnorml.txt"}));
+}
+
+// A dump reaches the file that a link leads to and keeps an earlier file's
+// mode; a device is written in place, never replaced by a file.
+TEST_F(MeshDump, ThroughLinksAndNeverOverDevices)
+{
+    namespace fs = std::filesystem;
+    parse_text("*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEXNORMAL 0 0 0 1\n");
+    fs::create_directory("kept");
+    write_file("kept/normals", "earlier");
+    fs::create_symlink("kept/normals", "vnorml.txt");
+    write_file("norm.txt", "earlier");
+    fs::permissions("norm.txt", fs::perms::owner_read | fs::perms::owner_write);
+    // Where a device can be made: one like /dev/full, which fails every write.
+    bool device = mknod("full", S_IFCHR | 0666, makedev(1, 7)) == 0;
+    if (device)
+        fs::create_symlink("full", "dump.txt");
+    EXPECT_EQ(dump_all(), std::string("************ vertex dump *********\n") + (device ? "PROBLEM\n" : "") +
+                              "v_pos = 0\n****** face data *********\n");
+    EXPECT_TRUE(fs::is_symlink("vnorml.txt"));
+    EXPECT_EQ(read_file("kept/normals"), "position = 0\t x = 0.000000\t y = 0.000000\t z = 1.000000\n");
+    EXPECT_EQ(read_file("norm.txt"), "face num=0\nX Comp = 0.000000\tY Comp = 0.000000\tZ Comp 0.000000\n\n");
+    EXPECT_EQ(fs::status("norm.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file("full"));
+        EXPECT_EQ(folder_names(), (std::vector<std::string>{"dump.txt", "full", "kept", "norm.txt", "vnorml.txt"}));
+    }
 }

@@ -46,6 +46,21 @@ bool FrameWatch::is_watched(unsigned long window)
     return window_ == window;
 }
 
+// The window was viewable before its Damage existed: a frame it presented by
+// then went unseen, and a program at rest draws no other by itself. An
+// Expose makes it draw again; sent as an event, it changes no pixel, unlike
+// clearing the window, which would paint a background.
+void FrameWatch::ask_for_a_frame(unsigned long window, int width, int height)
+{
+    XEvent expose = {};
+    expose.xexpose.type = Expose;
+    expose.xexpose.window = window;
+    expose.xexpose.width = width;
+    expose.xexpose.height = height;
+    XSendEvent(display_, window, False, ExposureMask, &expose);
+    XFlush(display_);
+}
+
 void FrameWatch::take_events(int wait_ms)
 {
     if (!display_)
@@ -71,8 +86,12 @@ void FrameWatch::take_events(int wait_ms)
             is_watched(event.xproperty.window);
         } else if (event.type == damage_event_ + XDamageNotify) {
             auto* damage = (XDamageNotifyEvent*)&event;
-            if (event.xany.serial == created_at_[damage->drawable] || !is_watched(damage->drawable))
+            if (!is_watched(damage->drawable))
                 continue;
+            if (event.xany.serial == created_at_[damage->drawable]) {
+                ask_for_a_frame(damage->drawable, damage->geometry.width, damage->geometry.height);
+                continue;
+            }
             x0_ = std::min<int>(x0_, damage->area.x);
             y0_ = std::min<int>(y0_, damage->area.y);
             x1_ = std::max(x1_, damage->area.x + damage->area.width);

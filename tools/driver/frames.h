@@ -42,6 +42,7 @@ public:
 
 private:
     bool is_watched(unsigned long window);
+    void ask_for_a_frame(unsigned long window, int width, int height);
 
     _XDisplay* display_ = nullptr;
     std::string title_;
@@ -54,6 +55,7 @@ private:
     Clock::time_point last_frame_at_;
     int x0_, y0_, x1_, y1_;  // damage since the last frame
     // The serial of each window's Damage creation: a window that is already
-    // viewable then reports all of itself at once, which is no frame.
+    // viewable then reports all of itself at once, which is no frame, though
+    // a frame may have come before it.
     std::unordered_map<unsigned long, unsigned long> created_at_;
 };
