@@ -34,6 +34,10 @@ case $case in
 esac
 
 export HOME="$scratch/home"
+# A sanitized viewer that ends at once reports the GL driver's leaks after its
+# message, in the one console the launcher reads; the viewer's own leaks are
+# checked by the other tests.
+[ -n "${ASAN_OPTIONS:-}" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"
 unset XDG_CACHE_HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CURRENT_DESKTOP DESKTOP_SESSION DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$HOME" "$scratch/models" "$scratch/cwd"
 cache="$HOME/.cache/aseview"
