@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -266,4 +267,35 @@ TEST_F(MeshDump, ThroughLinksAndNeverOverDevices)
         EXPECT_TRUE(fs::is_character_file("full"));
         EXPECT_EQ(folder_names(), (std::vector<std::string>{"dump.txt", "full", "kept", "norm.txt", "vnorml.txt"}));
     }
+}
+
+// Where no new file may be made, dumps that may be written are still written,
+// in place, as before; one that may not be written is left as it was.
+TEST_F(MeshDump, FolderClosedToNewFilesStillTakesWritableDumps)
+{
+    namespace fs = std::filesystem;
+    parse_text("*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEXNORMAL 0 0 0 1\n");
+    fill_dump_files("earlier content");
+    fs::permissions("dump.txt", fs::perms(0444));
+    fs::permissions("norm.txt", fs::perms(0666));
+    fs::permissions("vnorml.txt", fs::perms(0666));
+    fs::permissions(".", fs::perms(0555));
+    EXPECT_EXIT(
+        {
+            // Root may make files anywhere: the dumps are written as an ordinary user.
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(2);
+            if (!freopen("/dev/null", "w", stdout))
+                _exit(3);
+            dump_vert();
+            dump_norm();
+            dump_vnorm();
+            _exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    fs::permissions(".", fs::perms(0755));
+    EXPECT_EQ(read_file("dump.txt"), "earlier content");
+    EXPECT_EQ(read_file("norm.txt"), "face num=0\nX Comp = 0.000000\tY Comp = 0.000000\tZ Comp 0.000000\n\n");
+    EXPECT_EQ(read_file("vnorml.txt"), "position = 0\t x = 0.000000\t y = 0.000000\t z = 1.000000\n");
+    EXPECT_EQ(folder_names(), (std::vector<std::string>{"dump.txt", "norm.txt", "vnorml.txt"}));
 }
