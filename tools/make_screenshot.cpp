@@ -123,9 +123,10 @@ static fs::path folder_of(fs::path path)
     return path.parent_path().empty() ? fs::path(".") : path.parent_path();
 }
 
-// Why the paths cannot be used, naming the path; empty when they can.
+// Why the paths cannot be used, or the model is over max_model_mib (0: no
+// limit), naming the path; empty when they can.
 static std::string refusal(const std::string& model, const std::string& out,
-                           const std::string& keep)
+                           const std::string& keep, long max_model_mib)
 {
     // Only a regular file is opened: a FIFO's writer may never come, and
     // opening a device may do something.
@@ -136,6 +137,9 @@ static std::string refusal(const std::string& model, const std::string& out,
         return "cannot read " + model + ": it is a directory";
     if (!S_ISREG(s.st_mode))
         return "cannot read " + model + ": it is not a regular file";
+    // Declined before anything starts: a file manager must never stall.
+    if (max_model_mib && s.st_size > max_model_mib << 20)
+        return model + " is larger than " + std::to_string(max_model_mib) + " MiB";
     int fd = open(model.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return "cannot read " + model + ": " + strerror(errno);
@@ -363,13 +367,9 @@ int main(int argc, char** argv)
         fputs(usage, stderr);
         return 2;
     }
-    std::string problem = refusal(a.operands[0], a.operands[1], a.keep);
+    std::string problem = refusal(a.operands[0], a.operands[1], a.keep, a.max_model);
     if (!problem.empty())
         return fail(2, problem);
-    // Declined before anything starts: a file manager must never stall.
-    struct stat model;
-    if (a.max_model && stat(a.operands[0].c_str(), &model) == 0 && model.st_size > a.max_model << 20)
-        return fail(2, a.operands[0] + " is larger than " + std::to_string(a.max_model) + " MiB");
 
     struct sigaction action = {};
     action.sa_handler = note_signal;

@@ -20,14 +20,7 @@ class FitViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        open_test_window();
-        glutDisplayFunc([] {});
-        pump_glut_events();
-        ScratchFolder folder;
-        write_uniform_tga("map2.tga", {255, 255, 255});
-        init_scene();
-        reset_mesh_store();
-        reset_view_state();
+        open_frame_window();
         reset_fit_view();
     }
     void TearDown() override

@@ -92,16 +92,7 @@ class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        open_test_window();
-        // Frames are drawn by the tests themselves, never behind their backs.
-        glutDisplayFunc([] {});
-        pump_glut_events();
-        // A white texture, so that what reaches the screen is the vertex colour.
-        ScratchFolder folder;
-        write_uniform_tga("map2.tga", {255, 255, 255});
-        init_scene();
-        reset_mesh_store();
-        reset_view_state();
+        open_frame_window();
         color_cycle = 1;
         reshape_handler(640, 480);
     }

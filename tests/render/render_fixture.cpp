@@ -1,7 +1,12 @@
 #include "tests/render/render_fixture.h"
 
-#include <GL/gl.h>
+#include <GL/glut.h>
 
+#include "input/input.h"
+#include "mesh/store.h"
+#include "render/render.h"
+#include "tests/support/files.h"
+#include "tests/support/glut_window.h"
 #include "tests/support/targa.h"
 
 void write_uniform_tga(const std::string& path, Rgb color)
@@ -10,6 +15,18 @@ void write_uniform_tga(const std::string& path, Rgb color)
     for (int i = 0; i < 256 * 256; i++)
         pixels.insert(pixels.end(), {color[2], color[1], color[0], 255});
     write_file(path, tga_bytes({.width = 256, .height = 256, .bpp = 32, .descriptor = 0x28}, pixels));
+}
+
+void open_frame_window()
+{
+    open_test_window();
+    glutDisplayFunc([] {});
+    pump_glut_events();
+    ScratchFolder folder;
+    write_uniform_tga("map2.tga", {255, 255, 255});
+    init_scene();
+    reset_mesh_store();
+    reset_view_state();
 }
 
 std::vector<Rgb> read_texture(int* width, int* height)
