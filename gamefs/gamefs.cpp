@@ -1,0 +1,1 @@
+#include "gamefs/gamefs.h"

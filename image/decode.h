@@ -1,0 +1,29 @@
+// Texture images of any format the model view reads, told apart by their
+// content: Targa through our own reader, PNG through libpng, JPEG through
+// libjpeg-turbo. Every image comes out the same way: 8-bit RGBA, rows from
+// the bottom of the picture (as an image viewer shows it) to its top, which
+// is the row order GL textures take.
+#pragma once
+#include <cstdio>
+#include <string>
+
+// The largest width or height accepted.
+constexpr int image_max_side = 8192;
+
+struct RgbaImage {
+    int width;
+    int height;
+    unsigned char* pixels;  // width * height * 4 bytes, bottom row first
+};
+
+// Decodes the stream from its current position. Null when it is no image of
+// a known format, is damaged, is larger than image_max_side on a side or
+// its memory cannot be had; the reason is in image_error_text.
+RgbaImage* image_decode(FILE* stream);
+// Opens a regular file and decodes it; anything that is not a regular file
+// (a folder, a device, a FIFO) is refused without being read and without
+// blocking.
+RgbaImage* image_load(const char* path);
+void image_free(RgbaImage* image);
+
+extern std::string image_error_text;
