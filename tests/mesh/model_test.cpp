@@ -1,0 +1,221 @@
+// The model view's reader on inline texts, hostile numbers and the corpus.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+
+#include "mesh/model.h"
+#include "tests/support/files.h"
+
+static void parse_model_text(const std::string& text)
+{
+    FILE* f = temp_stream(text);
+    parse_model(f);
+    fclose(f);
+}
+
+// One object whose mesh holds the lines, with four vertices.
+static const model_object& parse_mesh(const std::string& lines)
+{
+    parse_model_text("*GEOMOBJECT {\n *NODE_NAME \"a{b\"\n *MESH {\n  *MESH_NUMVERTEX 2147483647\n"
+                     "  *MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n"
+                     "*MESH_VERTEX 2 0 1 0\n*MESH_VERTEX 3 0 0 1\n}\n" +
+                     lines + "\n }\n}\n");
+    EXPECT_EQ(model_objects.size(), 1u);
+    return model_objects.at(0);
+}
+
+TEST(ModelReader, FaceLinesOfEveryExporter)
+{
+    struct {
+        const char* line;
+        int a, b, c, mtlid;  // a = -1: no face stored
+    } cases[] = {
+        {"*MESH_FACE 0: A: 0 B: 2 C: 3 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 2 *MESH_MTLID 1", 0, 2, 3, 1},
+        {"*MESH_FACE 0 A: 1 B: 2 C: 3 *MESH_SMOOTHING 1 *MESH_MTLID 4", 1, 2, 3, 4},
+        {"*MESH_FACE    0:    A:    3 B:    1 C:    0 *MESH_SMOOTHING *MESH_MTLID 5", 3, 1, 0, 5},
+        {"*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 *MESH_SMOOTHING 1,2 *MESH_MTLID 6", 0, 1, 2, 6},
+        {"\t*MESH_FACE\t0:\tA:\t2\tB:\t3\tC:\t1\t*MESH_MTLID\t7\t}", 2, 3, 1, 7},
+        {"*MESH_FACE 0: A 1 B 0 C 3", 1, 0, 3, 0},
+        {"*MESH_FACE 0: A: 1 B: 2 C: 3\n*MESH_MTLID 9", 1, 2, 3, 0},
+        {"*MESH_FACE 0: A: 1 B: 2 *MESH_MTLID 9", -1, 0, 0, 0},
+        {"*MESH_FACE -1: A: 1 B: 2 C: 3", -1, 0, 0, 0},
+    };
+    for (const auto& t : cases) {
+        const model_object& object = parse_mesh(t.line);
+        SCOPED_TRACE(t.line);
+        ASSERT_EQ(object.faces.size(), t.a < 0 ? 0u : 1u);
+        if (t.a < 0)
+            continue;
+        const model_face& face = object.faces[0];
+        EXPECT_EQ(std::vector<int>(face.vert, face.vert + 3), (std::vector<int>{t.a, t.b, t.c}));
+        EXPECT_EQ(face.mtlid, t.mtlid);
+    }
+}
+
+TEST(ModelReader, NumberedLinesAppendOrReplaceAndHostileNumbersStayHarmless)
+{
+    const model_object& object = parse_mesh(
+        "*MESH_NUMFACES 2147483647\n*MESH_VERTEX 1 5 6 7\n*MESH_VERTEX 6 9 9 9\n"
+        "*MESH_VERTEX -1 9 9 9\n*MESH_VERTEX 4 1\n*MESH_VERTEX 2147483647 9 9 9\n"
+        "*MESH_TVERT 0 0.5 0.25\n*MESH_TFACE 0 1 1 1\n*MESH_FACE 0: A: 4 B: 2147483647 C: 0\n"
+        "*MESH_FACE 1: A: 0 B: 1 C: 4\n*MESH_FACE 3: A: 0 B: 1 C: 2\n"
+        "*MESH_TFACE 1 2147483647 -2147483648 0\n*MESH_TFACE 2 0 0 0\n");
+    ASSERT_EQ(object.positions.size(), 5u);
+    EXPECT_EQ(object.positions[1].x + object.positions[4].x + object.positions[4].y, 6);
+    ASSERT_EQ(object.tverts.size(), 1u);
+    ASSERT_EQ(object.faces.size(), 2u);
+    EXPECT_FALSE(model_face_drawable(object, object.faces[0]));
+    EXPECT_TRUE(model_face_drawable(object, object.faces[1]));
+    EXPECT_EQ(object.faces[0].tvert[0], -1);  // the tface came before its face
+    EXPECT_EQ(object.faces[1].tvert[0], INT_MAX);
+    EXPECT_EQ(object.faces[1].tvert[1], INT_MIN);
+    EXPECT_EQ(object.material_ref, 0);
+}
+
+TEST(ModelReader, VertexNormalsFillTheCornersOfTheirFaceNormal)
+{
+    const model_object& object =
+        parse_mesh("*MESH_FACE 0: A: 0 B: 2 C: 3\n*MESH_FACE 1: A: 1 B: 2 C: 3\n"
+                   "*MESH_NORMALS {\n*MESH_FACENORMAL 0 0 0 1\n"
+                   "*MESH_VERTEXNORMAL 3 3 0 0\n*MESH_VERTEXNORMAL 0 1 0 0\n"
+                   "*MESH_VERTEXNORMAL 7 7 0 0\n*MESH_VERTEXNORMAL 2 9 0 0\n"
+                   "*MESH_FACENORMAL 1 0 0 1\n*MESH_VERTEXNORMAL 1 1 0 0\n"
+                   "*MESH_FACENORMAL 5 0 0 1\n*MESH_VERTEXNORMAL 2 1 0 0\n}");
+    const model_face& face = object.faces.at(0);
+    EXPECT_EQ(face.normals, 1);
+    EXPECT_EQ(face.normal[0].x, 1);
+    EXPECT_EQ(face.normal[1].x, 7);  // no corner has vertex 7: the first unfilled one
+    EXPECT_EQ(face.normal[2].x, 3);
+    EXPECT_EQ(object.faces.at(1).normals, 0);
+}
+
+TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
+{
+    parse_model_text(
+        "*MATERIAL_LIST { *MATERIAL_COUNT 9\n*MATERIAL 0 { *NUMSUBMTLS 3\n"
+        "*SUBMATERIAL 0 { *MATERIAL_DIFFUSE 0 0 0 } *SUBMATERIAL 2 { *MATERIAL_DIFFUSE 2 0 0 } }\n"
+        "*MATERIAL 1 { *MATERIAL_DIFFUSE 1 0 0 *MAP_DIFFUSE { *MATERIAL_DIFFUSE 5 5 5 } }\n"
+        "*MATERIAL 2147483647 { } *MATERIAL 1003 { } *MATERIAL 1002 { *MATERIAL_DIFFUSE 3 0 0 } }");
+    ASSERT_EQ(model_materials.size(), 1003u);
+    EXPECT_EQ(model_materials[1002].diffuse[0] + model_materials[1].diffuse[0], 4);
+    EXPECT_EQ(model_materials[5].has_diffuse + model_materials[5].u_tiling, 1);
+    struct {
+        int ref, mtlid;
+        const model_material* want;
+    } cases[] = {
+        {0, 0, &model_materials[0].submaterials[0]},  {0, 5, &model_materials[0].submaterials[2]},
+        {0, -1, &model_materials[0].submaterials[2]}, {0, INT_MIN, &model_materials[0].submaterials[1]},
+        {0, INT_MAX, &model_materials[0].submaterials[1]}, {1, 7, &model_materials[1]},
+        {1003, 0, nullptr}, {-1, 0, nullptr},
+    };
+    for (const auto& t : cases) {
+        model_object object = {{}, {}, {}, t.ref};
+        model_face face = {{}, {}, t.mtlid, 0, {}};
+        EXPECT_EQ(face_material(object, face), t.want) << t.ref << " " << t.mtlid;
+    }
+}
+
+TEST(ModelReader, BitmapComesFromTheDiffuseMapElseTheFirstOwnMap)
+{
+    std::string long_name(100000, 'n');
+    struct {
+        std::string maps, bitmap;
+        float u_offset;
+    } cases[] = {
+        {"*MAP_BUMP { *BITMAP \"b.tga\" } *MAP_DIFFUSE { *BITMAP d.tga *UVW_U_OFFSET 0.25 }", "d.tga", 0.25f},
+        {"*MAP_DIFFUSE { *BITMAP \"None\" } *MAP_BUMP { *BITMAP \"b.tga\" *UVW_U_OFFSET 0.5 }", "b.tga", 0.5f},
+        {"*MAP_BUMP { *BITMAP \"b1\" } *MAP_SPECULAR { *BITMAP \"b2\" *UVW_U_OFFSET 2 }", "b1", 0},
+        {"*MAP_BUMP { *BITMAP \"outer\" *MAP_GENERIC { *BITMAP \"inner\" } }", "outer", 0},
+        {"*MAP_DIFFUSE { *BITMAP \"\" *UVW_U_OFFSET 3 } *MAP_BUMP { *BITMAP None }", "", 0},
+        {"*SUBMATERIAL 0 { *MAP_DIFFUSE { *BITMAP \"s.tga\" } }", "", 0},
+        {"*MAP_DIFFUSE { *BITMAP \"C:\\maps\\my {x} stone.tga\" }", "C:\\maps\\my {x} stone.tga", 0},
+        {"*MAP_DIFFUSE { *BITMAP \"" + long_name + "\" }", long_name, 0},
+        {"*MAP_DIFFUSE { *BITMAP \"" + std::string((1 << 20) + 1, 'n') + "\" }", "", 0},
+    };
+    for (const auto& t : cases) {
+        parse_model_text("*MATERIAL_LIST { *MATERIAL 0 { " + t.maps + " } *MATERIAL 1 { } }");
+        SCOPED_TRACE(t.maps.substr(0, 80));
+        ASSERT_EQ(model_materials.size(), 2u);
+        EXPECT_EQ(model_materials[0].bitmap, t.bitmap);
+        EXPECT_EQ(model_materials[0].u_offset, t.u_offset);
+    }
+}
+
+TEST(ModelReader, BlocksCountOnlyWhereTheyBelong)
+{
+    struct {
+        const char* text;
+        size_t objects, positions;  // positions of the last object
+        int material_ref;
+    } cases[] = {
+        {"*GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1 } *MESH_ANIMATION { *MESH { *MESH_VERTEX 0 2 2 2"
+         " *MESH_VERTEX 1 2 2 2 } } *MESH { *MESH_VERTEX 1 3 3 3 } *MATERIAL_REF 4 }", 1, 1, 4},
+        {"*GEOMOBJECT { *NODE_NAME \"}}\" *MATERIAL_REF 2 } } } *HELPEROBJECT { *NODE_NAME \"{\" }\n"
+         "*CAMERAOBJECT { } *GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1\n*MESH_VERTEX 1 1 1 1", 2, 2, 0},
+        {"*GROUP \"g\" { *GEOMOBJECT { } *GEOMOBJECT { *MATERIAL_REF 1 } }", 2, 0, 1},
+        {"*SCENE { *GEOMOBJECT { } } *MESH { *MESH_VERTEX 0 1 1 1 }", 0, 0, 0},
+    };
+    for (const auto& t : cases) {
+        parse_model_text(t.text);
+        SCOPED_TRACE(t.text);
+        ASSERT_EQ(model_objects.size(), t.objects);
+        if (t.objects > 0) {
+            EXPECT_EQ(model_objects.back().positions.size(), t.positions);
+            EXPECT_EQ(model_objects.back().material_ref, t.material_ref);
+        }
+    }
+    reset_model_store();
+    EXPECT_EQ(model_objects.capacity() + model_materials.capacity(), 0u);
+}
+
+TEST(ModelReader, ReadsAPipeFromItsCurrentPositionToItsEnd)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string text =
+        "*GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 2 3 } }\n*GEOMOBJECT { *MATERIAL_REF 3 }\n"
+        "*MATERIAL_LIST { *MATERIAL 0 { *MAP_DIFFUSE { *BITMAP \"p.tga\" *UVW_V_TILING 2";
+    ASSERT_EQ(write(fds[1], text.data(), text.size()), ssize_t(text.size()));
+    close(fds[1]);
+    FILE* f = fdopen(fds[0], "r");
+    char line[64];
+    ASSERT_NE(fgets(line, sizeof line, f), nullptr);
+    parse_model(f);
+    fclose(f);
+    ASSERT_EQ(model_objects.size(), 1u);
+    EXPECT_EQ(model_objects[0].material_ref, 3);
+    ASSERT_EQ(model_materials.size(), 1u);
+    EXPECT_EQ(model_materials[0].bitmap, "p.tga");
+    EXPECT_EQ(model_materials[0].v_tiling, 2);
+}
+
+TEST(ModelReader, CorpusModels)
+{
+    struct {
+        const char* name;
+        size_t objects, materials, faces, tverts;  // faces and tverts of every object
+        int last_tvert;                            // of the first object's first face
+    } cases[] = {
+        {"ThreeCubesGreen.ASE", 3, 3, 12, 0, -1},    {"anim.ASE", 2, 0, 12, 12, 10},
+        {"CameraRollAnim.ase", 1, 0, 12, 12, 10},    {"InvalidUVIndex.ase", 1, 0, 1, 3, 9},
+        {"ThreeCubesGreen_UTF16LE.ASE", 0, 0, 0, 0, 0}, {"UVTransform_Normal.ASE", 1, 1, 32, 35, 16},
+    };
+    for (const auto& t : cases) {
+        FILE* f = fopen((std::string(ASEVIEW_CORPUS) + "/ase/" + t.name).c_str(), "rb");
+        ASSERT_NE(f, nullptr) << t.name;
+        parse_model(f);
+        fclose(f);
+        SCOPED_TRACE(t.name);
+        ASSERT_EQ(model_objects.size(), t.objects);
+        EXPECT_EQ(model_materials.size(), t.materials);
+        for (const model_object& object : model_objects) {
+            EXPECT_EQ(object.faces.size(), t.faces);
+            EXPECT_EQ(object.tverts.size(), t.tverts);
+            EXPECT_EQ(object.material_ref, t.materials ? &object - &model_objects[0] : 0);
+        }
+        EXPECT_EQ(t.objects ? model_objects[0].faces[0].tvert[2] : 0, t.last_tvert);
+    }
+    EXPECT_EQ(model_materials[0].bitmap, "..\\..\\3DS\\UVTransformTest\\UVTransformTestImg.png");
+}
