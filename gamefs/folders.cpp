@@ -1,0 +1,74 @@
+#include "gamefs/folders.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <unordered_map>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+struct FolderEntry {
+    std::string folded;  // the name in lower case, the key of the search
+    std::string name;
+};
+
+// Sorted by folded name, then by name, so that a folded name's first entry
+// is its first in byte order and an exact match lies among its neighbours.
+using Listing = std::vector<FolderEntry>;
+
+// Every folder read so far, by the path it was read under.
+static std::unordered_map<std::string, Listing> listings;
+
+std::string fold_case(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return folded;
+}
+
+// A symbolic link counts only when what it leads to exists; a loop of links
+// fails to resolve here, once, instead of in every later look-up.
+static bool entry_exists(const fs::directory_entry& entry)
+{
+    std::error_code error;
+    return !entry.is_symlink(error) || fs::exists(entry.path(), error);
+}
+
+static Listing read_listing(const std::string& folder)
+{
+    Listing listing;
+    std::error_code error;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error))
+        if (entry_exists(*it)) {
+            std::string name = it->path().filename().string();
+            listing.push_back({fold_case(name), name});
+        }
+    std::sort(listing.begin(), listing.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return a.folded != b.folded ? a.folded < b.folded : a.name < b.name;
+    });
+    return listing;
+}
+
+static const Listing& listing_of(const std::string& folder)
+{
+    auto known = listings.find(folder);
+    if (known == listings.end())
+        known = listings.emplace(folder, read_listing(folder)).first;
+    return known->second;
+}
+
+std::string folder_entry(const std::string& folder, const std::string& name)
+{
+    const Listing& listing = listing_of(folder);
+    std::string folded = fold_case(name);
+    auto first = std::lower_bound(
+        listing.begin(), listing.end(), folded,
+        [](const FolderEntry& entry, const std::string& key) { return entry.folded < key; });
+    for (auto it = first; it != listing.end() && it->folded == folded; ++it)
+        if (it->name == name)
+            return name;
+    return first != listing.end() && first->folded == folded ? first->name : std::string();
+}

@@ -1,0 +1,15 @@
+// Folder entries found by name with letter case forgiven, each folder read
+// once per run and kept: a model may name hundreds of textures, all looked
+// for in the same few folders.
+#pragma once
+#include <string>
+
+// The name with ASCII letters in lower case: names come from Windows tools,
+// and how they match must not depend on the locale the viewer runs in.
+std::string fold_case(const std::string& name);
+// The entry of folder that name means: the entry of exactly that name, else
+// the first in byte order whose name differs from it only in ASCII letter
+// case. Empty when there is none or the folder cannot be read. Entries that
+// do not exist (dangling or looping symbolic links) are never found, nor are
+// "." and "..".
+std::string folder_entry(const std::string& folder, const std::string& name);

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "gamefs/gamefs.h"
+#include "tests/support/files.h"
+
+namespace fs = std::filesystem;
+using Paths = std::vector<std::string>;
+
+static const std::string tree = "game/baseq3/models/mapobjects/tree/", model = tree + "tree.ase";
+static const std::string bark = tree + "bark.tga", leaf = "game/baseq3/textures/common/leaf.PNG";
+static const std::string stone = "game/baseq3/models/mapobjects/Rock/Stone.JPG";
+static const std::string skies = "game/baseq3/textures/skies/";
+
+// A game's folders around a model, in the scratch folder.
+static void make_game_tree()
+{
+    for (const std::string& file :
+         {model, bark, tree + "trunk.01.jpg", tree + "cloud.jpg", leaf, stone, skies + "Cloud.png",
+          skies + "cloud.PNG", skies + "cloud.jpeg",
+          std::string("game/textures/skies/cloud.tga")}) {
+        fs::create_directories(fs::path(file).parent_path());
+        write_file(file, "");
+    }
+    fs::create_directory_symlink(".", tree + "here");
+    fs::create_symlink("loop.tga", tree + "loop.tga");
+}
+
+// The candidates as paths below the scratch folder.
+static Paths found(const std::string& model_path, const std::string& name)
+{
+    Paths paths;
+    for (const std::string& path : texture_candidates(model_path, name))
+        paths.push_back(fs::path(path).lexically_relative(fs::current_path()).string());
+    return paths;
+}
+
+TEST(Gamefs, FirstCandidateOfEachKindOfName)
+{
+    ScratchFolder scratch;
+    make_game_tree();
+    std::string climbs, here_chain;
+    for (int i = 0; i < 30000; ++i)
+        climbs += "../";
+    for (int i = 0; i < 100; ++i)
+        here_chain += "here/";
+    const struct { std::string name, first; } cases[] = {
+        {"bark.tga", bark}, {"BARK", bark}, {"bark.TGA", bark}, {"C:bark", bark},
+        {R"(C:\q3\baseq3\textures\common\leaf.png)", leaf},
+        {R"(q:\Q3\BASEQ3\Textures\Common\LEAF)", leaf},
+        {"//server/share/MODELS/mapobjects/rock/stone.jpg", stone},
+        {"../../textures/common/leaf.png", leaf}, {"./textures/common/leaf.png", leaf},
+        {"mapobjects/rock/stone", stone}, {R"(..\..\..\elsewhere\bark)", bark},
+        {"D:/art/maps/bark.png", bark}, {"textures/gone/bark.tga", bark},
+        {"trunk.01", tree + "trunk.01.jpg"}, {"loop.tga", ""}, {"loop.tga/bark.tga", bark},
+        {here_chain + "bark", bark}, {"models/../../../../../../../../etc/passwd", ""},
+        {climbs + "etc/passwd", ""}, {"/dev/zero", ""}, {std::string(100000, 'x'), ""},
+        {std::string("bark.tga\0", 9), ""}, {std::string("bark\0/x", 7), ""}, {"", ""},
+        {"////", ""}, {R"(C:\)", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 80));
+        Paths paths = found(model, c.name);
+        EXPECT_EQ(paths.empty() ? "" : paths[0], c.first);
+    }
+    // A NUL in the model's path would name another folder to the system.
+    EXPECT_EQ(found(tree + std::string("\0/tree.ase", 10), "bark"), Paths{});
+    // Listings are read once per run: a file that comes later is not seen.
+    write_file(tree + "late.tga", "");
+    EXPECT_EQ(found(model, "late"), Paths{});
+}
+
+TEST(Gamefs, CandidatesComeInPlaceThenExtensionOrderEachOnce)
+{
+    ScratchFolder scratch;
+    make_game_tree();
+    std::string lexical = (scratch.path() / "game/baseq3/maps/../models/mapobjects/tree/tree.ase");
+    EXPECT_EQ(found(lexical, "textures/skies/cloud.PNG"),
+              (Paths{skies + "cloud.PNG", skies + "Cloud.png", skies + "cloud.jpeg",
+                     "game/textures/skies/cloud.tga", tree + "cloud.jpg"}));
+    EXPECT_EQ(found(lexical, "tree/BARK.TGA"), Paths{bark});
+}
