@@ -1,0 +1,6 @@
+textures/broken/open
+{
+	{
+		map textures/broken/open.tga /* never closed
+}
+}

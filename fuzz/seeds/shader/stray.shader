@@ -1,0 +1,9 @@
+}
+{
+	qer_editorImage nameless.tga
+}
+textures/broken/tail
+{
+	{
+		map
+		map textures/broken/tail.tga

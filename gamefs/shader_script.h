@@ -1,0 +1,18 @@
+// Shader scripts (scripts/*.shader) of the Quake III family: which image
+// each shader shows in an editor, so that a model naming a shader finds the
+// picture behind it.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct shader_image {
+    std::string shader;  // the shader's name as written
+    std::string image;   // the image it shows; never empty
+};
+
+// Appends, in the order of the text, each shader of the script that shows
+// an image: its qer_editorImage, else its diffuseMap, else the image of its
+// first map stage that is not a $ name ($lightmap, $whiteimage). Shaders
+// without one are left out. Never fails: what it cannot read it skips.
+void parse_shader_script(std::string_view text, std::vector<shader_image>* out);
