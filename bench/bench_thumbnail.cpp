@@ -1,7 +1,7 @@
 // Time per thumbnail: the installed thumbnailer's command (make_screenshot
-// --offscreen --fit --size 256 --max-model 100) on each model of a folder,
-// by default the shared corpus, beside its floor: the start of an Xvfb plus
-// the viewer's own way from its start to its first frame (fitted view) on an
+// --offscreen --view model --size 256 --max-model 100) on each model of a
+// folder, by default the shared corpus, beside its floor: the start of an Xvfb
+// plus the viewer's own way from its start to its first frame (model view) on an
 // X server that already runs. Every measure takes turns with the others; the
 // median of the rounds counts for each model, and the median over the
 // models for the whole.
@@ -34,7 +34,8 @@ static double first_frame_seconds(const fs::path& dir, const std::string& model)
     auto start = std::chrono::steady_clock::now();
     RealViewer viewer;
     viewer.start({.folder = dir, .args = {model, "-geometry", "+0+0"}, .program = ASEVIEW_BIN,
-                  .env = {"ASEVIEW_VIEW=fit"}});
+                  .title = fs::path(model).filename().string() + " - aseview",
+                  .env = {"ASEVIEW_VIEW=model"}});
     bool shown = viewer.wait_for_first_frame(60);
     return shown ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : -1;
 }
@@ -69,14 +70,14 @@ int main(int argc, char** argv)
     copy_run_files({"map2.tga"}, dir);
     std::string self = fs::read_symlink("/proc/self/exe"), png = (dir / "thumb.png").string();
 
-    printf("thumbnail (make_screenshot --offscreen --fit --size 256), start to PNG; median of %d rounds\n",
+    printf("thumbnail (make_screenshot --offscreen --view model --size 256), start to PNG; median of %d rounds\n",
            rounds);
     printf("%-28s %10s %10s %10s %10s %8s\n", "model", "thumbnail", "Xvfb", "1st frame", "floor", "th/fl");
     std::vector<double> thumbs, ratios;
     for (const fs::path& model : models) {
         std::vector<double> thumb, xvfb, frame;
         for (int r = 0; r < rounds; r++) {
-            thumb.push_back(run_program({MAKE_SCREENSHOT, "--offscreen", "--fit", "--size", "256",
+            thumb.push_back(run_program({MAKE_SCREENSHOT, "--offscreen", "--view", "model", "--size", "256",
                                          "--max-model", "100", model, png}, dir.c_str()).wall);
             xvfb.push_back(run_program({self, "--xvfb-only"}).wall);
             frame.push_back(first_frame_seconds(dir, model));

@@ -28,13 +28,15 @@ static const double elevation = 20.0;
 // Half the default view's vertical field of view: 30 degrees.
 static const double half_field = std::numbers::pi / 6.0;
 
-bool fit_requested(const char* value)
+view_kind view_requested(const char* value)
 {
     if (value == nullptr || value[0] == '\0')
-        return false;
+        return view_kind::standard;
     if (strcmp(value, "fit") == 0)
-        return true;
-    printf("ASEVIEW_VIEW must be fit or empty\n");
+        return view_kind::fitted;
+    if (strcmp(value, "model") == 0)
+        return view_kind::model;
+    printf("ASEVIEW_VIEW must be fit, model or empty\n");
     exit(1);
 }
 
@@ -48,24 +50,46 @@ void reset_fit_view()
     extra_vertex_scale = 1.0f;
 }
 
-// Calls visit(xyz) for each corner of each face that is drawn; a corner with
-// a coordinate that is not finite places nothing and is left out.
-template <typename Visit> static void for_each_drawn_corner(Visit visit)
+static bool finite_point(const float* p)
 {
-    for (int i = 0; i < MAX_FACES; i++) {
-        const face_data* face = &face_list[i];
-        if (!face_drawable(face))
-            continue;
-        for (int k = 0; k < 3; k++) {
-            const float* p = vertex_list[face->vert[k]].xyz;
-            if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))
-                visit(p);
-        }
-    }
+    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
-void fit_view_to_model()
+// The corners of the faces the mesh store draws.
+struct store_corners {
+    template <typename Visit> void operator()(Visit visit) const
+    {
+        for (int i = 0; i < MAX_FACES; i++) {
+            const face_data* face = &face_list[i];
+            if (!face_drawable(face))
+                continue;
+            for (int k = 0; k < 3; k++)
+                visit(vertex_list[face->vert[k]].xyz);
+        }
+    }
+};
+
+// Points `stride` bytes apart.
+struct strided_points {
+    const float* first;
+    size_t count, stride;
+    template <typename Visit> void operator()(Visit visit) const
+    {
+        for (size_t i = 0; i < count; i++)
+            visit((const float*)((const char*)first + i * stride));
+    }
+};
+
+// Frames the corners that for_each_corner visits; a corner with a coordinate
+// that is not finite places nothing and is left out.
+template <typename Corners> static void fit_view_to(Corners for_each_corner)
 {
+    auto for_each_drawn_corner = [&](auto visit) {
+        for_each_corner([&](const float* p) {
+            if (finite_point(p))
+                visit(p);
+        });
+    };
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     bool any = false;
     for_each_drawn_corner([&](const float* p) {
@@ -153,6 +177,16 @@ void fit_view_to_model()
     // (eye 5 units away, 30 degrees from the axis to the top) gives them.
     extra_vertex_scale = (float)(distance / 5.0 * fit_half_height / std::tan(half_field));
     fit_view = 1;
+}
+
+void fit_view_to_model()
+{
+    fit_view_to(store_corners{});
+}
+
+void fit_view_to_points(const float* first, size_t count, size_t stride)
+{
+    fit_view_to(strided_points{first, count, stride});
 }
 
 void fit_projection(double aspect)

@@ -1,8 +1,14 @@
 // Scene set-up and frame drawing.
 #pragma once
 #include <GL/gl.h>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "mesh/model.h"
 
 struct TgaImage;
+struct RgbaImage;
 
 extern GLuint texture_id;
 extern float mat_specular[4];
@@ -50,14 +56,54 @@ extern double fit_half_height;
 // Scale of the extra vertices' positions: 1 in the default view.
 extern float extra_vertex_scale;
 
-// Whether the variable's value asks for the fitted view: "fit" does, unset or
-// empty does not; anything else ends the process with status 1.
-bool fit_requested(const char* value);
+enum class view_kind { standard, fitted, model };
+// The view that ASEVIEW_VIEW's value asks for: "fit", "model", or the default
+// one when unset or empty; anything else ends the process with status 1.
+view_kind view_requested(const char* value);
 // Frames the loaded model; a model with no drawn face of any extent keeps
 // the default view.
 void fit_view_to_model();
+// The same for `count` points `stride` bytes apart, the model view's corners.
+void fit_view_to_points(const float* first, size_t count, size_t stride);
 // Multiplies the fitted frustum for a window of that aspect onto the
 // current matrix.
 void fit_projection(double aspect);
 // Back to the default view.
 void reset_fit_view();
+
+// The model view, asked for with ASEVIEW_VIEW=model: every object of the
+// file with its own materials and textures, lit from the eye, framed as the
+// fitted view frames. Before the window: finds and decodes the textures
+// that the drawn faces use, turns the model store into vertices and prints
+// the summary of what it found.
+void prepare_model_view(const char* model_path);
+// Uploads the textures and vertices and sets the lasting GL state; needs a
+// current context.
+void init_model_scene();
+void model_display_handler();
+
+// A corner as the model view sends it.
+struct model_vertex {
+    model_vec3 xyz;
+    model_vec3 normal;
+    float st[2];
+};
+static_assert(sizeof(model_vertex) == 32);
+// Every drawn corner, batch after batch, until they are uploaded.
+extern std::vector<model_vertex> model_vertices;
+
+// A texture name that drawn faces use, as the search takes it, and what it
+// gave.
+struct model_texture {
+    std::string name;
+    RgbaImage* image;  // decoded, until uploaded
+    GLuint id;         // the GL texture, once uploaded
+    bool found;
+};
+extern std::vector<model_texture> model_textures;
+// The texture of that name, looked for beside the model and in the game
+// folders above it the first time the name comes up.
+int model_texture_index(const std::string& model_path, const std::string& bitmap);
+// "model: ..." and a line for each texture not found.
+void print_model_summary(int objects, long long faces);
+void upload_model_textures();

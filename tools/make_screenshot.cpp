@@ -1,7 +1,7 @@
 // Shows a model in the real viewer, on the display or on an X server of its
 // own, and saves the window's first frame as a PNG; prints the PNG's path.
-// Usage: make_screenshot [--fit] [--size N] [--offscreen] [--max-model MIB] [--keep DIR]
-//                        MODEL OUT.png
+// Usage: make_screenshot [--view default|fit|model | --fit] [--size N] [--offscreen]
+//                        [--max-model MIB] [--keep DIR] MODEL OUT.png
 //        make_screenshot -h | --help
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,14 +27,17 @@ namespace fs = std::filesystem;
 
 static const char* const usage =
     "usage: make_screenshot [--keep DIR] MODEL OUT.png\n"
-    "       make_screenshot [--fit] [--size N] [--offscreen] [--max-model MIB] [--keep DIR] MODEL OUT.png\n"
+    "       make_screenshot [--view VIEW | --fit] [--size N] [--offscreen] [--max-model MIB]\n"
+    "                       [--keep DIR] MODEL OUT.png\n"
     "       make_screenshot -h | --help\n"
     "Shows MODEL in aseview on DISPLAY, or on an Xvfb of its own when no display is usable,\n"
     "saves the window's first frame as OUT.png and prints the PNG's path. The viewer runs in\n"
     "a scratch folder, removed at the end, or with --keep in DIR, which keeps its dumps and\n"
     "console.txt.\n"
-    "  --fit            the viewer's fitted view (ASEVIEW_VIEW=fit); a frame showing nothing\n"
-    "                   of the model is refused\n"
+    "  --view VIEW      the viewer's view: default, fit (ASEVIEW_VIEW=fit, the model framed) or\n"
+    "                   model (ASEVIEW_VIEW=model, every object with its own textures); in fit\n"
+    "                   and model a frame showing nothing of the model is refused\n"
+    "  --fit            the same as --view fit; of the two, the last one given counts\n"
     "  --size N         the PNG scaled, by area averaging, so that its longer side is N (1 to 4096)\n"
     "  --offscreen      always on an Xvfb of its own, never on DISPLAY\n"
     "  --max-model MIB  a model larger than MIB mebibytes is refused at once\n";
@@ -67,7 +70,8 @@ constexpr int largest_size = 4096;
 struct Arguments {
     bool help = false, wrong = false;
     std::string keep;
-    bool fit = false, offscreen = false;
+    std::string view;  // ASEVIEW_VIEW for the viewer; empty: unset, the default view
+    bool offscreen = false;
     int size = 0;        // 0: as the window is
     long max_model = 0;  // MiB; 0: no limit
     std::vector<std::string> operands;  // MODEL, OUT.png
@@ -95,7 +99,11 @@ static Arguments parse(int argc, char** argv)
             a.keep = argv[++i];
             kept = true;
         } else if (arg == "--fit") {
-            a.fit = true;
+            a.view = "fit";
+        } else if (arg == "--view" && valued) {
+            std::string view = argv[++i];
+            a.wrong = a.wrong || (view != "default" && view != "fit" && view != "model");
+            a.view = view == "default" ? "" : view;
         } else if (arg == "--offscreen") {
             a.offscreen = true;
         } else if (arg == "--size" && valued && !a.size) {
@@ -316,13 +324,16 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
         return 1;
 
     // -geometry +0+0 is the toolkit's: without a window manager the window
-    // would sit at (-1, -1), partly off the screen.
+    // would sit at (-1, -1), partly off the screen. The model view names its
+    // window after the model's file.
     RealViewer& viewer = run.viewer;
     if (!viewer.start({.folder = run.folder,
                        .args = {model, "-geometry", "+0+0"},
                        .program = aseview,
-                       .env = a.fit ? std::vector<std::string>{"ASEVIEW_VIEW=fit"}
-                                    : std::vector<std::string>{},
+                       .title = a.view == "model" ? model.filename().string() + " - aseview"
+                                                  : viewer_title,
+                       .env = a.view.empty() ? std::vector<std::string>{}
+                                             : std::vector<std::string>{"ASEVIEW_VIEW=" + a.view},
                        .console = run.folder / "console.txt"}))
         return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
                        "extension)");
@@ -346,9 +357,10 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
     viewer.stop();
     if (shot.rgb.empty())
         return fail(1, "cannot read the viewer's window");
-    // The fitted view brings every model that has a face into the frame: a
-    // blank one means an empty, binary or broken model, and no picture of it.
-    if (a.fit && !shows_something(shot))
+    // The fitted and model views bring every model that has a face into the
+    // frame: a blank one means an empty, binary or broken model, and no
+    // picture of it.
+    if (!a.view.empty() && !shows_something(shot))
         return fail(1, model.string() + " shows nothing: no face to draw");
     if (a.size)
         shot = scale_picture(shot, a.size);
@@ -370,6 +382,10 @@ int main(int argc, char** argv)
     std::string problem = refusal(a.operands[0], a.operands[1], a.keep, a.max_model);
     if (!problem.empty())
         return fail(2, problem);
+
+    // The view is the options' alone: a caller's setting would reach the
+    // default view.
+    unsetenv("ASEVIEW_VIEW");
 
     struct sigaction action = {};
     action.sa_handler = note_signal;

@@ -139,7 +139,7 @@ TEST_F(FitTest, WrongValueEndsWithStatusOneBeforeAnything)
         ASSERT_TRUE(wait_until(patience, [&] { return !viewer.running(); })) << value;
         int status = viewer.stop();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << value;
-        EXPECT_EQ(viewer.console(), "ASEVIEW_VIEW must be fit or empty\n") << value;
+        EXPECT_EQ(viewer.console(), "ASEVIEW_VIEW must be fit, model or empty\n") << value;
         EXPECT_EQ(viewer.errors(), "") << value;
         EXPECT_FALSE(fs::exists(dir_ / "dump.txt")) << value;
     }

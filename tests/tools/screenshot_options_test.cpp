@@ -1,5 +1,5 @@
-// make_screenshot's options for pictures made unattended: --fit, --size,
-// --offscreen and --max-model, on the real viewer. The viewer is started
+// make_screenshot's options for pictures made unattended: --view, --fit,
+// --size, --offscreen and --max-model, on the real viewer. The viewer is started
 // through a wrapper beside a copy of make_screenshot that notes the
 // ASEVIEW_VIEW it was given, then becomes the real viewer.
 #include <gtest/gtest.h>
@@ -36,11 +36,12 @@ protected:
 
     // Runs the copy in the scratch folder, watching the test's display for
     // the viewer's window.
-    Shot shoot(const std::vector<std::string>& args)
+    Shot shoot(const std::vector<std::string>& args, std::vector<std::string> env = {})
     {
+        env.push_back("TMPDIR=" + tmp_.string());
         RealViewer tool;
-        tool.start({.folder = base_, .args = args, .program = base_ / "bin/make_screenshot",
-                    .env = {"TMPDIR=" + tmp_.string()}});
+        tool.start(
+            {.folder = base_, .args = args, .program = base_ / "bin/make_screenshot", .env = env});
         Shot shot;
         bool ended = wait_until(120, [&] {
             shot.window_on_display = shot.window_on_display || tool.frame_presented();
@@ -66,6 +67,7 @@ TEST_F(ScreenshotOptions, BadValuesGetTheUsage)
         "--size 12px knot.ase o.png",  "--size '' knot.ase o.png",      "--size 99999999999999999999 knot.ase o.png",
         "--size 64 --size 32 knot.ase o.png", "knot.ase o.png --size", "--max-model 0 knot.ase o.png",
         "--max-model 1.5 knot.ase o.png", "--max-model 1048577 knot.ase o.png", "--fitted knot.ase o.png",
+        "knot.ase o.png --view", "--view fitted knot.ase o.png", "--view '' knot.ase o.png",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
@@ -107,6 +109,32 @@ TEST_F(ScreenshotOptions, OffscreenSizedFittedAndLimited)
     EXPECT_EQ(shot.err, "make_screenshot: knot.ase is larger than 3 MiB\n");
     EXPECT_FALSE(fs::exists(base_ / "large.png"));
     EXPECT_EQ(read_file(view_log_), "fit\nunset\nfit\n") << "no viewer started";
+}
+
+// The ASEVIEW_VIEW that the viewer gets: the last of --view and --fit
+// counts, and a setting of the caller's never reaches the viewer.
+TEST_F(ScreenshotOptions, ViewOptionsSetTheViewersEnvironment)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string view;
+    } cases[] = {
+        {{"--view", "default"}, "unset"},
+        {{"--view", "fit"}, "fit"},
+        {{"--view", "model"}, "model"},
+        {{"--view", "model", "--fit"}, "fit"},
+        {{"--fit", "--view", "model"}, "model"},
+        {{"--view", "model", "--view", "default"}, "unset"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--offscreen", "knot.ase", "o.png"});
+        SCOPED_TRACE(testing::PrintToString(args));
+        fs::remove(view_log_);
+        Shot shot = shoot(args, {"ASEVIEW_VIEW=caller"});
+        EXPECT_EQ(shot.status, 0) << shot.err;
+        EXPECT_EQ(read_file(view_log_), c.view + "\n");
+    }
 }
 
 }  // namespace

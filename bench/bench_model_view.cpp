@@ -1,0 +1,180 @@
+// The model view against the views it joins, as a user meets them:
+//  1. the first frame, from the viewer's start, of models without textures
+//     (the corpus and knots of 10,000 to 1,000,000 faces) in the model view
+//     beside the fitted view (goal: at most 1.2x);
+//  2. a thumbnail of a textured model (two objects, two 512 x 512 PNG
+//     textures) made with --view model beside --view fit (goal: under 0.5 s
+//     and at most 1.5x);
+//  3. the frame time of the million-face knot spinning in the model view
+//     beside the default view (goal: no slower).
+// Runs on an X server of its own; every measure takes turns with the one it
+// is compared with, and the median of the rounds counts.
+// Usage: bench_model_view
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/viewer_probe.h"
+
+namespace fs = std::filesystem;
+
+constexpr int rounds = 5;
+constexpr double first_frame_goal = 1.2, thumbnail_ratio_goal = 1.5, thumbnail_seconds_goal = 0.5;
+
+static double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
+static std::string title_for(const std::string& model, const char* view)
+{
+    return std::string(view) == "model" ? fs::path(model).filename().string() + " - aseview" : viewer_title;
+}
+
+static double first_frame_seconds(const fs::path& dir, const std::string& model, const char* view)
+{
+    auto start = std::chrono::steady_clock::now();
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {model}, .program = ASEVIEW_BIN, .title = title_for(model, view),
+                  .env = {std::string("ASEVIEW_VIEW=") + view}});
+    bool shown = viewer.wait_for_first_frame(120);
+    return shown ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : -1;
+}
+
+static double spinning_ms_per_frame(const fs::path& dir, const std::string& model, const char* view)
+{
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {model}, .program = ASEVIEW_BIN, .title = title_for(model, view),
+                  .env = {std::string("ASEVIEW_VIEW=") + view}});
+    if (!viewer.wait_for_first_frame(120) || !viewer.drag(320, 240, 470, 240) || !viewer.key("f"))
+        return -1;
+    viewer.frames_within(1);
+    return viewer.ms_per_frame(5);
+}
+
+// A 512 x 512 PNG of stripes in the colour given.
+static void write_texture(const fs::path& path, unsigned char r, unsigned char g, unsigned char b)
+{
+    std::vector<unsigned char> rgb(512 * 512 * 3);
+    for (size_t i = 0; i < 512 * 512; i++) {
+        bool stripe = (i / 512 / 32 + i % 512 / 32) % 2;
+        rgb[3 * i] = stripe ? r : 255;
+        rgb[3 * i + 1] = stripe ? g : 255;
+        rgb[3 * i + 2] = stripe ? b : 255;
+    }
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = image.height = 512;
+    image.format = PNG_FORMAT_RGB;
+    png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
+}
+
+// Two boxes side by side, each with a texture of its own, named game-relative.
+static std::string textured_model(const fs::path& dir)
+{
+    fs::path folder = dir / "models" / "boxes";
+    fs::create_directories(folder);
+    write_texture(folder / "red.png", 200, 30, 30);
+    write_texture(folder / "blue.png", 30, 30, 200);
+    std::ofstream out(folder / "boxes.ase");
+    out << "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT 2\n";
+    const char* names[2] = {"models/boxes/red.png", "models/boxes/blue.png"};
+    for (int m = 0; m < 2; m++)
+        out << "*MATERIAL " << m << " {\n*MAP_DIFFUSE {\n*BITMAP \"" << names[m] << "\"\n}\n}\n";
+    out << "}\n";
+    for (int o = 0; o < 2; o++) {
+        out << "*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX_LIST {\n";
+        for (int v = 0; v < 8; v++)
+            out << "*MESH_VERTEX " << v << ' ' << (v & 1) * 10 + o * 15 << ' ' << (v >> 1 & 1) * 10 << ' '
+                << (v >> 2 & 1) * 10 << "\n";
+        out << "}\n*MESH_FACE_LIST {\n";
+        const int quads[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+        for (int q = 0; q < 6; q++) {
+            out << "*MESH_FACE " << 2 * q << ": A: " << quads[q][0] << " B: " << quads[q][1] << " C: " << quads[q][2]
+                << "\n";
+            out << "*MESH_FACE " << 2 * q + 1 << ": A: " << quads[q][0] << " B: " << quads[q][2]
+                << " C: " << quads[q][3] << "\n";
+        }
+        out << "}\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n*MESH_TVERT 2 1 1 0\n"
+               "*MESH_TVERT 3 0 1 0\n}\n*MESH_TFACELIST {\n";
+        for (int f = 0; f < 12; f++)
+            out << "*MESH_TFACE " << f << (f % 2 ? " 0 2 3" : " 0 1 2") << "\n";
+        out << "}\n}\n*MATERIAL_REF " << o << "\n}\n";
+    }
+    return (folder / "boxes.ase").string();
+}
+
+int main()
+{
+    if (!use_private_display()) {
+        fprintf(stderr, "bench_model_view: no X server of its own (Xvfb) could be started\n");
+        return 1;
+    }
+    fs::path dir = fs::temp_directory_path() / ("aseview_bench_model_view_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    copy_run_files({"map2.tga"}, dir);
+    bool met = true;
+
+    std::vector<std::string> models;
+    for (const auto& entry : fs::directory_iterator(ASEVIEW_CORPUS "/ase"))
+        models.push_back(entry.path().string());
+    std::sort(models.begin(), models.end());
+    models.push_back(generated_knot("knot10k.ase", 10000));
+    models.push_back(generated_knot("knot100k.ase", 100000));
+    models.push_back(generated_knot("knot1m.ase", 1000000));
+    printf("1. first frame from the start, median of %d rounds in turns\n", rounds);
+    printf("%-28s %10s %10s %8s\n", "model", "model", "fit", "ratio");
+    std::vector<double> ratios;
+    for (const std::string& model : models) {
+        std::vector<double> ours, fitted;
+        for (int r = 0; r < rounds; r++) {
+            ours.push_back(first_frame_seconds(dir, model, "model"));
+            fitted.push_back(first_frame_seconds(dir, model, "fit"));
+        }
+        double m = median(ours), f = median(fitted);
+        ratios.push_back(m / f);
+        printf("%-28s %8.3f s %8.3f s %7.2fx\n", fs::path(model).filename().c_str(), m, f, m / f);
+        fflush(stdout);
+    }
+    double ratio = median(ratios), worst = *std::max_element(ratios.begin(), ratios.end());
+    met = met && worst <= first_frame_goal;
+    printf("median %.2fx, worst %.2fx (goal: at most %.1fx): %s\n\n", ratio, worst, first_frame_goal,
+           worst <= first_frame_goal ? "met" : "NOT met");
+
+    std::string boxes = textured_model(dir);
+    std::string png = (dir / "thumb.png").string();
+    std::vector<double> model_thumb, fit_thumb;
+    for (int r = 0; r < rounds; r++) {
+        for (const char* view : {"model", "fit"})
+            (view[0] == 'm' ? model_thumb : fit_thumb)
+                .push_back(run_program({MAKE_SCREENSHOT, "--offscreen", "--view", view, "--size", "256",
+                                        "--max-model", "100", boxes, png}, dir.c_str()).wall);
+    }
+    double mt = median(model_thumb), ft = median(fit_thumb);
+    bool thumb_met = mt > 0 && mt < thumbnail_seconds_goal && mt / ft <= thumbnail_ratio_goal;
+    met = met && thumb_met;
+    printf("2. thumbnail of two boxes with two 512x512 PNG textures: model view %.3f s, fitted view %.3f s, "
+           "%.2fx (goal: under %.1f s and at most %.1fx): %s\n\n",
+           mt, ft, mt / ft, thumbnail_seconds_goal, thumbnail_ratio_goal, thumb_met ? "met" : "NOT met");
+
+    std::vector<double> model_ms, default_ms;
+    for (int r = 0; r < 3; r++) {
+        model_ms.push_back(spinning_ms_per_frame(dir, models.back(), "model"));
+        default_ms.push_back(spinning_ms_per_frame(dir, models.back(), ""));
+    }
+    double mm = median(model_ms), dm = median(default_ms);
+    bool frame_met = mm > 0 && dm > 0 && mm <= dm;
+    met = met && frame_met;
+    printf("3. million-face knot spinning: model view %.1f ms a frame, default view %.1f ms, %.2fx "
+           "(goal: no slower): %s\n",
+           mm, dm, mm / dm, frame_met ? "met" : "NOT met");
+    fs::remove_all(dir);
+    return met ? 0 : 1;
+}

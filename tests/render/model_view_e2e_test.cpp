@@ -1,0 +1,275 @@
+// The real viewer in the model view: a game-like tree whose model names its
+// textures in every way artists' files do, the corpus models, and hostile
+// materials and textures.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "tests/support/files.h"
+#include "tests/support/image_write.h"
+#include "tests/support/targa.h"
+#include "tools/driver/build_tree.h"
+#include "tools/driver/viewer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const double patience = 60;
+
+// One square object for each texture name, side by side along X, standing
+// upright (the file's Z up) with texture V running up; each with a material
+// of its own whose diffuse colour is mid grey. `extra` lines go at the end of
+// the mesh of the object of that number.
+std::string squares_model(const std::vector<std::string>& bitmaps,
+                          const std::map<size_t, std::string>& extra = {})
+{
+    std::ostringstream out;
+    out << "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT " << bitmaps.size() << "\n";
+    for (size_t i = 0; i < bitmaps.size(); i++)
+        out << "*MATERIAL " << i << " {\n*MATERIAL_DIFFUSE 0.5 0.5 0.5\n*MAP_DIFFUSE {\n*BITMAP \""
+            << bitmaps[i] << "\"\n}\n}\n";
+    out << "}\n";
+    for (size_t i = 0; i < bitmaps.size(); i++) {
+        double x = 15.0 * i;
+        out << "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 4\n*MESH_NUMFACES 2\n*MESH_VERTEX_LIST {\n"
+            << "*MESH_VERTEX 0 " << x << " 0 0\n*MESH_VERTEX 1 " << x + 10 << " 0 0\n"
+            << "*MESH_VERTEX 2 " << x + 10 << " 0 10\n*MESH_VERTEX 3 " << x << " 0 10\n}\n"
+            << "*MESH_FACE_LIST {\n*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 0 *MESH_MTLID 0\n"
+            << "*MESH_FACE 1: A: 0 B: 2 C: 3 AB: 1 BC: 1 CA: 0 *MESH_MTLID 0\n}\n"
+            << "*MESH_NUMTVERTEX 4\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n"
+            << "*MESH_TVERT 2 1 1 0\n*MESH_TVERT 3 0 1 0\n}\n*MESH_NUMTVFACES 2\n*MESH_TFACELIST {\n"
+            << "*MESH_TFACE 0 0 1 2\n*MESH_TFACE 1 0 2 3\n}\n";
+        if (extra.count(i))
+            out << extra.at(i) << "\n";
+        out << "}\n*MATERIAL_REF " << i << "\n}\n";
+    }
+    return out.str();
+}
+
+// 16 x 16 pixels, rows top to bottom: the top half in `top`, the bottom half
+// black, or transparent with `clear_bottom`.
+const int side = 16;
+
+Bytes half_picture(const unsigned char top[3], bool clear_bottom, int channels)
+{
+    Bytes pixels;
+    for (int y = 0; y < side; y++)
+        for (int x = 0; x < side; x++) {
+            for (int c = 0; c < 3; c++)
+                pixels.push_back(y < side / 2 ? top[c] : 0);
+            if (channels == 4)
+                pixels.push_back(y < side / 2 || !clear_bottom ? 255 : 0);
+        }
+    return pixels;
+}
+
+// A Targa of the picture, its rows stored from the top or from the bottom.
+Bytes targa_of(const Bytes& rgba, bool top_first)
+{
+    TgaHeader h;
+    h.width = h.height = side;
+    h.bpp = 32;
+    h.descriptor = uint8_t(8 | (top_first ? 0x20 : 0));
+    Bytes body;
+    for (int row = 0; row < side; row++) {
+        int y = top_first ? row : side - 1 - row;
+        for (int x = 0; x < side; x++) {
+            const unsigned char* p = &rgba[size_t(4 * (y * side + x))];
+            body.insert(body.end(), {p[2], p[1], p[0], p[3]});
+        }
+    }
+    return tga_bytes(h, body);
+}
+
+// What a pixel of the frame shows: a pure hue (bit 0 red, 1 green, 2 blue),
+// black, the lit grey of a material without its texture, or anything else.
+enum : int { black = 8, grey = 9, other = 10 };
+
+int kind_of(const unsigned char* p)
+{
+    int hue = 0, low = 0;
+    for (int c = 0; c < 3; c++) {
+        hue |= (p[c] > 150) << c;
+        low += p[c] < 70;
+    }
+    if (low == 3)
+        return black;
+    if (hue != 0 && std::popcount(unsigned(hue)) + low == 3)
+        return hue;
+    int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+    return lo > 90 && hi < 190 && hi - lo < 25 ? grey : other;
+}
+
+struct Region {
+    int count = 0, x0 = 1 << 30, x1 = -1;
+    double y_sum = 0;
+    double mean_y() const { return y_sum / count; }
+};
+
+std::string window_class(unsigned long window)
+{
+    std::string command = "xprop -id " + std::to_string(window) + " WM_CLASS";
+    FILE* out = popen(command.c_str(), "r");
+    char line[256] = "";
+    if (out && !fgets(line, sizeof line, out))
+        line[0] = '\0';
+    if (out)
+        pclose(out);
+    return line;
+}
+
+class ModelViewTest : public ::testing::Test {
+protected:
+    struct Run {
+        std::string console;
+        Pixels frame;
+        std::string window_class;
+    };
+    // The first frame of the model in the model view, its console and class.
+    Run show(const fs::path& model, const std::string& title)
+    {
+        RealViewer viewer;
+        viewer.start({.folder = dir_,
+                      .args = {model.string()},
+                      .program = ASEVIEW_BIN,
+                      .title = title,
+                      .env = {"ASEVIEW_VIEW=model"}});
+        if (!viewer.wait_for_first_frame(patience)) {
+            ADD_FAILURE() << model << ": no frame; console: " << viewer.console();
+            return {viewer.console(), {}, ""};
+        }
+        return {viewer.console(), viewer.screenshot(), window_class(viewer.window().id)};
+    }
+
+    ScratchFolder scratch_;
+    const fs::path dir_ = scratch_.path();
+};
+
+const char* const summary_prefix = "argc = 2\nLoading file ";
+
+// The console up to the dumps' lines, with a long text shortened.
+std::string before_dumps(std::string console, const std::string& long_text = "\x01")
+{
+    console.erase(std::min(console.find("************"), console.size()));
+    for (size_t at; (at = console.find(long_text)) != std::string::npos;)
+        console.replace(at, long_text.size(), "LONG");
+    return console;
+}
+
+// Every way a model names its textures, in one model of seven objects under
+// a game's models/ folder: each object shows its own texture the right way
+// up (its colour above its black half), the transparent half is cut out,
+// the image that is not there leaves the material's grey, and the summary
+// says so.
+TEST_F(ModelViewTest, GameTreeShowsEveryObjectInItsOwnTextureTheRightWayUp)
+{
+    const fs::path base = dir_ / "game" / "base";
+    const fs::path model = base / "models" / "props" / "crate.ase";
+    fs::create_directories(model.parent_path());
+    fs::create_directories(base / "models" / "props" / "skin");
+    fs::create_directories(base / "textures" / "walls");
+    const unsigned char hues[6][3] = {{255, 0, 0}, {0, 255, 0},   {0, 0, 255},
+                                      {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+    write_png_rgba(base / "models/props/skin/red.png", side, side, half_picture(hues[0], false, 4));
+    Bytes green = half_picture(hues[1], false, 3);
+    write_jpeg_rgb(base / "textures/walls/green.jpg", side, side, green);
+    write_file(model.parent_path() / "blue.tga", targa_of(half_picture(hues[2], false, 4), false));
+    write_file(model.parent_path() / "yellow.tga", targa_of(half_picture(hues[3], false, 4), true));
+    write_png_rgba(base / "models/props/skin/CYAN.PNG", side, side, half_picture(hues[4], false, 4));
+    write_file(base / "textures/walls/magenta.tga", targa_of(half_picture(hues[5], true, 4), true));
+    const std::vector<std::string> bitmaps = {
+        "models/props/skin/red.png",          // game-relative, PNG
+        "C:\\Games\\Base\\Textures\\walls\\green.jpg",  // a Windows path, JPEG
+        "blue.tga",                           // beside the model, rows from the bottom
+        "D:\\art\\yellow.tga",                // a Windows path outside the game: beside it
+        "models/props/skin/cyan",             // no extension, another case
+        "..\\..\\textures\\walls\\magenta",   // relative to the model, alpha
+        "textures\\gone\\missing.tga",        // not there
+    };
+    write_file(model, squares_model(bitmaps));
+
+    Run run = show(model, "crate.ase - aseview");
+    EXPECT_EQ(before_dumps(run.console), summary_prefix + model.string() + "\nLoad succesfult\n" +
+                               "model: 7 objects, 14 faces, 7 textures (1 not found)\n"
+                               "texture not found: textures/gone/missing.tga\n");
+    EXPECT_EQ(run.window_class, "WM_CLASS(STRING) = \"aseview\", \"aseview\"\n");
+    ASSERT_TRUE(run.frame.width);
+
+    Region regions[other + 1];
+    std::vector<int> kinds(size_t(run.frame.width * run.frame.height));
+    for (int y = 0; y < run.frame.height; y++)
+        for (int x = 0; x < run.frame.width; x++) {
+            int k = kinds[size_t(y * run.frame.width + x)] = kind_of(run.frame.at(x, y));
+            Region& r = regions[k];
+            r.count++;
+            r.x0 = std::min(r.x0, x);
+            r.x1 = std::max(r.x1, x);
+            r.y_sum += y;
+        }
+    EXPECT_GT(regions[grey].count, 100) << "the missing texture's object in its material's grey";
+    for (int hue : {1, 2, 4, 3, 6, 5}) {
+        const Region& top = regions[hue];
+        ASSERT_GT(top.count, 100) << "hue " << hue;
+        Region below;
+        for (int y = 0; y < run.frame.height; y++)
+            for (int x = top.x0; x <= top.x1; x++)
+                if (kinds[size_t(y * run.frame.width + x)] == black) {
+                    below.count++;
+                    below.y_sum += y;
+                }
+        if (hue == 5) {
+            EXPECT_LT(below.count, 10) << "the transparent half is cut out";
+            continue;
+        }
+        EXPECT_GT(below.count, 100) << "hue " << hue;
+        EXPECT_GT(below.mean_y(), top.mean_y()) << "hue " << hue << " upside down";
+    }
+}
+
+// Textures that are no images, or that no one should read, and indices
+// out of every range: each texture counted as not found, the rest drawn, and
+// the first frame comes without a hang.
+TEST_F(ModelViewTest, HostileTexturesAndIndicesLeaveTheRestDrawn)
+{
+    fs::create_directory(dir_ / "folder.tga");
+    ASSERT_EQ(mkfifo((dir_ / "pipe.png").c_str(), 0600), 0);
+    fs::create_symlink("loop2.tga", dir_ / "loop.tga");
+    fs::create_symlink("loop.tga", dir_ / "loop2.tga");
+    fs::create_symlink("/dev/zero", dir_ / "zero.tga");
+    write_png_rgba(dir_ / "whole.png", side, side, Bytes(size_t(side * side * 4), 200));
+    std::string whole = read_file(dir_ / "whole.png");
+    write_file(dir_ / "cut.png", whole.substr(0, whole.size() / 2));
+    TgaHeader huge;
+    huge.width = huge.height = 65535;
+    write_file(dir_ / "huge.tga", tga_bytes(huge, Bytes(64, 7)));
+    write_file(dir_ / "broken.jpg", std::string("\xff\xd8\xff\xe0 not a JPEG after all"));
+    const std::string long_name(100000, 'n');
+    const std::vector<std::string> bitmaps = {"/dev/zero", "folder.tga", "pipe.png", "loop.tga",
+                                              long_name, "cut.png", "huge.tga", "broken.jpg",
+                                              "zero.tga", "whole.png", "whole.png"};
+    std::string text = squares_model(bitmaps, {{10, "*MESH_TFACE 0 2147483647 -1 2"}});
+    text.replace(text.find("*MATERIAL_REF 9\n"), 15, "*MATERIAL_REF 2147483647");
+    write_file(dir_ / "hostile.ase", text);
+
+    Run run = show(dir_ / "hostile.ase", "hostile.ase - aseview");
+    std::string not_found;
+    for (const char* name : {"/dev/zero", "folder.tga", "pipe.png", "loop.tga"})
+        not_found += std::string("texture not found: ") + name + "\n";
+    not_found += "texture not found: LONG\n";
+    for (const char* name : {"cut.png", "huge.tga", "broken.jpg", "zero.tga"})
+        not_found += std::string("texture not found: ") + name + "\n";
+    EXPECT_EQ(before_dumps(run.console, long_name), summary_prefix + (dir_ / "hostile.ase").string() +
+                               "\nLoad succesfult\n"
+                               "model: 11 objects, 22 faces, 10 textures (9 not found)\n" +
+                               not_found);
+    EXPECT_TRUE(run.frame.width);
+}
+
+}  // namespace
