@@ -233,6 +233,60 @@ TEST_F(ModelViewTest, GameTreeShowsEveryObjectInItsOwnTextureTheRightWayUp)
     }
 }
 
+// The corpus's real models: every object counted and drawn, the one
+// texture named (a relative Windows path to a folder that is not there)
+// reported as not found.
+TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
+{
+    const struct {
+        const char* name;
+        const char* summary;
+    } models[] = {
+        {"CameraRollAnim.ase", "model: 1 objects, 12 faces, 0 textures (0 not found)\n"},
+        {"InvalidUVIndex.ase", "model: 1 objects, 1 faces, 0 textures (0 not found)\n"},
+        {"RotatingCube.ASE", "model: 1 objects, 12 faces, 0 textures (0 not found)\n"},
+        {"ThreeCubesGreen.ASE", "model: 3 objects, 36 faces, 0 textures (0 not found)\n"},
+        {"ThreeCubesGreen_UTF16LE.ASE", "model: 0 objects, 0 faces, 0 textures (0 not found)\n"},
+        {"UVTransform_Normal.ASE", "model: 1 objects, 32 faces, 1 textures (1 not found)\n"
+                                   "texture not found: ../../3DS/UVTransformTest/UVTransformTestImg.png\n"},
+        {"anim.ASE", "model: 2 objects, 24 faces, 0 textures (0 not found)\n"},
+    };
+    for (const auto& m : models) {
+        std::string path = ASEVIEW_CORPUS "/ase/" + std::string(m.name);
+        Run run = show(path, m.name + std::string(" - aseview"));
+        EXPECT_EQ(before_dumps(run.console), summary_prefix + path + "\nLoad succesfult\n" + m.summary);
+        int drawn = 0;
+        for (int y = 0; y < run.frame.height; y++)
+            for (int x = 0; x < run.frame.width; x++)
+                drawn += !run.frame.white(x, y);
+        EXPECT_EQ(drawn > 5000, std::string(m.summary).find(" 0 faces") == std::string::npos) << m.name;
+    }
+}
+
+// The file is read once for both stores: the dumps are the default view's,
+// byte for byte, also when the model comes through a pipe.
+TEST_F(ModelViewTest, DumpsAreTheDefaultViewsAlsoFromAPipe)
+{
+    copy_run_files({"map2.tga"}, dir_);
+    const std::string model = ASEVIEW_CORPUS "/ase/ThreeCubesGreen.ASE";
+    auto dumps = [&](const std::vector<std::string>& env, const std::string& path, const std::string& title) {
+        for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
+            fs::remove(dir_ / name);
+        RealViewer viewer;
+        viewer.start({.folder = dir_, .args = {path}, .program = ASEVIEW_BIN, .title = title, .env = env});
+        EXPECT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+        EXPECT_TRUE(wait_until(patience, [&] { return fs::exists(dir_ / "vnorml.txt"); }));
+        return read_file(dir_ / "dump.txt") + read_file(dir_ / "norm.txt") + read_file(dir_ / "vnorml.txt");
+    };
+    std::string plain = dumps({}, model, viewer_title);
+    ASSERT_NE(plain.find("MAX_FACES = 12"), std::string::npos);
+    EXPECT_EQ(dumps({"ASEVIEW_VIEW=model"}, model, "ThreeCubesGreen.ASE - aseview"), plain);
+    ASSERT_EQ(mkfifo((dir_ / "pipe.ase").c_str(), 0600), 0);
+    std::string feed = "cat '" + model + "' > '" + (dir_ / "pipe.ase").string() + "' &";
+    ASSERT_EQ(std::system(feed.c_str()), 0);
+    EXPECT_EQ(dumps({"ASEVIEW_VIEW=model"}, (dir_ / "pipe.ase").string(), "pipe.ase - aseview"), plain);
+}
+
 // Textures that are no images, or that no one should read, and indices
 // out of every range: each texture counted as not found, the rest drawn, and
 // the first frame comes without a hang.
