@@ -72,3 +72,11 @@ std::string folder_entry(const std::string& folder, const std::string& name)
             return name;
     return first != listing.end() && first->folded == folded ? first->name : std::string();
 }
+
+std::vector<std::string> folder_names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : listing_of(folder))
+        names.push_back(entry.name);
+    return names;
+}

@@ -3,6 +3,7 @@
 // for in the same few folders.
 #pragma once
 #include <string>
+#include <vector>
 
 // The name with ASCII letters in lower case: names come from Windows tools,
 // and how they match must not depend on the locale the viewer runs in.
@@ -13,3 +14,6 @@ std::string fold_case(const std::string& name);
 // do not exist (dangling or looping symbolic links) are never found, nor are
 // "." and "..".
 std::string folder_entry(const std::string& folder, const std::string& name);
+// Every entry of folder, sorted by name in lower case; empty when it cannot
+// be read.
+std::vector<std::string> folder_names(const std::string& folder);

@@ -2,15 +2,48 @@
 // editors of the Quake III family look.
 #include "gamefs/gamefs.h"
 
-#include <algorithm>
-#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <unordered_map>
+
+#include "gamefs/archive.h"
 #include "gamefs/folders.h"
+#include "gamefs/shader_script.h"
 
 namespace fs = std::filesystem;
 
 // The images the model view reads, in the order their extensions are tried.
-static const std::string image_extensions[] = {".tga", ".png", ".jpg", ".jpeg"};
+static const std::string image_extensions[] = {".tga", ".png", ".jpg", ".jpeg", ".webp"};
+
+// The largest shader script read: far beyond any game's, small enough to hold.
+constexpr size_t script_limit = size_t(64) << 20;
+
+// A package of a game folder: a pk3 or dpk archive, or a dpkdir folder that
+// stands for one unpacked.
+struct game_package {
+    std::string path;
+    game_archive* archive;  // null for a dpkdir folder
+};
+
+// A folder that game-relative names are looked for in: its loose files, then
+// its packages, the one whose name sorts last first, as the games let later
+// packages override earlier ones.
+struct game_root {
+    std::string folder;
+    const std::vector<game_package>* packages;
+};
+
+// Each folder's packages, opened and indexed once per run.
+static std::unordered_map<std::string, std::vector<game_package>> packages_by_folder;
+// Shader names in lower case and the images they show, the first definition
+// in search order winning; built once for the roots named by shader_roots.
+static std::unordered_map<std::string, std::string> shader_images;
+static std::string shader_roots;
 
 // What a name asks for: a path below some game folder (none when the name is
 // only looked for beside the model), and the file name to fall back on.
@@ -95,45 +128,241 @@ static std::vector<std::string> file_names(const std::string& file)
     return names;
 }
 
-// Adds the files found at folder/folders/name for each of names, every
-// component matched in its folder's listing.
-static void add_found(std::vector<std::string>& found, fs::path folder,
-                      const std::vector<std::string>& folders,
-                      const std::vector<std::string>& names)
+static void add_file(std::vector<game_file>& found, const game_file& file)
+{
+    for (const game_file& known : found)
+        if (known.path == file.path && known.entry_name == file.entry_name)
+            return;
+    found.push_back(file);
+}
+
+// The folder below `folder` that the path of folder names means, every
+// component matched in its folder's listing; empty when there is none.
+static std::string subfolder(fs::path folder, const std::vector<std::string>& folders)
 {
     for (const std::string& part : folders) {
         std::string entry = folder_entry(folder.string(), part);
         if (entry.empty())
-            return;
+            return {};
         folder /= entry;
     }
+    return folder.string();
+}
+
+// Adds the loose files found at folder/folders/name for each of names.
+static void add_loose(std::vector<game_file>& found, const std::string& folder,
+                      const std::vector<std::string>& folders, const std::vector<std::string>& names)
+{
+    std::string place = subfolder(folder, folders);
+    if (place.empty())
+        return;
     for (const std::string& name : names) {
-        std::string entry = folder_entry(folder.string(), name);
+        std::string entry = folder_entry(place, name);
         if (!entry.empty())
-            add_once(found, (folder / entry).string());
+            add_file(found, {(fs::path(place) / entry).string(), nullptr, 0, {}});
     }
 }
 
-std::vector<std::string> texture_candidates(const std::string& model_path, const std::string& name)
+static std::string joined(const std::vector<std::string>& folders, const std::string& name)
 {
-    std::vector<std::string> found;
+    std::string path;
+    for (const std::string& folder : folders)
+        path += folder + '/';
+    return path + name;
+}
+
+static void add_in_root(std::vector<game_file>& found, const game_root& root,
+                        const std::vector<std::string>& folders, const std::vector<std::string>& names)
+{
+    add_loose(found, root.folder, folders, names);
+    for (const game_package& package : *root.packages) {
+        if (package.archive == nullptr) {
+            add_loose(found, package.path, folders, names);
+            continue;
+        }
+        for (const std::string& name : names) {
+            uint64_t entry;
+            std::string path = joined(folders, name);
+            if (archive_find(package.archive, path, &entry))
+                add_file(found, {package.path, package.archive, entry, fold_case(path)});
+        }
+    }
+}
+
+static const std::vector<game_package>& packages_of(const std::string& folder)
+{
+    auto known = packages_by_folder.find(folder);
+    if (known != packages_by_folder.end())
+        return known->second;
+    std::vector<game_package> packages;
+    for (const std::string& name : folder_names(folder)) {
+        std::string folded = fold_case(name), path = (fs::path(folder) / name).string();
+        std::error_code error;
+        if (folded.ends_with(".pk3") || folded.ends_with(".dpk")) {
+            if (game_archive* archive = archive_open(path))
+                packages.push_back({path, archive});
+        } else if (folded.ends_with(".dpkdir") && fs::is_directory(path, error)) {
+            packages.push_back({path, nullptr});
+        }
+    }
+    std::sort(packages.begin(), packages.end(), [](const game_package& a, const game_package& b) {
+        return fold_case(fs::path(a.path).filename().string()) >
+               fold_case(fs::path(b.path).filename().string());
+    });
+    return packages_by_folder.emplace(folder, std::move(packages)).first->second;
+}
+
+// The model's folder and every folder above it, lexically, so that a loop of
+// symbolic links cannot keep the walk from the root; then the folders of
+// ASEVIEW_GAME_PATH.
+static std::vector<game_root> game_roots(const fs::path& model_folder)
+{
+    std::vector<fs::path> folders;
+    for (fs::path place = model_folder;; place = place.parent_path()) {
+        folders.push_back(place);
+        if (place == place.parent_path())
+            break;
+    }
+    const char* game_path = getenv("ASEVIEW_GAME_PATH");
+    std::string list = game_path ? game_path : "";
+    for (size_t start = 0; start < list.size();) {
+        size_t end = std::min(list.find(':', start), list.size());
+        std::error_code error;
+        fs::path folder = fs::absolute(list.substr(start, end - start), error).lexically_normal();
+        if (end > start && !error)
+            folders.push_back(folder.has_filename() ? folder : folder.parent_path());
+        start = end + 1;
+    }
+    std::vector<game_root> roots;
+    for (const fs::path& folder : folders)
+        roots.push_back({folder.string(), &packages_of(folder.string())});
+    return roots;
+}
+
+// A regular file whole, if it holds at most `limit` bytes; never blocks on a
+// FIFO or reads a device.
+static bool read_regular_file(const std::string& path, size_t limit, std::string* bytes)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (size_t)info.st_size <= limit;
+    if (ok) {
+        bytes->resize((size_t)info.st_size);
+        size_t total = 0;
+        ssize_t n = 1;
+        while (total < bytes->size() && (n = read(fd, bytes->data() + total, bytes->size() - total)) > 0)
+            total += (size_t)n;
+        bytes->resize(total);
+        ok = n >= 0;
+    }
+    close(fd);
+    return ok;
+}
+
+static void index_script(const std::string& text)
+{
+    std::vector<shader_image> shaders;
+    parse_shader_script(text, &shaders);
+    for (const shader_image& shader : shaders)
+        shader_images.try_emplace(fold_case(shader.shader), shader.image);
+}
+
+// The scripts/*.shader files below a folder, in the order of their names.
+static void index_loose_scripts(const std::string& folder)
+{
+    std::string scripts = subfolder(folder, {"scripts"});
+    if (scripts.empty())
+        return;
+    std::vector<std::string> names = folder_names(scripts);
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return fold_case(a) < fold_case(b); });
+    std::string text;
+    for (const std::string& name : names)
+        if (fold_case(name).ends_with(".shader") &&
+            read_regular_file((fs::path(scripts) / name).string(), script_limit, &text))
+            index_script(text);
+}
+
+// Every root's scripts in search order, read once however many textures
+// are looked for.
+static void index_shaders(const std::vector<game_root>& roots)
+{
+    std::string key;
+    for (const game_root& root : roots)
+        key += root.folder + '\0';
+    if (key == shader_roots)
+        return;
+    shader_roots = key;
+    shader_images.clear();
+    std::string text;
+    for (const game_root& root : roots) {
+        index_loose_scripts(root.folder);
+        for (const game_package& package : *root.packages) {
+            if (package.archive == nullptr) {
+                index_loose_scripts(package.path);
+                continue;
+            }
+            for (const std::string& name : archive_list(package.archive, "scripts/", ".shader")) {
+                uint64_t entry;
+                if (archive_find(package.archive, name, &entry) &&
+                    archive_read(package.archive, entry, script_limit, &text))
+                    index_script(text);
+            }
+        }
+    }
+}
+
+// The image of the shader that the name means: the shader of the whole name,
+// else of the name without its extension, in any letter case.
+static const std::string* shader_image_of(const TextureName& parsed)
+{
+    std::string name = fold_case(joined(
+        parsed.game_path.empty() ? std::vector<std::string>{} : std::vector<std::string>(
+                                       parsed.game_path.begin(), parsed.game_path.end() - 1),
+        parsed.file));
+    auto found = shader_images.find(name);
+    size_t dot = name.rfind('.');
+    if (found == shader_images.end() && dot != std::string::npos && name.find('/', dot) == std::string::npos)
+        found = shader_images.find(name.substr(0, dot));
+    return found == shader_images.end() ? nullptr : &found->second;
+}
+
+static std::vector<game_file> candidates(const TextureName& parsed, const std::vector<game_root>& roots,
+                                         const fs::path& model_folder)
+{
+    std::vector<game_file> found;
+    std::vector<std::string> names = file_names(parsed.file);
+    if (!parsed.game_path.empty()) {
+        std::vector<std::string> folders(parsed.game_path.begin(), parsed.game_path.end() - 1);
+        for (const game_root& root : roots)
+            add_in_root(found, root, folders, names);
+    }
+    add_loose(found, model_folder.string(), {}, names);
+    return found;
+}
+
+std::vector<game_file> texture_candidates(const std::string& model_path, const std::string& name)
+{
     std::error_code error;
     fs::path model = fs::absolute(model_path, error).lexically_normal();
     TextureName parsed = parse_name(name);
     // A NUL would cut the model's path short at the system's door: another folder.
     if (error || model_path.find('\0') != std::string::npos || parsed.file.empty())
-        return found;
-    std::vector<std::string> names = file_names(parsed.file);
+        return {};
     fs::path model_folder = model.parent_path();
-    if (!parsed.game_path.empty()) {
-        std::vector<std::string> folders(parsed.game_path.begin(), parsed.game_path.end() - 1);
-        // Lexical, so a loop of symbolic links cannot keep the walk from the root.
-        for (fs::path place = model_folder;; place = place.parent_path()) {
-            add_found(found, place, folders, names);
-            if (place == place.parent_path())
-                break;
-        }
+    std::vector<game_root> roots = game_roots(model_folder);
+    index_shaders(roots);
+    // A shader decides what its name shows, even when its image is not there.
+    if (const std::string* image = shader_image_of(parsed)) {
+        TextureName shown = parse_name(*image);
+        return shown.file.empty() ? std::vector<game_file>{} : candidates(shown, roots, model_folder);
     }
-    add_found(found, model_folder, {}, names);
-    return found;
+    return candidates(parsed, roots, model_folder);
+}
+
+bool game_file_read(const game_file& file, size_t limit, std::string* bytes)
+{
+    return file.archive != nullptr && archive_read(file.archive, file.entry, limit, bytes);
 }

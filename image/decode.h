@@ -1,14 +1,18 @@
 // Texture images of any format the model view reads, told apart by their
 // content: Targa through our own reader, PNG through libpng, JPEG through
-// libjpeg-turbo. Every image comes out the same way: 8-bit RGBA, rows from
+// libjpeg-turbo, WebP through libwebp. Every image comes out the same way: 8-bit RGBA, rows from
 // the bottom of the picture (as an image viewer shows it) to its top, which
 // is the row order GL textures take.
 #pragma once
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
 // The largest width or height accepted.
 constexpr int image_max_side = 8192;
+// The largest file that may hold such an image: an uncompressed Targa of
+// four bytes a pixel, with room for its header and colour map.
+constexpr size_t image_max_file_bytes = size_t(image_max_side) * image_max_side * 4 + (1 << 20);
 
 struct RgbaImage {
     int width;

@@ -9,6 +9,21 @@
 
 std::vector<model_texture> model_textures;
 
+// An image inside an archive, read whole unless it is larger than any
+// image may be.
+static RgbaImage* load_entry(const game_file& file)
+{
+    std::string bytes;
+    if (!game_file_read(file, image_max_file_bytes, &bytes) || bytes.empty())
+        return nullptr;
+    FILE* stream = fmemopen(bytes.data(), bytes.size(), "r");
+    if (stream == nullptr)
+        return nullptr;
+    RgbaImage* image = image_decode(stream);
+    fclose(stream);
+    return image;
+}
+
 int model_texture_index(const std::string& model_path, const std::string& bitmap)
 {
     std::string key = texture_key(bitmap);
@@ -18,8 +33,8 @@ int model_texture_index(const std::string& model_path, const std::string& bitmap
     model_texture texture = {key, nullptr, 0, false};
     // The first candidate that decodes wins: a broken file does not hide a
     // good one further on.
-    for (const std::string& path : texture_candidates(model_path, bitmap)) {
-        texture.image = image_load(path.c_str());
+    for (const game_file& file : texture_candidates(model_path, bitmap)) {
+        texture.image = file.archive ? load_entry(file) : image_load(file.path.c_str());
         texture.found = texture.image != nullptr;
         if (texture.found)
             break;

@@ -31,8 +31,9 @@ static void make_game_tree()
 static Paths found(const std::string& model_path, const std::string& name)
 {
     Paths paths;
-    for (const std::string& path : texture_candidates(model_path, name))
-        paths.push_back(fs::path(path).lexically_relative(fs::current_path()).string());
+    for (const game_file& file : texture_candidates(model_path, name))
+        paths.push_back(fs::path(file.path).lexically_relative(fs::current_path()).string() +
+                        (file.archive ? ":" + file.entry_name : ""));
     return paths;
 }
 

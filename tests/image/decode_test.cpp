@@ -289,13 +289,12 @@ const Rgba half_clear_green = {0, 255, 0, 128};
 
 Bytes webp_file(bool lossless)
 {
-    Bytes rgba;
-    for (int y = 0; y < jpeg_side; y++)
-        for (int x = 0; x < jpeg_side; x++) {
-            Rgba c = y < jpeg_side / 2 ? half_clear_green : blue;
-            rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
-        }
     const int side = jpeg_side, stride = side * 4;
+    Bytes rgba;
+    for (int i = 0; i < side * side; i++) {
+        Rgba c = i < side * side / 2 ? half_clear_green : blue;  // the top rows come first
+        rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
+    }
     uint8_t* out = nullptr;
     size_t size = lossless ? WebPEncodeLosslessRGBA(rgba.data(), side, side, stride, &out)
                            : WebPEncodeRGBA(rgba.data(), side, side, stride, 90, &out);

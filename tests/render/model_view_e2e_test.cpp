@@ -14,6 +14,7 @@
 #include "tests/support/files.h"
 #include "tests/support/image_write.h"
 #include "tests/support/targa.h"
+#include "tests/support/zip_write.h"
 #include "tools/driver/build_tree.h"
 #include "tools/driver/viewer.h"
 
@@ -133,14 +134,16 @@ protected:
         std::string window_class;
     };
     // The first frame of the model in the model view, its console and class.
-    Run show(const fs::path& model, const std::string& title)
+    Run show(const fs::path& model, const std::string& title, const std::vector<std::string>& env = {})
     {
         RealViewer viewer;
+        std::vector<std::string> all_env = env;
+        all_env.push_back("ASEVIEW_VIEW=model");
         viewer.start({.folder = dir_,
                       .args = {model.string()},
                       .program = ASEVIEW_BIN,
                       .title = title,
-                      .env = {"ASEVIEW_VIEW=model"}});
+                      .env = all_env});
         if (!viewer.wait_for_first_frame(patience)) {
             ADD_FAILURE() << model << ": no frame; console: " << viewer.console();
             return {viewer.console(), {}, ""};
@@ -231,6 +234,76 @@ TEST_F(ModelViewTest, GameTreeShowsEveryObjectInItsOwnTextureTheRightWayUp)
         EXPECT_GT(below.count, 100) << "hue " << hue;
         EXPECT_GT(below.mean_y(), top.mean_y()) << "hue " << hue << " upside down";
     }
+}
+
+// The hue that most pixels of each object show, objects told apart by the
+// white columns between them, left to right.
+std::vector<int> hues_of_objects(const Pixels& frame)
+{
+    std::vector<int> hues;
+    int counts[other + 1] = {};
+    bool inside = false;
+    for (int x = 0; x <= frame.width; x++) {
+        bool drawn = false;
+        for (int y = 0; x < frame.width && y < frame.height; y++)
+            if (!frame.white(x, y)) {
+                drawn = true;
+                counts[kind_of(frame.at(x, y))]++;
+            }
+        if (inside && !drawn) {
+            counts[black] = counts[other] = 0;
+            hues.push_back(int(std::max_element(counts, counts + other + 1) - counts));
+            std::fill(counts, counts + other + 1, 0);
+        }
+        inside = drawn;
+    }
+    return hues;
+}
+
+// A game's tree with shader scripts, archives and a folder of
+// ASEVIEW_GAME_PATH: each object shows the image that the level editors
+// would show for its name, and the shader whose image is missing leaves
+// its material's grey.
+TEST_F(ModelViewTest, ShadersArchivesAndGameFoldersShowTheirImages)
+{
+    const fs::path base = dir_ / "game" / "base", props = base / "models" / "props";
+    fs::create_directories(props);
+    fs::create_directories(base / "scripts");
+    fs::create_directories(dir_ / "shared" / "textures");
+    const unsigned char red[3] = {255, 0, 0}, green[3] = {0, 255, 0}, blue[3] = {0, 0, 255},
+                        yellow[3] = {255, 255, 0}, cyan[3] = {0, 255, 255}, magenta[3] = {255, 0, 255};
+    auto png_bytes = [&](const unsigned char* hue) {
+        write_png_rgba(dir_ / "scratch.png", side, side, half_picture(hue, false, 4));
+        return read_file(dir_ / "scratch.png");
+    };
+    write_png_rgba(props / "terminal_ed.png", side, side, half_picture(red, false, 4));
+    write_jpeg_rgb(props / "bark_d.jpg", side, side, half_picture(green, false, 3));
+    write_file(props / "screen.tga", targa_of(half_picture(blue, false, 4), false));
+    write_file(props / "over.tga", targa_of(half_picture(red, false, 4), true));
+    write_file(base / "scripts" / "props.shader",
+               "models/props/terminal { qer_editorImage models/props/terminal_ed.png }\n"
+               "models/props/bark { surfaceparm wood\n diffuseMap models/props/bark_d }\n"
+               "models/props/screen { { map $lightmap } { map models/props/screen } }\n"
+               "models/props/broken { qer_editorImage models/props/nothere }\n");
+    write_zip(base / "pak0.pk3", {{"textures/pak/gold.png", png_bytes(yellow)},
+                                  {"scripts/over.shader", "models/props/over { qer_editorImage textures/pak/pink }\n"},
+                                  {"textures/pak/pink.png", png_bytes(magenta)}});
+    write_zip(base / "res-sky.dpk", {{"textures/dpk/sky.png", png_bytes(cyan)}});
+    write_png_rgba(dir_ / "shared" / "textures" / "far.png", side, side, half_picture(red, false, 4));
+    write_webp_rgba(props / "leaf.webp", side, side, half_picture(green, false, 4));
+    const std::vector<std::string> bitmaps = {
+        "models/props/terminal", "models\\props\\bark.tga", "models/props/screen",
+        "models/props/broken",   "textures/pak/gold.tga",       "textures/dpk/sky",
+        "models/props/over.tga", "textures/far",                "models/props/leaf",
+    };
+    write_file(props / "console.ase", squares_model(bitmaps));
+
+    Run run = show(props / "console.ase", "console.ase - aseview", {"ASEVIEW_GAME_PATH=" + (dir_ / "shared").string()});
+    EXPECT_EQ(before_dumps(run.console), summary_prefix + (props / "console.ase").string() +
+                                             "\nLoad succesfult\n"
+                                             "model: 9 objects, 18 faces, 9 textures (1 not found)\n"
+                                             "texture not found: models/props/broken\n");
+    EXPECT_EQ(hues_of_objects(run.frame), (std::vector<int>{1, 2, 4, grey, 3, 6, 5, 1, 2}));
 }
 
 // The corpus's real models: every object counted and drawn, the one

@@ -2,6 +2,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <webp/encode.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -41,4 +42,14 @@ void write_jpeg_rgb(const std::string& path, int width, int height, const Bytes&
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     fclose(out);
+}
+
+void write_webp_rgba(const std::string& path, int width, int height, const Bytes& rgba)
+{
+    uint8_t* encoded = nullptr;
+    size_t size = WebPEncodeLosslessRGBA(rgba.data(), width, height, width * 4, &encoded);
+    if (size == 0)
+        throw std::runtime_error("cannot encode " + path);
+    write_file(path, Bytes(encoded, encoded + size));
+    WebPFree(encoded);
 }

@@ -1,4 +1,4 @@
-// Test support: PNG and JPEG files of given pixels, rows top to bottom.
+// Test support: PNG, JPEG and WebP files of given pixels, rows top to bottom.
 #pragma once
 #include <string>
 
@@ -8,3 +8,5 @@
 void write_png_rgba(const std::string& path, int width, int height, const Bytes& rgba);
 // Red, green, blue bytes per pixel, at a high quality.
 void write_jpeg_rgb(const std::string& path, int width, int height, const Bytes& rgb);
+// Red, green, blue, alpha bytes per pixel, lossless.
+void write_webp_rgba(const std::string& path, int width, int height, const Bytes& rgba);
