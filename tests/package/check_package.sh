@@ -14,10 +14,11 @@ fail() {
   failures=$((failures + 1))
 }
 
-# The runtime packages of freeglut and libpng, under their names of several
+# The runtime packages of freeglut and the image and archive libraries, under their names of several
 # Debian releases, and never a development package.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for wanted in 'libglut3[.0-9]*|freeglut3' 'libpng16-16[a-z0-9]*'; do
+for wanted in 'libglut3[.0-9]*|freeglut3' 'libpng16-16[a-z0-9]*' 'libjpeg62-turbo' 'libwebp[0-9]+' \
+  'libzip[0-9]+'; do
   grep -Eq "(^|, )($wanted)( |,|$)" <<<"$depends" || fail "Depends names no $wanted: $depends"
 done
 grep -q -- '-dev\b' <<<"$depends" && fail "Depends names a development package: $depends"
