@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 
 #include "gamefs/archive.h"
@@ -25,9 +26,12 @@ constexpr size_t script_limit = size_t(64) << 20;
 
 // A package of a game folder: a pk3 or dpk archive, or a dpkdir folder that
 // stands for one unpacked.
+struct archive_closer {
+    void operator()(game_archive* archive) const { archive_close(archive); }
+};
 struct game_package {
     std::string path;
-    game_archive* archive;  // null for a dpkdir folder
+    std::unique_ptr<game_archive, archive_closer> archive;  // null for a dpkdir folder
 };
 
 // A folder that game-relative names are looked for in: its loose files, then
@@ -183,8 +187,8 @@ static void add_in_root(std::vector<game_file>& found, const game_root& root,
         for (const std::string& name : names) {
             uint64_t entry;
             std::string path = joined(folders, name);
-            if (archive_find(package.archive, path, &entry))
-                add_file(found, {package.path, package.archive, entry, fold_case(path)});
+            if (archive_find(package.archive.get(), path, &entry))
+                add_file(found, {package.path, package.archive.get(), entry, fold_case(path)});
         }
     }
 }
@@ -200,7 +204,7 @@ static const std::vector<game_package>& packages_of(const std::string& folder)
         std::error_code error;
         if (folded.ends_with(".pk3") || folded.ends_with(".dpk")) {
             if (game_archive* archive = archive_open(path))
-                packages.push_back({path, archive});
+                packages.push_back({path, std::unique_ptr<game_archive, archive_closer>(archive)});
         } else if (folded.ends_with(".dpkdir") && fs::is_directory(path, error)) {
             packages.push_back({path, nullptr});
         }
@@ -304,10 +308,10 @@ static void index_shaders(const std::vector<game_root>& roots)
                 index_loose_scripts(package.path);
                 continue;
             }
-            for (const std::string& name : archive_list(package.archive, "scripts/", ".shader")) {
+            game_archive* archive = package.archive.get();
+            for (const std::string& name : archive_list(archive, "scripts/", ".shader")) {
                 uint64_t entry;
-                if (archive_find(package.archive, name, &entry) &&
-                    archive_read(package.archive, entry, script_limit, &text))
+                if (archive_find(archive, name, &entry) && archive_read(archive, entry, script_limit, &text))
                     index_script(text);
             }
         }
