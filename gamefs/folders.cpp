@@ -19,12 +19,30 @@ using Listing = std::vector<FolderEntry>;
 // Every folder read so far, by the path it was read under.
 static std::unordered_map<std::string, Listing> listings;
 
+static char fold_char(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+size_t folded_hash::operator()(std::string_view name) const
+{
+    size_t hash = 14695981039346656037u;  // FNV-1a
+    for (char c : name)
+        hash = (hash ^ (unsigned char)fold_char(c)) * 1099511628211u;
+    return hash;
+}
+
+bool folded_equal::operator()(std::string_view a, std::string_view b) const
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return fold_char(x) == fold_char(y); });
+}
+
 std::string fold_case(const std::string& name)
 {
     std::string folded = name;
     for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        c = fold_char(c);
     return folded;
 }
 

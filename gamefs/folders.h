@@ -2,7 +2,9 @@
 // once per run and kept: a model may name hundreds of textures, all looked
 // for in the same few folders.
 #pragma once
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The name with ASCII letters in lower case: names come from Windows tools,
@@ -17,3 +19,11 @@ std::string folder_entry(const std::string& folder, const std::string& name);
 // Every entry of folder, sorted by name in lower case; empty when it cannot
 // be read.
 std::vector<std::string> folder_names(const std::string& folder);
+// Hashing and equality of names with ASCII letter case ignored, for tables
+// keyed by names as they are written.
+struct folded_hash {
+    size_t operator()(std::string_view name) const;
+};
+struct folded_equal {
+    bool operator()(std::string_view a, std::string_view b) const;
+};

@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 // The images the model view reads, in the order their extensions are tried.
 static const std::string image_extensions[] = {".tga", ".png", ".jpg", ".jpeg", ".webp"};
 
-// The largest shader script read: far beyond any game's, small enough to hold.
-constexpr size_t script_limit = size_t(64) << 20;
 
 // A package of a game folder: a pk3 or dpk archive, or a dpkdir folder that
 // stands for one unpacked.
@@ -44,10 +42,15 @@ struct game_root {
 
 // Each folder's packages, opened and indexed once per run.
 static std::unordered_map<std::string, std::vector<game_package>> packages_by_folder;
-// Shader names in lower case and the images they show, the first definition
-// in search order winning; built once for the roots named by shader_roots.
-static std::unordered_map<std::string, std::string> shader_images;
+// Shader names and the images they show, in any letter case, the first
+// definition in search order winning; built once for the roots named by
+// shader_roots. Their texts are kept in blocks: a game's scripts are
+// megabytes, of which these are a small part.
+static std::unordered_map<std::string_view, std::string_view, folded_hash, folded_equal> shader_images;
+static std::vector<std::unique_ptr<char[]>> shader_texts;
+static size_t shader_text_used = 0, shader_text_size = 0;
 static std::string shader_roots;
+constexpr size_t shader_text_block = 1 << 16;
 
 // What a name asks for: a path below some game folder (none when the name is
 // only looked for beside the model), and the file name to fall back on.
@@ -265,12 +268,27 @@ static bool read_regular_file(const std::string& path, size_t limit, std::string
     return ok;
 }
 
+// A copy of the text that lives as long as the index.
+static std::string_view kept(std::string_view text)
+{
+    if (shader_text_used + text.size() > shader_text_size) {
+        shader_text_size = std::max(text.size(), shader_text_block);
+        shader_texts.emplace_back(new char[shader_text_size]);
+        shader_text_used = 0;
+    }
+    char* at = shader_texts.back().get() + shader_text_used;
+    std::copy(text.begin(), text.end(), at);
+    shader_text_used += text.size();
+    return {at, text.size()};
+}
+
 static void index_script(const std::string& text)
 {
     std::vector<shader_image> shaders;
     parse_shader_script(text, &shaders);
     for (const shader_image& shader : shaders)
-        shader_images.try_emplace(fold_case(shader.shader), shader.image);
+        if (!shader_images.contains(shader.shader))
+            shader_images.emplace(kept(shader.shader), kept(shader.image));
 }
 
 // The scripts/*.shader files below a folder, in the order of their names.
@@ -285,7 +303,7 @@ static void index_loose_scripts(const std::string& folder)
     std::string text;
     for (const std::string& name : names)
         if (fold_case(name).ends_with(".shader") &&
-            read_regular_file((fs::path(scripts) / name).string(), script_limit, &text))
+            read_regular_file((fs::path(scripts) / name).string(), shader_script_limit, &text))
             index_script(text);
 }
 
@@ -300,6 +318,8 @@ static void index_shaders(const std::vector<game_root>& roots)
         return;
     shader_roots = key;
     shader_images.clear();
+    shader_texts.clear();
+    shader_text_used = shader_text_size = 0;
     std::string text;
     for (const game_root& root : roots) {
         index_loose_scripts(root.folder);
@@ -308,28 +328,24 @@ static void index_shaders(const std::vector<game_root>& roots)
                 index_loose_scripts(package.path);
                 continue;
             }
-            game_archive* archive = package.archive.get();
-            for (const std::string& name : archive_list(archive, "scripts/", ".shader")) {
-                uint64_t entry;
-                if (archive_find(archive, name, &entry) && archive_read(archive, entry, script_limit, &text))
-                    index_script(text);
-            }
+            for (const std::string& script : package.archive->shader_scripts)
+                index_script(script);
         }
     }
 }
 
 // The image of the shader that the name means: the shader of the whole name,
 // else of the name without its extension, in any letter case.
-static const std::string* shader_image_of(const TextureName& parsed)
+static const std::string_view* shader_image_of(const TextureName& parsed)
 {
-    std::string name = fold_case(joined(
-        parsed.game_path.empty() ? std::vector<std::string>{} : std::vector<std::string>(
-                                       parsed.game_path.begin(), parsed.game_path.end() - 1),
-        parsed.file));
+    std::vector<std::string> folders;
+    if (!parsed.game_path.empty())
+        folders.assign(parsed.game_path.begin(), parsed.game_path.end() - 1);
+    std::string name = joined(folders, parsed.file);
     auto found = shader_images.find(name);
     size_t dot = name.rfind('.');
     if (found == shader_images.end() && dot != std::string::npos && name.find('/', dot) == std::string::npos)
-        found = shader_images.find(name.substr(0, dot));
+        found = shader_images.find(std::string_view(name).substr(0, dot));
     return found == shader_images.end() ? nullptr : &found->second;
 }
 
@@ -359,8 +375,8 @@ std::vector<game_file> texture_candidates(const std::string& model_path, const s
     std::vector<game_root> roots = game_roots(model_folder);
     index_shaders(roots);
     // A shader decides what its name shows, even when its image is not there.
-    if (const std::string* image = shader_image_of(parsed)) {
-        TextureName shown = parse_name(*image);
+    if (const std::string_view* image = shader_image_of(parsed)) {
+        TextureName shown = parse_name(std::string(*image));
         return shown.file.empty() ? std::vector<game_file>{} : candidates(shown, roots, model_folder);
     }
     return candidates(parsed, roots, model_folder);

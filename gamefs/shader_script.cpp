@@ -185,7 +185,7 @@ static void read_shader(Reader* reader, std::string_view name, std::vector<shade
                              : !images.diffuse.empty() ? images.diffuse
                                                        : images.stage;
     if (!name.empty() && !image.empty())
-        out->push_back({std::string(name), std::string(image)});
+        out->push_back({name, image});
 }
 
 void parse_shader_script(std::string_view text, std::vector<shader_image>* out)

@@ -2,13 +2,14 @@
 // each shader shows in an editor, so that a model naming a shader finds the
 // picture behind it.
 #pragma once
-#include <string>
 #include <string_view>
 #include <vector>
 
+// Views into the script's text: a game's scripts hold tens of thousands of
+// shaders, read at every start.
 struct shader_image {
-    std::string shader;  // the shader's name as written
-    std::string image;   // the image it shows; never empty
+    std::string_view shader;  // the shader's name as written
+    std::string_view image;   // the image it shows; never empty
 };
 
 // Appends, in the order of the text, each shader of the script that shows
