@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "input/input.h"
@@ -53,12 +54,15 @@ static void run_viewer(int* argc, char** argv, view_kind view, const char* model
     dump_vert();
     dump_norm();
     dump_vnorm();
+    if (view == view_kind::model)
+        finish_model_scene();
     glutMainLoop();
 }
 
-// The model view reads the file once for both readers: the mesh store keeps
-// the dumps as they are, the model store draws every object. A pipe can be
-// read only once, and a large file is mapped rather than copied.
+// The model view reads the file once for both readers, which run side by
+// side: the mesh store keeps the dumps as they are, the model store draws
+// every object. A pipe can be read only once, and a large file is mapped
+// rather than copied.
 static void load_model_and_scene(const char* path)
 {
     FILE* stream = fopen(path, "r");
@@ -92,8 +96,11 @@ static void load_model_and_scene(const char* path)
             printf("error in d_data *alloc_data() function\n");
             exit(1);
         }
+        // Two stores from two streams over the same bytes: one reader on
+        // each core.
+        std::thread scene_reader(parse_model, scene);
         parse_ase(mesh);
-        parse_model(scene);
+        scene_reader.join();
         fclose(mesh);
         fclose(scene);
     }

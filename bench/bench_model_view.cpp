@@ -94,7 +94,7 @@ static std::string textured_model(const fs::path& dir)
         out << "*MATERIAL " << m << " {\n*MAP_DIFFUSE {\n*BITMAP \"" << names[m] << "\"\n}\n}\n";
     out << "}\n";
     for (int o = 0; o < 2; o++) {
-        out << "*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX_LIST {\n";
+        out << "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 8\n*MESH_NUMFACES 12\n*MESH_VERTEX_LIST {\n";
         for (int v = 0; v < 8; v++)
             out << "*MESH_VERTEX " << v << ' ' << (v & 1) * 10 + o * 15 << ' ' << (v >> 1 & 1) * 10 << ' '
                 << (v >> 2 & 1) * 10 << "\n";

@@ -12,8 +12,10 @@
 
 #include "mesh/scan.h"
 
-std::vector<model_object> model_objects;
-std::vector<model_material> model_materials;
+// Never destroyed, like the mesh store: a fatal exit on another thread must
+// not pull the store from under a reader still filling it.
+std::vector<model_object>& model_objects = *new std::vector<model_object>;
+std::vector<model_material>& model_materials = *new std::vector<model_material>;
 
 // Bounds that keep hostile numbers and nesting from making memory: the
 // materials of a file, all levels together; a material number past the end

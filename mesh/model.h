@@ -39,9 +39,9 @@ struct model_material {
 };
 
 // Every *GEOMOBJECT block in file order, whether it holds a mesh or not.
-extern std::vector<model_object> model_objects;
+extern std::vector<model_object>& model_objects;
 // *MATERIAL blocks by their number.
-extern std::vector<model_material> model_materials;
+extern std::vector<model_material>& model_materials;
 
 // Reads the stream from its current position to the end into the model
 // store, replacing what was there. Never fails: what it cannot understand

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "input/input.h"
+#include "mesh/model.h"
 #include "mesh/store.h"
 #include "render/render.h"
 
@@ -69,14 +70,15 @@ struct store_corners {
     }
 };
 
-// Points `stride` bytes apart.
-struct strided_points {
-    const float* first;
-    size_t count, stride;
+// The corners of the faces the model view draws, of every object.
+struct scene_corners {
     template <typename Visit> void operator()(Visit visit) const
     {
-        for (size_t i = 0; i < count; i++)
-            visit((const float*)((const char*)first + i * stride));
+        for (const model_object& object : model_objects)
+            for (const model_face& face : object.faces)
+                if (model_face_drawable(object, face))
+                    for (int k = 0; k < 3; k++)
+                        visit(&object.positions[(size_t)face.vert[k]].x);
     }
 };
 
@@ -184,9 +186,9 @@ void fit_view_to_model()
     fit_view_to(store_corners{});
 }
 
-void fit_view_to_points(const float* first, size_t count, size_t stride)
+void fit_view_to_scene()
 {
-    fit_view_to(strided_points{first, count, stride});
+    fit_view_to(scene_corners{});
 }
 
 void fit_projection(double aspect)

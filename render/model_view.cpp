@@ -7,9 +7,13 @@
 #include <GL/glext.h>
 #include <GL/glut.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "input/input.h"
@@ -24,8 +28,20 @@ struct model_batch {
     GLsizei count;
 };
 
-std::vector<model_vertex> model_vertices;
 static std::vector<model_batch> batches;
+// Each drawn face's look, in the order of the faces, until the vertices are
+// written.
+static std::vector<int> face_looks;
+// Writes the vertices into the mapped buffer while the start goes on.
+static std::thread vertex_writer;
+
+// Also at exit: a fatal error during the dumps must not end the process
+// under a thread that is still writing.
+static void wait_for_vertices()
+{
+    if (vertex_writer.joinable())
+        vertex_writer.join();
+}
 static GLuint vertex_buffer = 0;
 
 // The colour of a face without a texture whose material gives none.
@@ -58,15 +74,16 @@ static int material_texture(const std::string& model_path, const model_material*
     return model_texture_index(model_path, material->bitmap);
 }
 
-static void add_face(std::vector<model_vertex>& out, const model_object& object,
-                     const model_face& face, const model_material* textured)
+// The face's three corners, written at `out`.
+static void add_face(model_vertex* out, const model_object& object, const model_face& face,
+                     const model_material* textured)
 {
     const model_vec3* p[3];
     for (int k = 0; k < 3; k++)
         p[k] = &object.positions[(size_t)face.vert[k]];
     model_vec3 flat = face_normal(p);
     for (int k = 0; k < 3; k++) {
-        model_vertex v;
+        model_vertex& v = out[k];
         v.xyz = *p[k];
         v.normal = face.normals ? face.normal[k] : flat;
         v.st[0] = v.st[1] = 0.0f;
@@ -75,66 +92,99 @@ static void add_face(std::vector<model_vertex>& out, const model_object& object,
             v.st[0] = t.x * textured->u_tiling + textured->u_offset;
             v.st[1] = t.y * textured->v_tiling + textured->v_offset;
         }
-        out.push_back(v);
     }
+}
+
+// The looks of the drawn faces, in the order they first appear. A face's
+// look is its material's texture, when that was found and the face has
+// texture coordinates, else its material's colour.
+struct look_finder {
+    const char* model_path;
+    std::map<const model_material*, int> texture_of;
+    std::map<std::pair<const model_material*, int>, int> index;
+    // The last face's look: the faces of one material mostly come together.
+    const model_material* last_material = nullptr;
+    int last_texture = -2, last_look = -1;
+};
+
+static int look_of(look_finder& finder, const model_object& object, const model_face& face)
+{
+    const model_material* material = face_material(object, face);
+    auto known = finder.texture_of.find(material);
+    if (known == finder.texture_of.end())
+        known = finder.texture_of.emplace(material, material_texture(finder.model_path, material)).first;
+    int texture = known->second;
+    if (texture >= 0 && !(model_textures[(size_t)texture].found && tverts_given(object, face)))
+        texture = -1;
+    if (material == finder.last_material && texture == finder.last_texture)
+        return finder.last_look;
+    auto [at, added] = finder.index.try_emplace({material, texture}, (int)batches.size());
+    if (added) {
+        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0};
+        const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
+        if (texture < 0)
+            for (int c = 0; c < 3; c++)
+                batch.color[c] = color[c];
+        batches.push_back(batch);
+    }
+    finder.last_material = material;
+    finder.last_texture = texture;
+    finder.last_look = at->second;
+    return at->second;
 }
 
 void prepare_model_view(const char* model_path)
 {
-    // Faces of one look, in the order the looks first appear. A face's
-    // look is its material's texture, when that was found and the face has
-    // texture coordinates, else its material's colour.
-    std::map<const model_material*, int> texture_of;
-    std::map<std::pair<const model_material*, int>, size_t> look_index;
-    std::vector<std::pair<model_batch, std::vector<model_vertex>>> looks;
-    long long faces = 0;
-    for (const model_object& object : model_objects) {
-        for (const model_face& face : object.faces) {
-            if (!model_face_drawable(object, face))
-                continue;
-            faces++;
-            const model_material* material = face_material(object, face);
-            auto known = texture_of.find(material);
-            if (known == texture_of.end())
-                known = texture_of.emplace(material, material_texture(model_path, material)).first;
-            int texture = known->second;
-            if (texture >= 0 && !(model_textures[(size_t)texture].found && tverts_given(object, face)))
-                texture = -1;
-            auto [at, added] = look_index.try_emplace({material, texture}, looks.size());
-            if (added) {
-                model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0};
-                const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
-                if (texture < 0)
-                    for (int c = 0; c < 3; c++)
-                        batch.color[c] = color[c];
-                looks.push_back({batch, {}});
+    look_finder finder{model_path, {}, {}};
+    for (const model_object& object : model_objects)
+        for (const model_face& face : object.faces)
+            if (model_face_drawable(object, face)) {
+                face_looks.push_back(look_of(finder, object, face));
+                batches[(size_t)face_looks.back()].count += 3;
             }
-            add_face(looks[at->second].second, object, face, texture >= 0 ? material : nullptr);
-        }
+    print_model_summary((int)model_objects.size(), (long long)face_looks.size());
+    GLint first = 0;
+    for (model_batch& batch : batches) {
+        batch.first = first;
+        first += batch.count;
     }
-    print_model_summary((int)model_objects.size(), faces);
-    for (auto& [batch, vertices] : looks) {
-        batch.first = (GLint)model_vertices.size();
-        batch.count = (GLsizei)vertices.size();
-        model_vertices.insert(model_vertices.end(), vertices.begin(), vertices.end());
-        batches.push_back(batch);
-        std::vector<model_vertex>().swap(vertices);
-    }
-    // The file's objects are all in the vertices now.
-    reset_model_store();
-    if (!model_vertices.empty())
-        fit_view_to_points(&model_vertices[0].xyz.x, model_vertices.size(), sizeof(model_vertex));
+    fit_view_to_scene();
+}
+
+// Every corner written once, in its look's place.
+static void write_vertices(model_vertex* vertices)
+{
+    std::vector<GLint> next(batches.size());
+    for (size_t b = 0; b < batches.size(); b++)
+        next[b] = batches[b].first;
+    const int* look = face_looks.data();
+    for (const model_object& object : model_objects)
+        for (const model_face& face : object.faces)
+            if (model_face_drawable(object, face)) {
+                const model_batch& batch = batches[(size_t)*look];
+                const model_material* textured = batch.texture >= 0 ? face_material(object, face) : nullptr;
+                add_face(&vertices[next[(size_t)*look]], object, face, textured);
+                next[(size_t)*look++] += 3;
+            }
 }
 
 void init_model_scene()
 {
     upload_model_textures();
+    // The vertices are written straight into the buffer: a large model's
+    // are hundreds of megabytes, not to be made twice.
+    size_t corners = batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count);
     glGenBuffers(1, &vertex_buffer);
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(model_vertices.size() * sizeof(model_vertex)),
-                 model_vertices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(corners * sizeof(model_vertex)), nullptr, GL_STATIC_DRAW);
+    auto* vertices = (model_vertex*)(corners ? glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY) : nullptr);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    std::vector<model_vertex>().swap(model_vertices);
+    if (vertices != nullptr) {
+        vertex_writer = std::thread(write_vertices, vertices);
+        atexit(wait_for_vertices);
+    } else {
+        batches.clear();
+    }
 
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glShadeModel(GL_SMOOTH);
@@ -162,6 +212,19 @@ void init_model_scene()
     glAlphaFunc(GL_GEQUAL, 0.5f);
     glEnable(GL_ALPHA_TEST);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void finish_model_scene()
+{
+    if (vertex_writer.joinable()) {
+        wait_for_vertices();
+        glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    // The file's objects are all in the buffer now.
+    std::vector<int>().swap(face_looks);
+    reset_model_store();
 }
 
 static void draw_batches()
@@ -203,4 +266,7 @@ void model_display_handler()
     draw_batches();
     glPopMatrix();
     glutSwapBuffers();
+    glFinish();
+    static auto T0 = std::chrono::steady_clock::now();
+    fprintf(stderr, "T frame +%.0f since first\n", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
 }

@@ -63,8 +63,8 @@ view_kind view_requested(const char* value);
 // Frames the loaded model; a model with no drawn face of any extent keeps
 // the default view.
 void fit_view_to_model();
-// The same for `count` points `stride` bytes apart, the model view's corners.
-void fit_view_to_points(const float* first, size_t count, size_t stride);
+// The same for the model view: the drawn corners of every object.
+void fit_view_to_scene();
 // Multiplies the fitted frustum for a window of that aspect onto the
 // current matrix.
 void fit_projection(double aspect);
@@ -77,9 +77,11 @@ void reset_fit_view();
 // that the drawn faces use, turns the model store into vertices and prints
 // the summary of what it found.
 void prepare_model_view(const char* model_path);
-// Uploads the textures and vertices and sets the lasting GL state; needs a
-// current context.
+// Uploads the textures, sets the lasting GL state and starts writing the
+// vertices into their buffer; needs a current context.
 void init_model_scene();
+// Waits for the vertices and lets the store go; before the first frame.
+void finish_model_scene();
 void model_display_handler();
 
 // A corner as the model view sends it.
@@ -89,8 +91,6 @@ struct model_vertex {
     float st[2];
 };
 static_assert(sizeof(model_vertex) == 32);
-// Every drawn corner, batch after batch, until they are uploaded.
-extern std::vector<model_vertex> model_vertices;
 
 // A texture name that drawn faces use, as the search takes it, and what it
 // gave.
