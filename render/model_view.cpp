@@ -7,10 +7,8 @@
 #include <GL/glext.h>
 #include <GL/glut.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <thread>
@@ -29,6 +27,7 @@ struct model_batch {
 };
 
 static std::vector<model_batch> batches;
+static GLuint vertex_buffer = 0;
 // Each drawn face's look, in the order of the faces, until the vertices are
 // written.
 static std::vector<int> face_looks;
@@ -42,7 +41,6 @@ static void wait_for_vertices()
     if (vertex_writer.joinable())
         vertex_writer.join();
 }
-static GLuint vertex_buffer = 0;
 
 // The colour of a face without a texture whose material gives none.
 static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
@@ -266,7 +264,4 @@ void model_display_handler()
     draw_batches();
     glPopMatrix();
     glutSwapBuffers();
-    glFinish();
-    static auto T0 = std::chrono::steady_clock::now();
-    fprintf(stderr, "T frame +%.0f since first\n", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
 }
