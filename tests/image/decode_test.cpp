@@ -57,16 +57,6 @@ std::string console_of(const std::function<void()>& run)
 
 const std::string corpus = std::string(ASEVIEW_CORPUS) + "/tga/";
 
-std::vector<std::string> corpus_targas()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus))
-        if (entry.path().extension() == ".tga")
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class Corpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(Corpus, DecodesAsItsReferencePngBottomRowFirst)
@@ -91,7 +81,7 @@ TEST_P(Corpus, DecodesAsItsReferencePngBottomRowFirst)
               Bytes(bottom, top_first.pixels.end()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Corpus, testing::ValuesIn(corpus_targas()),
+INSTANTIATE_TEST_SUITE_P(Files, Corpus, testing::ValuesIn(tga_files_in(corpus)),
                          [](const auto& info) { return param_name(info.param); });
 
 // ---- PNG of every kind, written here; the expected colour follows the kind.

@@ -13,16 +13,6 @@ namespace {
 
 const std::string corpus = std::string(ASEVIEW_CORPUS) + "/tga/";
 
-std::vector<std::string> corpus_files()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus))
-        if (entry.path().extension() == ".tga")
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // "{width}x{height}_{mode}_..." gives the reference "{width}x{height}_{mode}.png".
 std::string mode_of(const std::string& name)
 {
@@ -98,14 +88,14 @@ TEST_P(Corpus, DecodesToTheReferencePicture)
     fclose(stream);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Corpus, testing::ValuesIn(corpus_files()),
+INSTANTIATE_TEST_SUITE_P(Files, Corpus, testing::ValuesIn(tga_files_in(corpus)),
                          [](const testing::TestParamInfo<std::string>& info) {
                              return param_name(info.param);
                          });
 
 TEST(CorpusFiles, EveryKindIsPresent)
 {
-    std::vector<std::string> names = corpus_files();
+    std::vector<std::string> names = tga_files_in(corpus);
     for (const char* mode : {"l", "la", "p", "rgb", "rgba"})
         EXPECT_EQ(std::count_if(names.begin(), names.end(),
                                 [&](const std::string& n) { return mode_of(n) == mode; }),

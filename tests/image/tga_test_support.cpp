@@ -1,6 +1,8 @@
 #include "tests/image/tga_test_support.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 Bytes concat(std::initializer_list<Bytes> parts)
 {
@@ -82,4 +84,14 @@ TgaHeader indexed(uint16_t length, uint8_t size)
     h.colorMapSize = size;
     h.bpp = 8;
     return h;
+}
+
+std::vector<std::string> tga_files_in(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".tga")
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

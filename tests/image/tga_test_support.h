@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/tga.h"
 #include "tests/support/files.h"
@@ -13,6 +14,8 @@ Bytes concat(std::initializer_list<Bytes> parts);
 
 // A read-only stream over bytes, which must outlive it; seeking past its end fails.
 FILE* memory_stream(const Bytes& bytes);
+// The names of the .tga files in folder, sorted.
+std::vector<std::string> tga_files_in(const std::string& folder);
 // text with everything but letters and digits turned into underscores.
 std::string param_name(std::string text);
 
