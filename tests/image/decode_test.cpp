@@ -57,13 +57,10 @@ std::string console_of(const std::function<void()>& run)
 
 const std::string corpus = std::string(ASEVIEW_CORPUS) + "/tga/";
 
-class Corpus : public testing::TestWithParam<std::string> {};
-
-TEST_P(Corpus, DecodesAsItsReferencePngBottomRowFirst)
+// "{w}x{h}_{mode}_..." has the reference "{w}x{h}_{mode}.png"; 16-bit
+// channels (grey with alpha, and the files without one) are refused.
+void expect_decoded_as_reference(const std::string& name)
 {
-    const std::string& name = GetParam();
-    // "{w}x{h}_{mode}_..." has the reference "{w}x{h}_{mode}.png"; 16-bit
-    // channels (grey with alpha, and the files without one) are refused.
     std::string reference = corpus + name.substr(0, name.find('_', name.find('_') + 1)) + ".png";
     Picture targa(image_load((corpus + name).c_str()), image_free);
     if (name.find("_la_") != std::string::npos || !std::filesystem::exists(reference)) {
@@ -81,8 +78,13 @@ TEST_P(Corpus, DecodesAsItsReferencePngBottomRowFirst)
               Bytes(bottom, top_first.pixels.end()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Corpus, testing::ValuesIn(tga_files_in(corpus)),
-                         [](const auto& info) { return param_name(info.param); });
+TEST(Decode, CorpusTargasDecodeAsTheirReferencePngsBottomRowFirst)
+{
+    for (const std::string& name : tga_files_in(corpus)) {
+        SCOPED_TRACE(name);
+        expect_decoded_as_reference(name);
+    }
+}
 
 // ---- PNG of every kind, written here; the expected colour follows the kind.
 
@@ -156,33 +158,31 @@ struct PngKind {
     int type, depth, interlace;
 };
 
-class PngKinds : public testing::TestWithParam<PngKind> {};
-
-TEST_P(PngKinds, BecomeRgba8BottomRowFirst)
+TEST(Decode, PngOfEveryKindBecomesRgba8BottomRowFirst)
 {
-    const PngKind& k = GetParam();
-    Picture picture = decode(png_file(k.type, k.depth, k.interlace));
-    ASSERT_NE(picture, nullptr) << image_error_text;
-    Bytes expected;
-    for (int y = png_height - 1; y >= 0; y--)
-        for (int x = 0; x < png_width; x++) {
-            Rgba c = png_colour(k.type, x, y);
-            expected.insert(expected.end(), {c.r, c.g, c.b, c.a});
-        }
-    EXPECT_EQ(pixels_of(*picture), expected);
+    const PngKind kinds[] = {
+        {"rgb", PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE},
+        {"rgba", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_NONE},
+        {"grey", PNG_COLOR_TYPE_GRAY, 8, PNG_INTERLACE_NONE},
+        {"grey_alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, PNG_INTERLACE_NONE},
+        {"palette_trns", PNG_COLOR_TYPE_PALETTE, 8, PNG_INTERLACE_NONE},
+        {"rgb16", PNG_COLOR_TYPE_RGB, 16, PNG_INTERLACE_NONE},
+        {"grey_alpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, PNG_INTERLACE_NONE},
+        {"rgba_interlaced", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_ADAM7},
+    };
+    for (const PngKind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        Picture picture = decode(png_file(k.type, k.depth, k.interlace));
+        ASSERT_NE(picture, nullptr) << image_error_text;
+        Bytes expected;
+        for (int y = png_height - 1; y >= 0; y--)
+            for (int x = 0; x < png_width; x++) {
+                Rgba c = png_colour(k.type, x, y);
+                expected.insert(expected.end(), {c.r, c.g, c.b, c.a});
+            }
+        EXPECT_EQ(pixels_of(*picture), expected);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, PngKinds,
-    testing::Values(PngKind{"rgb", PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE},
-                    PngKind{"rgba", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_NONE},
-                    PngKind{"grey", PNG_COLOR_TYPE_GRAY, 8, PNG_INTERLACE_NONE},
-                    PngKind{"grey_alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, PNG_INTERLACE_NONE},
-                    PngKind{"palette_trns", PNG_COLOR_TYPE_PALETTE, 8, PNG_INTERLACE_NONE},
-                    PngKind{"rgb16", PNG_COLOR_TYPE_RGB, 16, PNG_INTERLACE_NONE},
-                    PngKind{"grey_alpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, PNG_INTERLACE_NONE},
-                    PngKind{"rgba_interlaced", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_ADAM7}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- JPEG: the top half one colour, the bottom half another.
 
@@ -247,31 +247,34 @@ void expect_row_near(const RgbaImage& image, int row, Rgba c)
     }
 }
 
-class JpegKinds : public testing::TestWithParam<JpegKind> {};
-
-TEST_P(JpegKinds, BecomeRgbaBottomRowFirst)
+// A picture whose top half is `top` and bottom half `bottom`, row 0 first.
+void expect_halves(const Bytes& file, Rgba top, Rgba bottom)
 {
-    const JpegKind& k = GetParam();
-    Picture picture = decode(jpeg_file(k));
+    Picture picture = decode(file);
     ASSERT_NE(picture, nullptr) << image_error_text;
     ASSERT_EQ(picture->width, jpeg_side);
-    expect_row_near(*picture, 0, k.bottom);
-    expect_row_near(*picture, jpeg_side - 1, k.top);
+    expect_row_near(*picture, 0, bottom);
+    expect_row_near(*picture, jpeg_side - 1, top);
 }
 
 const Rgba red = {255, 0, 0, 255}, blue = {0, 0, 255, 255};
 const JpegKind rgb_jpeg = {"rgb", JCS_RGB, JCS_YCbCr, false, red, blue};
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, JpegKinds,
-    testing::Values(
-        rgb_jpeg, JpegKind{"progressive", JCS_RGB, JCS_YCbCr, true, red, blue},
-        JpegKind{"stored_rgb", JCS_RGB, JCS_RGB, false, red, blue},
-        JpegKind{
-            "grey", JCS_GRAYSCALE, JCS_GRAYSCALE, false, {60, 60, 60, 255}, {200, 200, 200, 255}},
-        JpegKind{"cmyk", JCS_CMYK, JCS_CMYK, false, red, blue},
-        JpegKind{"ycck", JCS_CMYK, JCS_YCCK, false, red, blue}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(Decode, JpegOfEveryKindBecomesRgbaBottomRowFirst)
+{
+    const JpegKind kinds[] = {
+        rgb_jpeg,
+        {"progressive", JCS_RGB, JCS_YCbCr, true, red, blue},
+        {"stored_rgb", JCS_RGB, JCS_RGB, false, red, blue},
+        {"grey", JCS_GRAYSCALE, JCS_GRAYSCALE, false, {60, 60, 60, 255}, {200, 200, 200, 255}},
+        {"cmyk", JCS_CMYK, JCS_CMYK, false, red, blue},
+        {"ycck", JCS_CMYK, JCS_YCCK, false, red, blue},
+    };
+    for (const JpegKind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        expect_halves(jpeg_file(k), k.top, k.bottom);
+    }
+}
 
 // ---- WebP: the top half green and half clear, the bottom half blue.
 
@@ -293,19 +296,13 @@ Bytes webp_file(bool lossless)
     return file;
 }
 
-class WebpKinds : public testing::TestWithParam<bool> {};
-
-TEST_P(WebpKinds, BecomeRgbaBottomRowFirst)
+TEST(Decode, WebpLossyAndLosslessBecomeRgbaBottomRowFirst)
 {
-    Picture picture = decode(webp_file(GetParam()));
-    ASSERT_NE(picture, nullptr) << image_error_text;
-    ASSERT_EQ(picture->width, jpeg_side);
-    expect_row_near(*picture, 0, blue);
-    expect_row_near(*picture, jpeg_side - 1, half_clear_green);
+    for (bool lossless : {false, true}) {
+        SCOPED_TRACE(lossless ? "lossless" : "lossy");
+        expect_halves(webp_file(lossless), half_clear_green, blue);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Kinds, WebpKinds, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "lossless" : "lossy"; });
 
 const Bytes png_sample = png_file(PNG_COLOR_TYPE_RGB, 8, 0);
 const Bytes jpeg_sample = jpeg_file(rgb_jpeg);
@@ -471,18 +468,16 @@ void expect_refused(const std::string& path, const char* reason)
     image_free(image);
 }
 
-class RefusedFile : public testing::TestWithParam<Refusal> {};
-
-TEST_P(RefusedFile, IsNullWithAReasonSilently)
+TEST(Decode, RefusedFilesAreNullWithAReasonSilently)
 {
     ScratchFolder folder;
-    // As text: the bytes overload hands fwrite a null pointer for an empty file.
-    write_file("picture", std::string(GetParam().file.begin(), GetParam().file.end()));
-    expect_refused("picture", GetParam().reason);
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        // As text: the bytes overload hands fwrite a null pointer for an empty file.
+        write_file("picture", std::string(refusal.file.begin(), refusal.file.end()));
+        expect_refused("picture", refusal.reason);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, RefusedFile, testing::ValuesIn(refusals),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Not read, and a FIFO without a writer does not hold the call up.
 TEST(RefusedPath, IsNullWithAReasonSilently)
