@@ -1,14 +1,17 @@
 // The model view: every object of the file, each face with its material's
 // texture or colour, lit by a light at the eye and framed as the fitted view
-// frames. The faces are sorted into one batch per look and kept in a vertex
-// buffer, so a frame is a handful of draw calls whatever the model's size.
+// frames. The faces are sorted into one batch per look and kept in GL
+// buffers, corners that agree in everything sharing a vertex, so a frame is a
+// handful of draw calls whatever the model's size.
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glut.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <thread>
@@ -18,7 +21,8 @@
 #include "mesh/model.h"
 #include "render/render.h"
 
-// How a face looks: its texture, or its colour where it has none.
+// How a face looks: its texture, or its colour where it has none; its
+// faces' corners are `count` indices from `first` on.
 struct model_batch {
     int texture;  // index in model_textures; -1 for the colour alone
     float color[3];
@@ -27,20 +31,13 @@ struct model_batch {
 };
 
 static std::vector<model_batch> batches;
-static GLuint vertex_buffer = 0;
-// Each drawn face's look, in the order of the faces, until the vertices are
-// written.
+// The drawn corners, built while the window opens and the dumps are
+// written, and let go once uploaded.
+static std::vector<model_vertex> vertices;
+static std::vector<GLuint> indices;
 static std::vector<int> face_looks;
-// Writes the vertices into the mapped buffer while the start goes on.
-static std::thread vertex_writer;
-
-// Also at exit: a fatal error during the dumps must not end the process
-// under a thread that is still writing.
-static void wait_for_vertices()
-{
-    if (vertex_writer.joinable())
-        vertex_writer.join();
-}
+static std::thread corner_builder;
+static GLuint vertex_buffer = 0, index_buffer = 0;
 
 // The colour of a face without a texture whose material gives none.
 static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
@@ -72,25 +69,20 @@ static int material_texture(const std::string& model_path, const model_material*
     return model_texture_index(model_path, material->bitmap);
 }
 
-// The face's three corners, written at `out`.
-static void add_face(model_vertex* out, const model_object& object, const model_face& face,
-                     const model_material* textured)
+// The face's corner k as it is drawn.
+static model_vertex corner(const model_object& object, const model_face& face, int k,
+                           const model_vec3& flat, const model_material* textured)
 {
-    const model_vec3* p[3];
-    for (int k = 0; k < 3; k++)
-        p[k] = &object.positions[(size_t)face.vert[k]];
-    model_vec3 flat = face_normal(p);
-    for (int k = 0; k < 3; k++) {
-        model_vertex& v = out[k];
-        v.xyz = *p[k];
-        v.normal = face.normals ? face.normal[k] : flat;
-        v.st[0] = v.st[1] = 0.0f;
-        if (textured) {
-            const model_vec3& t = object.tverts[(size_t)face.tvert[k]];
-            v.st[0] = t.x * textured->u_tiling + textured->u_offset;
-            v.st[1] = t.y * textured->v_tiling + textured->v_offset;
-        }
+    model_vertex v;
+    v.xyz = object.positions[(size_t)face.vert[k]];
+    v.normal = face.normals ? face.normal[k] : flat;
+    v.st[0] = v.st[1] = 0.0f;
+    if (textured) {
+        const model_vec3& t = object.tverts[(size_t)face.tvert[k]];
+        v.st[0] = t.x * textured->u_tiling + textured->u_offset;
+        v.st[1] = t.y * textured->v_tiling + textured->v_offset;
     }
+    return v;
 }
 
 // The looks of the drawn faces, in the order they first appear. A face's
@@ -131,59 +123,96 @@ static int look_of(look_finder& finder, const model_object& object, const model_
     return at->second;
 }
 
+// Each corner's vertex: the one its vertex number first made when the two
+// agree to the bit (a smooth surface's corners mostly do), else a new one.
+static void build_corners()
+{
+    std::vector<GLint> next;
+    for (const model_batch& batch : batches)
+        next.push_back(batch.first);
+    indices.resize(batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count));
+    auto look = face_looks.cbegin();
+    for (const model_object& object : model_objects) {
+        std::vector<GLuint> first_made(object.positions.size(), UINT32_MAX);
+        for (const model_face& face : object.faces) {
+            if (!model_face_drawable(object, face))
+                continue;
+            const model_batch& batch = batches[(size_t)*look];
+            const model_material* textured = batch.texture >= 0 ? face_material(object, face) : nullptr;
+            const model_vec3* p[3];
+            for (int k = 0; k < 3; k++)
+                p[k] = &object.positions[(size_t)face.vert[k]];
+            model_vec3 flat = face_normal(p);
+            for (int k = 0; k < 3; k++) {
+                model_vertex v = corner(object, face, k, flat, textured);
+                GLuint& made = first_made[(size_t)face.vert[k]];
+                GLuint index = made;
+                if (index == UINT32_MAX || memcmp(&vertices[index], &v, sizeof v) != 0) {
+                    index = (GLuint)vertices.size();
+                    vertices.push_back(v);
+                    if (made == UINT32_MAX)
+                        made = index;
+                }
+                indices[(size_t)next[(size_t)*look]++] = index;
+            }
+            ++look;
+        }
+    }
+    std::vector<int>().swap(face_looks);
+    // The file's objects are all in the vertices now.
+    reset_model_store();
+}
+
+// Also at exit: a fatal error during the dumps must not end the process
+// under a thread that is still building.
+static void wait_for_corners()
+{
+    if (corner_builder.joinable())
+        corner_builder.join();
+}
+
 void prepare_model_view(const char* model_path)
 {
     look_finder finder{model_path, {}, {}};
-    for (const model_object& object : model_objects)
+    size_t positions = 0;
+    for (const model_object& object : model_objects) {
+        positions += object.positions.size();
         for (const model_face& face : object.faces)
             if (model_face_drawable(object, face)) {
                 face_looks.push_back(look_of(finder, object, face));
                 batches[(size_t)face_looks.back()].count += 3;
             }
+    }
     print_model_summary((int)model_objects.size(), (long long)face_looks.size());
     GLint first = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
         first += batch.count;
     }
+    vertices.reserve(std::min(positions, (size_t)first));
     fit_view_to_scene();
+    corner_builder = std::thread(build_corners);
+    atexit(wait_for_corners);
 }
 
-// Every corner written once, in its look's place.
-static void write_vertices(model_vertex* vertices)
+// Uploads the array into a new buffer bound to `target`; false when the GL
+// could not take it.
+template <typename T> static bool upload(GLenum target, GLuint* buffer, std::vector<T>& data)
 {
-    std::vector<GLint> next(batches.size());
-    for (size_t b = 0; b < batches.size(); b++)
-        next[b] = batches[b].first;
-    const int* look = face_looks.data();
-    for (const model_object& object : model_objects)
-        for (const model_face& face : object.faces)
-            if (model_face_drawable(object, face)) {
-                const model_batch& batch = batches[(size_t)*look];
-                const model_material* textured = batch.texture >= 0 ? face_material(object, face) : nullptr;
-                add_face(&vertices[next[(size_t)*look]], object, face, textured);
-                next[(size_t)*look++] += 3;
-            }
+    // Only this upload's error counts.
+    while (glGetError() != GL_NO_ERROR)
+        continue;
+    glGenBuffers(1, buffer);
+    glBindBuffer(target, *buffer);
+    glBufferData(target, (GLsizeiptr)(data.size() * sizeof(T)), data.data(), GL_STATIC_DRAW);
+    glBindBuffer(target, 0);
+    std::vector<T>().swap(data);
+    return glGetError() == GL_NO_ERROR;
 }
 
 void init_model_scene()
 {
     upload_model_textures();
-    // The vertices are written straight into the buffer: a large model's
-    // are hundreds of megabytes, not to be made twice.
-    size_t corners = batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count);
-    glGenBuffers(1, &vertex_buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(corners * sizeof(model_vertex)), nullptr, GL_STATIC_DRAW);
-    auto* vertices = (model_vertex*)(corners ? glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY) : nullptr);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    if (vertices != nullptr) {
-        vertex_writer = std::thread(write_vertices, vertices);
-        atexit(wait_for_vertices);
-    } else {
-        batches.clear();
-    }
-
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_DEPTH_TEST);
@@ -214,20 +243,16 @@ void init_model_scene()
 
 void finish_model_scene()
 {
-    if (vertex_writer.joinable()) {
-        wait_for_vertices();
-        glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-    }
-    // The file's objects are all in the buffer now.
-    std::vector<int>().swap(face_looks);
-    reset_model_store();
+    wait_for_corners();
+    if (!upload(GL_ARRAY_BUFFER, &vertex_buffer, vertices) ||
+        !upload(GL_ELEMENT_ARRAY_BUFFER, &index_buffer, indices))
+        batches.clear();
 }
 
 static void draw_batches()
 {
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
     glVertexPointer(3, GL_FLOAT, sizeof(model_vertex), (const void*)offsetof(model_vertex, xyz));
     glNormalPointer(GL_FLOAT, sizeof(model_vertex), (const void*)offsetof(model_vertex, normal));
     glTexCoordPointer(2, GL_FLOAT, sizeof(model_vertex), (const void*)offsetof(model_vertex, st));
@@ -242,12 +267,14 @@ static void draw_batches()
             glDisable(GL_TEXTURE_2D);
         }
         glColor3fv(batch.color);
-        glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
+        glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
+                       (const void*)((size_t)batch.first * sizeof(GLuint)));
     }
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void model_display_handler()

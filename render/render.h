@@ -74,13 +74,14 @@ void reset_fit_view();
 // The model view, asked for with ASEVIEW_VIEW=model: every object of the
 // file with its own materials and textures, lit from the eye, framed as the
 // fitted view frames. Before the window: finds and decodes the textures
-// that the drawn faces use, turns the model store into vertices and prints
-// the summary of what it found.
+// that the drawn faces use, prints the summary of what it found, frames the
+// model and starts turning the model store into vertices.
 void prepare_model_view(const char* model_path);
-// Uploads the textures, sets the lasting GL state and starts writing the
-// vertices into their buffer; needs a current context.
+// Uploads the textures and sets the lasting GL state; needs a current
+// context.
 void init_model_scene();
-// Waits for the vertices and lets the store go; before the first frame.
+// Uploads the vertices, built meanwhile on a thread of their own; before the
+// first frame.
 void finish_model_scene();
 void model_display_handler();
 
