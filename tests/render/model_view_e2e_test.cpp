@@ -336,6 +336,36 @@ TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
     }
 }
 
+// Keys and the mouse act on the model view as on the others: each command
+// changes the picture. Every view's window is of the class aseview.
+TEST_F(ModelViewTest, KeysAndMouseActAndEveryWindowIsOfClassAseview)
+{
+    copy_run_files({"map2.tga"}, dir_);
+    const std::string model = ASEVIEW_CORPUS "/ase/ThreeCubesGreen.ASE";
+    RealViewer viewer;
+    viewer.start({.folder = dir_, .args = {model}, .program = ASEVIEW_BIN,
+                  .title = "ThreeCubesGreen.ASE - aseview", .env = {"ASEVIEW_VIEW=model"}});
+    ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+    const struct {
+        const char* keys;
+        int drag_to_x;  // 0: no drag
+    } commands[] = {{"w", 0}, {"w", 0}, {"x", 500}, {"r", 200}};
+    for (const auto& c : commands) {
+        Pixels before = viewer.screenshot();
+        ASSERT_TRUE(viewer.key(c.keys));
+        if (c.drag_to_x) {
+            ASSERT_TRUE(viewer.drag(320, 240, c.drag_to_x, 300));
+        }
+        EXPECT_TRUE(wait_until(patience, [&] { return viewer.screenshot().rgb != before.rgb; })) << c.keys;
+    }
+    for (const std::vector<std::string>& env : {std::vector<std::string>{}, {"ASEVIEW_VIEW=fit"}}) {
+        RealViewer other;
+        other.start({.folder = dir_, .args = {model}, .program = ASEVIEW_BIN, .env = env});
+        ASSERT_TRUE(other.wait_for_first_frame(patience));
+        EXPECT_EQ(window_class(other.window().id), "WM_CLASS(STRING) = \"aseview\", \"aseview\"\n");
+    }
+}
+
 // The file is read once for both stores: the dumps are the default view's,
 // byte for byte, also when the model comes through a pipe.
 TEST_F(ModelViewTest, DumpsAreTheDefaultViewsAlsoFromAPipe)
