@@ -40,17 +40,16 @@ static double median(std::vector<double> v)
 
 static std::string title_for(const std::string& model, const char* view)
 {
-    return std::string(view) == "model" ? fs::path(model).filename().string() + " - aseview" : viewer_title;
+    return std::string(view) == "model" ? model_view_title(model) : viewer_title;
 }
 
 static double first_frame_seconds(const fs::path& dir, const std::string& model, const char* view)
 {
-    auto start = std::chrono::steady_clock::now();
-    RealViewer viewer;
-    viewer.start({.folder = dir, .args = {model}, .program = ASEVIEW_BIN, .title = title_for(model, view),
-                  .env = {std::string("ASEVIEW_VIEW=") + view}});
-    bool shown = viewer.wait_for_first_frame(120);
-    return shown ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : -1;
+    return seconds_to_first_frame({.folder = dir,
+                                   .args = {model},
+                                   .program = ASEVIEW_BIN,
+                                   .title = title_for(model, view),
+                                   .env = {std::string("ASEVIEW_VIEW=") + view}});
 }
 
 static double spinning_ms_per_frame(const fs::path& dir, const std::string& model, const char* view)

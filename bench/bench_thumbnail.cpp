@@ -31,13 +31,11 @@ static double median(std::vector<double> v)
 // The viewer started as make_screenshot starts it, to its first frame.
 static double first_frame_seconds(const fs::path& dir, const std::string& model)
 {
-    auto start = std::chrono::steady_clock::now();
-    RealViewer viewer;
-    viewer.start({.folder = dir, .args = {model, "-geometry", "+0+0"}, .program = ASEVIEW_BIN,
-                  .title = fs::path(model).filename().string() + " - aseview",
-                  .env = {"ASEVIEW_VIEW=model"}});
-    bool shown = viewer.wait_for_first_frame(60);
-    return shown ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() : -1;
+    return seconds_to_first_frame({.folder = dir,
+                                   .args = {model, "-geometry", "+0+0"},
+                                   .program = ASEVIEW_BIN,
+                                   .title = model_view_title(model),
+                                   .env = {"ASEVIEW_VIEW=model"}});
 }
 
 // A child that starts an Xvfb of its own and ends, ending it.

@@ -50,6 +50,14 @@ timing run_program(const std::vector<std::string>& argv, const char* folder, boo
     return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
 }
 
+double seconds_to_first_frame(const ViewerStart& how)
+{
+    auto start = clock_type::now();
+    RealViewer viewer;
+    viewer.start(how);
+    return viewer.wait_for_first_frame(120) ? seconds_since(start) : -1;
+}
+
 std::string generated_knot(const char* name, int faces)
 {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "aseview_bench";

@@ -26,6 +26,10 @@ double cpu_seconds(const rusage& usage);
 timing run_program(const std::vector<std::string>& argv, const char* folder = nullptr,
                    bool with_display = true);
 
+// Seconds from the program's start to its first frame, negative when none
+// came within two minutes.
+double seconds_to_first_frame(const ViewerStart& how);
+
 // A knot of about `faces` faces in the temp directory's aseview_bench
 // folder, made by make_knot unless it is there already; ends the process if
 // it cannot be made.

@@ -1,7 +1,5 @@
 #include "gamefs/archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -30,14 +28,11 @@ static zip_t* open_zip(const std::string& path)
     // reads the time zone file again each time unless TZ names one: 20,000
     // entries cost a sixth of a second. The zone itself stays the same.
     setenv("TZ", ":/etc/localtime", 0);
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open_regular_file(path);
     if (fd < 0)
         return nullptr;
-    struct stat info;
     int error = 0;
-    zip_t* zip = nullptr;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        zip = zip_fdopen(fd, ZIP_RDONLY, &error);
+    zip_t* zip = zip_fdopen(fd, ZIP_RDONLY, &error);
     if (zip == nullptr)
         close(fd);
     return zip;

@@ -1,5 +1,9 @@
 #include "gamefs/folders.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <unordered_map>
@@ -89,6 +93,17 @@ std::string folder_entry(const std::string& folder, const std::string& name)
         if (it->name == name)
             return name;
     return first != listing.end() && first->folded == folded ? first->name : std::string();
+}
+
+int open_regular_file(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat info;
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
 }
 
 std::vector<std::string> folder_names(const std::string& folder)

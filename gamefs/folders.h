@@ -16,6 +16,9 @@ std::string fold_case(const std::string& name);
 // do not exist (dangling or looping symbolic links) are never found, nor are
 // "." and "..".
 std::string folder_entry(const std::string& folder, const std::string& name);
+// A descriptor of a regular file opened for reading, or -1: a folder, a
+// device or a FIFO is refused without blocking or reading.
+int open_regular_file(const std::string& path);
 // Every entry of folder, sorted by name in lower case; empty when it cannot
 // be read.
 std::vector<std::string> folder_names(const std::string& folder);

@@ -2,7 +2,6 @@
 // editors of the Quake III family look.
 #include "gamefs/gamefs.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -250,11 +249,11 @@ static std::vector<game_root> game_roots(const fs::path& model_folder)
 // FIFO or reads a device.
 static bool read_regular_file(const std::string& path, size_t limit, std::string* bytes)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int fd = open_regular_file(path);
     if (fd < 0)
         return false;
     struct stat info;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (size_t)info.st_size <= limit;
+    bool ok = fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
     if (ok) {
         bytes->resize((size_t)info.st_size);
         size_t total = 0;

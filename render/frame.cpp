@@ -80,23 +80,33 @@ static void draw_extra_vertices()
     glVertex3f(0.0f, 1.25f * s, 0.25f * s);
 }
 
+void turn_and_stretch()
+{
+    glRotatef(view_yaw, 0.0f, 1.0f, 0.0f);
+    glRotatef(view_pitch, 1.0f, 0.0f, 0.0f);
+    glScalef(scale_x, scale_y, 1.0f);
+}
+
+void place_model()
+{
+    glScalef(MODEL_SCALE, MODEL_SCALE, MODEL_SCALE);
+    // Innermost, so that the turns and stretches act about the model's centre.
+    if (fit_view)
+        glMultMatrixd(fit_model_matrix);
+}
+
 void display_handler()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor3f(0.0f, 1.0f, 0.0f);
     // The push keeps the free spin that the idle handler left on the matrix.
     glPushMatrix();
-    glRotatef(view_yaw, 0.0f, 1.0f, 0.0f);
-    glRotatef(view_pitch, 1.0f, 0.0f, 0.0f);
-    glScalef(scale_x, scale_y, 1.0f);
+    turn_and_stretch();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture_id);
     glEnable(GL_TEXTURE_GEN_S);
     glEnable(GL_TEXTURE_GEN_T);
-    glScalef(MODEL_SCALE, MODEL_SCALE, MODEL_SCALE);
-    // Innermost, so that the turns and stretches above act about the model's centre.
-    if (fit_view)
-        glMultMatrixd(fit_model_matrix);
+    place_model();
     draw_mesh();
     draw_extra_vertices();
     glEnd();

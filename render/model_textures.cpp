@@ -67,14 +67,11 @@ void upload_model_textures()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-        GLint alignment = 4;
-        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         // GLU's mipmaps on the processor: the driver's own take ten times as
-        // long for a 512 x 512 image, a thumbnail's worth of time.
+        // long for a 512 x 512 image, a thumbnail's worth of time. Rows of
+        // four-byte pixels need no unpack alignment of their own.
         gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, texture.image->width, texture.image->height, GL_RGBA,
                           GL_UNSIGNED_BYTE, texture.image->pixels);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
         image_free(texture.image);
         texture.image = nullptr;
     }

@@ -17,7 +17,6 @@
 #include <thread>
 #include <utility>
 
-#include "input/input.h"
 #include "mesh/model.h"
 #include "render/render.h"
 
@@ -280,14 +279,10 @@ static void draw_batches()
 void model_display_handler()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // The same turns and stretches as the other views, about the model's centre.
+    // The push keeps the free spin, as in the other views.
     glPushMatrix();
-    glRotatef(view_yaw, 0.0f, 1.0f, 0.0f);
-    glRotatef(view_pitch, 1.0f, 0.0f, 0.0f);
-    glScalef(scale_x, scale_y, 1.0f);
-    glScalef(MODEL_SCALE, MODEL_SCALE, MODEL_SCALE);
-    if (fit_view)
-        glMultMatrixd(fit_model_matrix);
+    turn_and_stretch();
+    place_model();
     draw_batches();
     glPopMatrix();
     glutSwapBuffers();

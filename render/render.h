@@ -35,6 +35,10 @@ void display_handler();
 void reshape_handler(int width, int height);
 // Opens the frame's triangle batch and sends every face; leaves it open.
 void draw_mesh();
+// The user's turns and stretches from the view state.
+void turn_and_stretch();
+// The model's fixed scale and, in the fitted views, its framing.
+void place_model();
 
 // The fitted view, asked for with ASEVIEW_VIEW=fit: the model turned so that
 // the file's Z is up, seen from the front-right and a little above, its

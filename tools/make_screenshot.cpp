@@ -330,8 +330,7 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
     if (!viewer.start({.folder = run.folder,
                        .args = {model, "-geometry", "+0+0"},
                        .program = aseview,
-                       .title = a.view == "model" ? model.filename().string() + " - aseview"
-                                                  : viewer_title,
+                       .title = a.view == "model" ? model_view_title(model) : viewer_title,
                        .env = a.view.empty() ? std::vector<std::string>{}
                                              : std::vector<std::string>{"ASEVIEW_VIEW=" + a.view},
                        .console = run.folder / "console.txt"}))

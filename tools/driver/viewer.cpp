@@ -20,6 +20,12 @@ using Clock = FrameWatch::Clock;
 
 const char* const viewer_title = "various stuff- playing with colors";
 
+std::string model_view_title(const std::string& model_path)
+{
+    size_t slash = model_path.rfind('/');
+    return model_path.substr(slash == std::string::npos ? 0 : slash + 1) + " - aseview";
+}
+
 bool wait_until(double seconds, const std::function<bool()>& done, std::chrono::milliseconds interval)
 {
     auto end = Clock::now() + std::chrono::duration<double>(seconds);

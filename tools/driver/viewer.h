@@ -15,6 +15,9 @@
 #include "tools/driver/frames.h"
 
 extern const char* const viewer_title;
+// The title of the model view's window for that model: its file name and
+// " - aseview".
+std::string model_view_title(const std::string& model_path);
 
 // Polls done until it holds; false when `seconds` pass first.
 bool wait_until(double seconds, const std::function<bool()>& done,
