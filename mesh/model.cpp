@@ -59,6 +59,7 @@ enum class word {
     v_offset,
     u_tiling,
     v_tiling,
+    other_top_level,  // *SCENE and the other *...OBJECT blocks
     unknown,
 };
 
@@ -102,7 +103,16 @@ static word classify(std::string_view token)
         if (token == text)
             return w;
     }
+    if (token == "*SCENE" || token.ends_with("OBJECT"))
+        return word::other_top_level;
     return token.starts_with("*MAP_") ? word::other_map : word::unknown;
+}
+
+// Words that only ever stand at the file's top level (or in a group): one
+// met inside a block means that the file never closed that block.
+static bool starts_top_level_block(word w)
+{
+    return w == word::geomobject || w == word::material_list || w == word::other_top_level;
 }
 
 // A group holds objects as the file's top level does; the blocks inside a
@@ -566,6 +576,16 @@ static void close_block(reader* r)
     r->stack.pop_back();
 }
 
+// Back to the innermost top level, a group's or the file's, as if the
+// blocks opened since had been closed: exporters and hand edits leave
+// blocks open that the editors read past.
+static void close_unclosed_blocks(reader* r)
+{
+    r->skipped_depth = 0;
+    while (r->stack.back().kind != block::top)
+        close_block(r);
+}
+
 void parse_model(FILE* stream)
 {
     static unsigned char buffer[scan_block_size + 1];
@@ -581,9 +601,13 @@ void parse_model(FILE* stream)
             open_block_here(&r);
         } else if (w == word::close) {
             close_block(&r);
-        } else if (r.skipped_depth == 0) {
-            r.next = {};
-            read_word(&r, w);
+        } else {
+            if (starts_top_level_block(w))
+                close_unclosed_blocks(&r);
+            if (r.skipped_depth == 0) {
+                r.next = {};
+                read_word(&r, w);
+            }
         }
     }
     // Blocks the file leaves open end with it.

@@ -149,13 +149,20 @@ TEST(ModelReader, BlocksCountOnlyWhereTheyBelong)
         const char* text;
         size_t objects, positions;  // positions of the last object
         int material_ref;
+        const char* bitmap = nullptr;  // of material 0, where checked
     } cases[] = {
         {"*GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1 } *MESH_ANIMATION { *MESH { *MESH_VERTEX 0 2 2 2"
          " *MESH_VERTEX 1 2 2 2 } } *MESH { *MESH_VERTEX 1 3 3 3 } *MATERIAL_REF 4 }", 1, 1, 4},
         {"*GEOMOBJECT { *NODE_NAME \"}}\" *MATERIAL_REF 2 } } } *HELPEROBJECT { *NODE_NAME \"{\" }\n"
          "*CAMERAOBJECT { } *GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1\n*MESH_VERTEX 1 1 1 1", 2, 2, 0},
         {"*GROUP \"g\" { *GEOMOBJECT { } *GEOMOBJECT { *MATERIAL_REF 1 } }", 2, 0, 1},
-        {"*SCENE { *GEOMOBJECT { } } *MESH { *MESH_VERTEX 0 1 1 1 }", 0, 0, 0},
+        {"*SCENE { *GEOMOBJECT { } } *MESH { *MESH_VERTEX 0 1 1 1 }", 1, 0, 0},
+        // Blocks left open end where the next top-level block begins.
+        {"*MATERIAL_LIST { *MATERIAL 0 { *MAP_DIFFUSE { *BITMAP \"a\"\n*GEOMOBJECT { *MESH {"
+         " *MESH_VERTEX 0 1 1 1 } *MATERIAL_REF 0 }", 1, 1, 0, "a"},
+        {"*GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1\n*MESH_ANIMATION { *MESH {\n*GEOMOBJECT { *MESH {"
+         " *MESH_VERTEX 0 1 1 1 *MESH_VERTEX 1 1 1 1 } *MATERIAL_REF 3 } }", 2, 2, 3},
+        {"*GROUP \"g\" { *GEOMOBJECT { *MESH { *SHAPEOBJECT { } *GEOMOBJECT { } }", 2, 0, 0},
     };
     for (const auto& t : cases) {
         parse_model_text(t.text);
@@ -164,6 +171,9 @@ TEST(ModelReader, BlocksCountOnlyWhereTheyBelong)
         if (t.objects > 0) {
             EXPECT_EQ(model_objects.back().positions.size(), t.positions);
             EXPECT_EQ(model_objects.back().material_ref, t.material_ref);
+        }
+        if (t.bitmap) {
+            EXPECT_EQ(model_materials.at(0).bitmap, t.bitmap);
         }
     }
     reset_model_store();
