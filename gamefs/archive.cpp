@@ -1,10 +1,48 @@
+// Zip archives read from their central directory, entries inflated through
+// zlib. A game's archives hold tens of thousands of entries and are indexed
+// at every start: one read of the directory, no allocation per entry.
 #include "gamefs/archive.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
-#include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+// The records of the zip format that are read, by their signatures.
+constexpr uint32_t end_signature = 0x06054b50, end64_signature = 0x06064b50, locator64_signature = 0x07064b50,
+                   central_signature = 0x02014b50, local_signature = 0x04034b50;
+constexpr size_t end_size = 22, end64_size = 56, locator64_size = 20, central_size = 46, local_size = 30;
+// A directory larger than this is no game archive's: 16 million entries.
+constexpr uint64_t max_directory_bytes = uint64_t(1) << 30;
+
+static uint32_t le(const unsigned char* bytes, int count)
+{
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; i--)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+static uint64_t le64(const unsigned char* bytes)
+{
+    return le(bytes, 4) | uint64_t(le(bytes + 4, 4)) << 32;
+}
+
+// Reads exactly size bytes at offset; false on a short read.
+static bool read_at(int fd, uint64_t offset, size_t size, unsigned char* out)
+{
+    size_t total = 0;
+    while (total < size) {
+        ssize_t n = pread(fd, out + total, size - total, off_t(offset + total));
+        if (n <= 0)
+            return false;
+        total += size_t(n);
+    }
+    return true;
+}
 
 // Whether a stored name stands for a file inside the tree: no folder, no
 // absolute path, no step up.
@@ -22,50 +60,153 @@ static bool inside_tree(std::string_view name)
     return true;
 }
 
-static zip_t* open_zip(const std::string& path)
-{
-    // libzip turns every entry's time into a time_t through mktime, which
-    // reads the time zone file again each time unless TZ names one: 20,000
-    // entries cost a sixth of a second. The zone itself stays the same.
-    setenv("TZ", ":/etc/localtime", 0);
-    int fd = open_regular_file(path);
-    if (fd < 0)
-        return nullptr;
-    int error = 0;
-    zip_t* zip = zip_fdopen(fd, ZIP_RDONLY, &error);
-    if (zip == nullptr)
-        close(fd);
-    return zip;
-}
+struct directory_place {
+    uint64_t offset, size, entries;
+};
 
-// The entry read whole from the open archive.
-static bool read_entry(zip_t* zip, uint64_t entry, size_t limit, std::string* bytes)
+// Where the central directory is, from the end record (and its zip64
+// successor, where the end record's fields overflow).
+static bool find_directory(int fd, uint64_t file_size, directory_place* place)
 {
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(zip, entry, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) || stat.size > limit)
+    // The end record is the last thing in the file but for a comment of at
+    // most 65535 bytes.
+    size_t tail_size = size_t(std::min<uint64_t>(file_size, end_size + 0xffff + locator64_size));
+    std::vector<unsigned char> tail(tail_size);
+    if (tail_size < end_size || !read_at(fd, file_size - tail_size, tail_size, tail.data()))
         return false;
-    zip_file_t* file = zip_fopen_index(zip, entry, 0);
-    if (file == nullptr)
+    size_t at = tail_size - end_size + 1;
+    do {
+        if (at-- == 0)
+            return false;
+    } while (le(&tail[at], 4) != end_signature);
+    const unsigned char* end = &tail[at];
+    *place = {le(end + 16, 4), le(end + 12, 4), le(end + 10, 2)};
+    if (place->offset != 0xffffffff && place->size != 0xffffffff && place->entries != 0xffff)
+        return true;
+    unsigned char locator[locator64_size], end64[end64_size];
+    uint64_t locator_at = file_size - tail_size + at;
+    if (locator_at < locator64_size || !read_at(fd, locator_at - locator64_size, locator64_size, locator) ||
+        le(locator, 4) != locator64_signature || !read_at(fd, le64(locator + 8), end64_size, end64) ||
+        le(end64, 4) != end64_signature)
         return false;
-    // Read one byte past the size it claims: a stream that goes on lies.
-    bytes->resize((size_t)stat.size + 1);
-    zip_int64_t total = 0, n = 0;
-    while (total < (zip_int64_t)bytes->size() &&
-           (n = zip_fread(file, bytes->data() + total, bytes->size() - (size_t)total)) > 0)
-        total += n;
-    zip_fclose(file);
-    if (n < 0 || total != (zip_int64_t)stat.size)
-        return false;
-    bytes->resize((size_t)total);
+    *place = {le64(end64 + 48), le64(end64 + 40), le64(end64 + 32)};
     return true;
 }
 
-// The entries directly in scripts/ whose names end in .shader, in any
-// letter case, in the order of their names in lower case.
-static std::vector<uint64_t> shader_script_entries(const game_archive* archive)
+// The sizes and offset that overflow their 32-bit fields, from the entry's
+// zip64 extra field; false when it does not hold them.
+static bool read_zip64_extra(const unsigned char* extra, size_t extra_size, archive_entry* entry)
 {
-    const std::string_view folder = "scripts/", suffix = ".shader";
+    uint64_t* fields[3] = {&entry->size, &entry->packed_size, &entry->offset};
+    for (size_t at = 0; at + 4 <= extra_size;) {
+        uint32_t id = le(extra + at, 2), size = le(extra + at + 2, 2);
+        if (at + 4 + size > extra_size)
+            return false;
+        if (id == 1) {
+            size_t field = at + 4;
+            for (uint64_t* value : fields) {
+                if (*value != 0xffffffff)
+                    continue;
+                if (field + 8 > at + 4 + size)
+                    return false;
+                *value = le64(extra + field);
+                field += 8;
+            }
+            return true;
+        }
+        at += 4 + size;
+    }
+    return std::none_of(fields, fields + 3, [](uint64_t* value) { return *value == 0xffffffff; });
+}
+
+// Walks the directory, keeping the entries inside the tree; false when a
+// record runs past it or is no directory record.
+static bool index_directory(game_archive* archive, const unsigned char* directory, size_t directory_size,
+                            uint64_t count)
+{
+    std::vector<size_t> starts;  // where each kept name starts in `names`
+    // Names and records take no more room than the directory that holds them.
+    archive->names.reserve(directory_size);
+    archive->records.reserve(std::min<uint64_t>(count, directory_size / central_size));
+    starts.reserve(archive->records.capacity());
+    size_t at = 0;
+    for (uint64_t i = 0; i < count; i++) {
+        if (at + central_size > directory_size || le(directory + at, 4) != central_signature)
+            return false;
+        const unsigned char* record = directory + at;
+        size_t name_size = le(record + 28, 2), extra_size = le(record + 30, 2), comment_size = le(record + 32, 2);
+        if (at + central_size + name_size + extra_size + comment_size > directory_size)
+            return false;
+        archive_entry entry = {le(record + 42, 4), le(record + 20, 4), le(record + 24, 4), le(record + 16, 4),
+                               uint16_t(le(record + 10, 2)), uint16_t(le(record + 8, 2))};
+        std::string_view name((const char*)record + central_size, name_size);
+        if (read_zip64_extra(record + central_size + name_size, extra_size, &entry) && inside_tree(name)) {
+            starts.push_back(archive->names.size());
+            archive->names.append(name);
+            archive->records.push_back(entry);
+        }
+        at += central_size + name_size + extra_size + comment_size;
+    }
+    archive->entries.reserve(starts.size());
+    for (size_t k = 0; k < starts.size(); k++) {
+        size_t end = k + 1 < starts.size() ? starts[k + 1] : archive->names.size();
+        archive->entries.emplace(std::string_view(archive->names).substr(starts[k], end - starts[k]), k);
+    }
+    return true;
+}
+
+// Inflates a deflated entry into exactly `size` bytes: a stream that gives
+// more or less, or is damaged, fails. Both sizes are within the read limit,
+// which zlib's 32-bit counts hold.
+static bool inflate_entry(std::vector<unsigned char>& packed, std::string* bytes, uint64_t size)
+{
+    z_stream stream = {};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        return false;
+    // One byte of room past the size it claims: a stream that goes on lies.
+    bytes->resize(size_t(size) + 1);
+    stream.next_in = packed.data();
+    stream.avail_in = uInt(packed.size());
+    stream.next_out = (Bytef*)bytes->data();
+    stream.avail_out = uInt(bytes->size());
+    bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.total_out == size;
+    inflateEnd(&stream);
+    bytes->resize(size_t(size));
+    return whole;
+}
+
+// The entry's bytes, from its local header on, checked against its size and
+// checksum.
+static bool read_entry(int fd, uint64_t file_size, const archive_entry& entry, size_t limit, std::string* bytes)
+{
+    unsigned char local[local_size];
+    // Encrypted entries (flag bit 0) and methods other than stored and
+    // deflated are not read.
+    if (entry.size > limit || (entry.flags & 1) || (entry.method != 0 && entry.method != 8) ||
+        (entry.method == 0 && entry.packed_size != entry.size) || !read_at(fd, entry.offset, local_size, local) ||
+        le(local, 4) != local_signature)
+        return false;
+    uint64_t data_at = entry.offset + local_size + le(local + 26, 2) + le(local + 28, 2);
+    // Deflate may grow what does not compress, by far less than this.
+    if (data_at > file_size || entry.packed_size > file_size - data_at || entry.packed_size > limit + (1 << 20))
+        return false;
+    std::vector<unsigned char> packed(size_t(entry.packed_size));
+    if (!read_at(fd, data_at, packed.size(), packed.data()))
+        return false;
+    if (entry.method == 8 && !inflate_entry(packed, bytes, entry.size))
+        return false;
+    if (entry.method == 0)
+        bytes->assign(packed.begin(), packed.end());
+    uLong crc = crc32_z(0, (const Bytef*)bytes->data(), bytes->size());
+    return crc == entry.crc;
+}
+
+// The entries directly in the folder (given with its slash) whose names end
+// in the suffix, in any letter case, in the order of their names in lower
+// case.
+static std::vector<uint64_t> script_entries(const game_archive* archive, std::string_view folder,
+                                            std::string_view suffix)
+{
     folded_equal same;
     std::vector<std::pair<std::string, uint64_t>> found;
     for (const auto& [name, entry] : archive->entries)
@@ -80,32 +221,39 @@ static std::vector<uint64_t> shader_script_entries(const game_archive* archive)
     return entries;
 }
 
+static void read_scripts(game_archive* archive, int fd, uint64_t file_size, std::string_view folder,
+                         std::string_view suffix, std::vector<std::string>* texts)
+{
+    std::string text;
+    for (uint64_t entry : script_entries(archive, folder, suffix))
+        if (read_entry(fd, file_size, archive->records[entry], shader_script_limit, &text))
+            texts->push_back(std::move(text));
+}
+
 game_archive* archive_open(const std::string& path)
 {
-    zip_t* zip = open_zip(path);
-    if (zip == nullptr)
+    int fd = open_regular_file(path);
+    if (fd < 0)
         return nullptr;
-    auto* archive = new game_archive{path, {}, {}, {}};
-    std::vector<std::pair<size_t, uint64_t>> kept;  // where each name starts in `names`
-    zip_int64_t count = zip_get_num_entries(zip, 0);
-    for (zip_int64_t i = 0; i < count; i++) {
-        const char* name = zip_get_name(zip, (zip_uint64_t)i, ZIP_FL_ENC_RAW);
-        if (name != nullptr && inside_tree(name)) {
-            kept.emplace_back(archive->names.size(), (uint64_t)i);
-            archive->names.append(name);
-        }
+    struct stat info;
+    directory_place place = {};
+    std::unique_ptr<unsigned char[]> directory;
+    bool ok = fstat(fd, &info) == 0 && find_directory(fd, uint64_t(info.st_size), &place) &&
+              place.size <= max_directory_bytes && place.offset <= uint64_t(info.st_size) &&
+              place.size <= uint64_t(info.st_size) - place.offset;
+    if (ok) {
+        directory = std::make_unique_for_overwrite<unsigned char[]>(size_t(place.size));
+        ok = read_at(fd, place.offset, size_t(place.size), directory.get());
     }
-    archive->entries.reserve(kept.size());
-    for (size_t k = 0; k < kept.size(); k++) {
-        size_t end = k + 1 < kept.size() ? kept[k + 1].first : archive->names.size();
-        archive->entries.emplace(std::string_view(archive->names).substr(kept[k].first, end - kept[k].first),
-                                 kept[k].second);
+    auto* archive = new game_archive{path, {}, {}, {}, {}, {}};
+    if (ok && index_directory(archive, directory.get(), size_t(place.size), place.entries)) {
+        read_scripts(archive, fd, uint64_t(info.st_size), "scripts/", ".shader", &archive->shader_scripts);
+        read_scripts(archive, fd, uint64_t(info.st_size), "materials/", ".mtr", &archive->material_files);
+    } else {
+        delete archive;
+        archive = nullptr;
     }
-    std::string text;
-    for (uint64_t entry : shader_script_entries(archive))
-        if (read_entry(zip, entry, shader_script_limit, &text))
-            archive->shader_scripts.push_back(std::move(text));
-    zip_discard(zip);
+    close(fd);
     return archive;
 }
 
@@ -125,10 +273,12 @@ bool archive_find(const game_archive* archive, std::string_view name, uint64_t* 
 
 bool archive_read(const game_archive* archive, uint64_t entry, size_t limit, std::string* bytes)
 {
-    zip_t* zip = open_zip(archive->path);
-    if (zip == nullptr)
+    int fd = open_regular_file(archive->path);
+    if (fd < 0)
         return false;
-    bool read = read_entry(zip, entry, limit, bytes);
-    zip_discard(zip);
+    struct stat info;
+    bool read = entry < archive->records.size() && fstat(fd, &info) == 0 &&
+                read_entry(fd, uint64_t(info.st_size), archive->records[entry], limit, bytes);
+    close(fd);
     return read;
 }

@@ -1,5 +1,6 @@
-// pk3 and dpk archives: zip files that stand for the folders of a game's
-// tree, read through libzip. Nothing is ever written or unpacked to disk.
+// pk3, dpk and pk4 archives: zip files that stand for the folders of a game's
+// tree, their entries stored or deflated. Nothing is ever written or
+// unpacked to disk.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,15 @@
 
 #include "gamefs/folders.h"
 
+// Where an entry is and what it holds, from the central directory.
+struct archive_entry {
+    uint64_t offset;  // of its local header
+    uint64_t packed_size, size;
+    uint32_t crc;
+    uint16_t method, flags;
+};
+static_assert(sizeof(archive_entry) == 32);
+
 struct game_archive {
     std::string path;
     std::string names;  // the kept entries' names, one after another
@@ -17,18 +27,20 @@ struct game_archive {
     // Folders, and names that would climb out of the tree ("..", a leading
     // "/"), are left out.
     std::unordered_map<std::string_view, uint64_t, folded_hash, folded_equal> entries;
-    // The texts of its scripts/*.shader, in the order of their names in
-    // lower case, read while the archive was open.
+    std::vector<archive_entry> records;  // by entry number
+    // The texts of its scripts/*.shader and of its materials/*.mtr, each in
+    // the order of their names in lower case, read while the archive was open.
     std::vector<std::string> shader_scripts;
+    std::vector<std::string> material_files;
 };
 
-// The largest shader script read: far beyond any game's, small enough to hold.
+// The largest shader script or material file read: far beyond any game's,
+// small enough to hold.
 constexpr size_t shader_script_limit = size_t(64) << 20;
 
 // Indexes the entries of a regular file; null when it is no regular file or
 // no readable zip archive. Never blocks on a FIFO. The archive is not kept
-// open: libzip's directory of a thousand entries is a third of a megabyte,
-// and a game has dozens of archives of which a model needs a few entries.
+// open: a game has dozens of archives of which a model needs a few entries.
 game_archive* archive_open(const std::string& path);
 void archive_close(game_archive* archive);
 // The entry of that game-relative name, in any letter case; false when none.

@@ -1,5 +1,6 @@
 // Texture names as artists' tools write them, looked for where the level
-// editors of the Quake III family look.
+// editors of the Quake III family look, then as the id Tech 4 games read
+// them: material names declared in materials/*.mtr.
 #include "gamefs/gamefs.h"
 
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include "gamefs/archive.h"
 #include "gamefs/folders.h"
+#include "gamefs/material.h"
 #include "gamefs/shader_script.h"
 
 namespace fs = std::filesystem;
@@ -21,8 +23,8 @@ namespace fs = std::filesystem;
 static const std::string image_extensions[] = {".tga", ".png", ".jpg", ".jpeg", ".webp"};
 
 
-// A package of a game folder: a pk3 or dpk archive, or a dpkdir folder that
-// stands for one unpacked.
+// A package of a game folder: a pk3, dpk or pk4 archive, or a dpkdir or
+// pk4dir folder that stands for one unpacked.
 struct archive_closer {
     void operator()(game_archive* archive) const { archive_close(archive); }
 };
@@ -41,11 +43,12 @@ struct game_root {
 
 // Each folder's packages, opened and indexed once per run.
 static std::unordered_map<std::string, std::vector<game_package>> packages_by_folder;
-// Shader names and the images they show, in any letter case, the first
-// definition in search order winning; built once for the roots named by
-// shader_roots. Their texts are kept in blocks: a game's scripts are
-// megabytes, of which these are a small part.
-static std::unordered_map<std::string_view, std::string_view, folded_hash, folded_equal> shader_images;
+// Shader names and material names and the images they show, in any letter
+// case, the first definition in search order winning; built once for the
+// roots named by shader_roots. Their texts are kept in blocks: a game's
+// scripts are megabytes, of which these are a small part.
+using image_index = std::unordered_map<std::string_view, std::string_view, folded_hash, folded_equal>;
+static image_index shader_images, material_images;
 static std::vector<std::unique_ptr<char[]>> shader_texts;
 static size_t shader_text_used = 0, shader_text_size = 0;
 static std::string shader_roots;
@@ -118,17 +121,23 @@ static void add_once(std::vector<std::string>& list, const std::string& item)
         list.push_back(item);
 }
 
+// The file name without its extension when that is an image's.
+static std::string image_stem(const std::string& file)
+{
+    std::string extension = fs::path(file).extension().string();
+    bool image = std::find(std::begin(image_extensions), std::end(image_extensions),
+                           fold_case(extension)) != std::end(image_extensions);
+    return image ? file.substr(0, file.size() - extension.size()) : file;
+}
+
 // The name as given when it has an extension, then each image extension in
 // place of its own image extension or after any other.
 static std::vector<std::string> file_names(const std::string& file)
 {
     std::vector<std::string> names;
-    std::string extension = fs::path(file).extension().string();
-    if (!extension.empty())
+    if (fs::path(file).has_extension())
         names.push_back(file);
-    bool image = std::find(std::begin(image_extensions), std::end(image_extensions),
-                           fold_case(extension)) != std::end(image_extensions);
-    std::string stem = image ? file.substr(0, file.size() - extension.size()) : file;
+    std::string stem = image_stem(file);
     for (const std::string& image_extension : image_extensions)
         add_once(names, stem + image_extension);
     return names;
@@ -204,10 +213,11 @@ static const std::vector<game_package>& packages_of(const std::string& folder)
     for (const std::string& name : folder_names(folder)) {
         std::string folded = fold_case(name), path = (fs::path(folder) / name).string();
         std::error_code error;
-        if (folded.ends_with(".pk3") || folded.ends_with(".dpk")) {
+        if (folded.ends_with(".pk3") || folded.ends_with(".dpk") || folded.ends_with(".pk4")) {
             if (game_archive* archive = archive_open(path))
                 packages.push_back({path, std::unique_ptr<game_archive, archive_closer>(archive)});
-        } else if (folded.ends_with(".dpkdir") && fs::is_directory(path, error)) {
+        } else if ((folded.ends_with(".dpkdir") || folded.ends_with(".pk4dir")) &&
+                   fs::is_directory(path, error)) {
             packages.push_back({path, nullptr});
         }
     }
@@ -281,19 +291,34 @@ static std::string_view kept(std::string_view text)
     return {at, text.size()};
 }
 
-static void index_script(const std::string& text)
+static void index_image(image_index& index, std::string_view name, std::string_view image)
+{
+    if (!index.contains(name))
+        index.emplace(kept(name), kept(image));
+}
+
+static void index_shader_script(const std::string& text)
 {
     std::vector<shader_image> shaders;
     parse_shader_script(text, &shaders);
     for (const shader_image& shader : shaders)
-        if (!shader_images.contains(shader.shader))
-            shader_images.emplace(kept(shader.shader), kept(shader.image));
+        index_image(shader_images, shader.shader, shader.image);
 }
 
-// The scripts/*.shader files below a folder, in the order of their names.
-static void index_loose_scripts(const std::string& folder)
+static void index_material_file(const std::string& text)
 {
-    std::string scripts = subfolder(folder, {"scripts"});
+    std::vector<material_image> materials;
+    parse_materials(text, &materials);
+    for (const material_image& material : materials)
+        index_image(material_images, material.material, material.image);
+}
+
+// The files of a folder's subfolder whose names end in the suffix, in the
+// order of their names.
+static void index_loose(const std::string& folder, const std::string& below, const std::string& suffix,
+                        void (*index)(const std::string&))
+{
+    std::string scripts = subfolder(folder, {below});
     if (scripts.empty())
         return;
     std::vector<std::string> names = folder_names(scripts);
@@ -301,13 +326,19 @@ static void index_loose_scripts(const std::string& folder)
               [](const std::string& a, const std::string& b) { return fold_case(a) < fold_case(b); });
     std::string text;
     for (const std::string& name : names)
-        if (fold_case(name).ends_with(".shader") &&
+        if (fold_case(name).ends_with(suffix) &&
             read_regular_file((fs::path(scripts) / name).string(), shader_script_limit, &text))
-            index_script(text);
+            index(text);
 }
 
-// Every root's scripts in search order, read once however many textures
-// are looked for.
+static void index_loose_scripts(const std::string& folder)
+{
+    index_loose(folder, "scripts", ".shader", index_shader_script);
+    index_loose(folder, "materials", ".mtr", index_material_file);
+}
+
+// Every root's shader scripts and materials in search order, read once
+// however many textures are looked for.
 static void index_shaders(const std::vector<game_root>& roots)
 {
     std::string key;
@@ -317,6 +348,7 @@ static void index_shaders(const std::vector<game_root>& roots)
         return;
     shader_roots = key;
     shader_images.clear();
+    material_images.clear();
     shader_texts.clear();
     shader_text_used = shader_text_size = 0;
     std::string text;
@@ -328,7 +360,9 @@ static void index_shaders(const std::vector<game_root>& roots)
                 continue;
             }
             for (const std::string& script : package.archive->shader_scripts)
-                index_script(script);
+                index_shader_script(script);
+            for (const std::string& materials : package.archive->material_files)
+                index_material_file(materials);
         }
     }
 }
@@ -362,23 +396,105 @@ static std::vector<game_file> candidates(const TextureName& parsed, const std::v
     return found;
 }
 
-std::vector<game_file> texture_candidates(const std::string& model_path, const std::string& name)
+// The name as the id Tech 4 games read it: a material name, the part after
+// the game's base folder ("base", "q4base") when the name has one, in lower
+// case, without its extension. Empty when it climbs, holds a NUL or is
+// absolute without a base folder: no game names such a file.
+static std::string material_name(const std::string& name, bool* cut)
 {
+    std::string key = texture_key(name);
+    std::vector<std::string> parts = components(key);
+    if (parts.empty() || std::find(parts.begin(), parts.end(), "..") != parts.end() ||
+        key.find('\0') != std::string::npos)
+        return {};
+    auto base = std::find_if(parts.begin(), parts.end() - 1,
+                             [](const std::string& part) { return fold_case(part).ends_with("base"); });
+    *cut = base != parts.end() - 1;
+    // An absolute name without a base folder is some artist's own disk.
+    if (!*cut && (key.starts_with('/') || starts_with_drive(key)))
+        return {};
+    std::vector<std::string> folders(*cut ? base + 1 : parts.begin(), parts.end() - 1);
+    std::string material = fold_case(joined(folders, parts.back()));
+    size_t dot = material.rfind('.');
+    if (dot != std::string::npos && material.find('/', dot) == std::string::npos)
+        material.resize(dot);
+    return material;
+}
+
+static std::string without_tga(std::string image)
+{
+    for (size_t at; (at = fold_case(image).find(".tga")) != std::string::npos;)
+        image.erase(at, 4);
+    return image;
+}
+
+// An id Tech 4 image, a path below the game folders: without ".tga", as
+// written or with each image extension, then its precompressed mirror
+// dds/<path>.dds.
+static void add_id_tech4_image(std::vector<game_file>& found, std::string_view image,
+                               const std::vector<game_root>& roots)
+{
+    std::vector<std::string> parts = components(without_tga(texture_key(std::string(image))));
+    if (parts.empty() || std::find(parts.begin(), parts.end(), "..") != parts.end())
+        return;
+    std::vector<std::string> folders(parts.begin(), parts.end() - 1);
+    for (const game_root& root : roots)
+        add_in_root(found, root, folders, file_names(parts.back()));
+    folders.insert(folders.begin(), "dds");
+    for (const game_root& root : roots)
+        add_in_root(found, root, folders, {image_stem(parts.back()) + ".dds"});
+}
+
+// The id Tech 4 reading, after the Quake III family's: a shader of the
+// material's name, else the image its declaration shows, else the image of
+// its name, as the engines' implicit material.
+static void add_material(texture_lookup& lookup, const std::string& material,
+                         const std::vector<game_root>& roots, const fs::path& model_folder)
+{
+    if (material.empty())
+        return;
+    if (auto shader = shader_images.find(material); shader != shader_images.end()) {
+        TextureName shown = parse_name(std::string(shader->second));
+        if (!shown.file.empty())
+            for (const game_file& file : candidates(shown, roots, model_folder))
+                add_file(lookup.files, file);
+        return;
+    }
+    auto declared = material_images.find(material);
+    std::string_view image = declared != material_images.end() ? declared->second : material;
+    // The engines' built-in images: only plain white has a look of its own here.
+    if (image.starts_with('_'))
+        lookup.white = fold_case(std::string(image)) == "_white";
+    else
+        add_id_tech4_image(lookup.files, image, roots);
+}
+
+texture_lookup find_texture(const std::string& model_path, const std::string& name)
+{
+    texture_lookup lookup = {{}, false, texture_key(name)};
+    bool cut = false;
+    std::string material = material_name(name, &cut);
+    if (cut)
+        lookup.name = material;
     std::error_code error;
     fs::path model = fs::absolute(model_path, error).lexically_normal();
     TextureName parsed = parse_name(name);
     // A NUL would cut the model's path short at the system's door: another folder.
     if (error || model_path.find('\0') != std::string::npos || parsed.file.empty())
-        return {};
+        return lookup;
     fs::path model_folder = model.parent_path();
     std::vector<game_root> roots = game_roots(model_folder);
     index_shaders(roots);
     // A shader decides what its name shows, even when its image is not there.
     if (const std::string_view* image = shader_image_of(parsed)) {
         TextureName shown = parse_name(std::string(*image));
-        return shown.file.empty() ? std::vector<game_file>{} : candidates(shown, roots, model_folder);
+        if (!shown.file.empty())
+            lookup.files = candidates(shown, roots, model_folder);
+        return lookup;
     }
-    return candidates(parsed, roots, model_folder);
+    lookup.files = candidates(parsed, roots, model_folder);
+    add_material(lookup, material, roots, model_folder);
+    return lookup;
 }
 
 bool game_file_read(const game_file& file, size_t limit, std::string* bytes)

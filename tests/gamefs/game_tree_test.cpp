@@ -46,14 +46,18 @@ void make_game_tree()
     put("shared/textures/shared/stone.webp");
 }
 
-std::string first(const std::string& name)
+std::string first_of(const std::vector<game_file>& files)
 {
-    std::vector<game_file> files = texture_candidates(model, name);
     if (files.empty())
         return "";
     const game_file& f = files[0];
     return fs::path(f.path).lexically_relative(fs::current_path()).string() +
            (f.archive ? ":" + f.entry_name : "");
+}
+
+std::string first(const std::string& name)
+{
+    return first_of(find_texture(model, name).files);
 }
 
 TEST(GameTree, ShadersArchivesAndGameFoldersInTheirOrder)
@@ -79,6 +83,68 @@ TEST(GameTree, ShadersArchivesAndGameFoldersInTheirOrder)
     };
     for (const auto& c : cases)
         EXPECT_EQ(first(c.name), c.first) << c.name;
+    unsetenv("ASEVIEW_GAME_PATH");
+}
+
+// An id Tech 4 game: materials loose and in pk4 archives, the dds/ mirror,
+// names written after the game's base folder.
+void make_id_tech4_tree(const std::string& game)
+{
+    put(game + "materials/a.mtr",
+        "table foo { { 0, 1 } }\n"
+        "models/mapobjects/chairs/chair1 { bumpmap models/x_local diffusemap models/mapobjects/chairs/chair1_d.tga }\n"
+        "tdm_door_latch_01 { qer_editorimage textures/door/latch_ed\n"
+        "  { blend diffusemap map makeIntensity(textures/door/latch.tga) } }\n"
+        "shadowed { diffusemap textures/a }\nwhite_mat { { blend diffusemap map _white } }\n"
+        "black_mat { diffusemap _black }\ndup { diffusemap textures/first }\n");
+    put(game + "materials/b.mtr", "dup { diffusemap textures/second }\n");
+    put(game + "scripts/x.shader", "shadowed { qer_editorImage textures/shader_wins }\n");
+    for (const char* image : {"textures/door/latch.png", "textures/first.jpg", "textures/second.jpg",
+                              "textures/shader_wins.tga", "textures/a.tga", "models/thing.tga",
+                              "zz.pk4dir/textures/implicit.tga"})
+        put(game + image);
+    write_zip(game + "pak000.pk4", {{"materials/pak.mtr", "pakmat { diffusemap textures/pakimg }"},
+                                    {"textures/pakimg.tga", "x"}, {"dds/textures/over.dds", "old"},
+                                    {"dds/models/mapobjects/chairs/chair1_d.dds", "x"}});
+    write_zip(game + "pak001.pk4", {{"dds/textures/over.dds", "new"}});
+}
+
+TEST(GameTree, IdTech4MaterialsArchivesAndPrecompressedMirror)
+{
+    ScratchFolder scratch;
+    const std::string game = "d3/base/";
+    make_id_tech4_tree(game);
+    put(game + "maps/m.ase");
+    const struct {
+        const char* name;
+        std::string first, reported;
+        bool white = false;
+    } cases[] = {
+        {"C:/Doom3/base/models/mapobjects/chairs/chair1.tga",
+         game + "pak000.pk4:dds/models/mapobjects/chairs/chair1_d.dds", "models/mapobjects/chairs/chair1"},
+        {"//base/tdm_door_latch_01", game + "textures/door/latch.png", "tdm_door_latch_01"},  // diffuse stage
+        {R"(\\purgatory\purgatory\doom\base\Shadowed)", game + "textures/shader_wins.tga", "shadowed"},
+        {"//base/white_mat", "", "white_mat", true},
+        {"//base/black_mat", "", "black_mat"},
+        {"//base/dup.tga", game + "textures/first.jpg", "dup"},  // files in name order, the first wins
+        {"C:/Doom3/base/textures/implicit.tga", game + "zz.pk4dir/textures/implicit.tga", "textures/implicit"},
+        {"//base/textures/over", game + "pak001.pk4:dds/textures/over.dds", "textures/over"},
+        {"//base/pakmat", game + "pak000.pk4:textures/pakimg.tga", "pakmat"},
+        {"q4base/Models/Thing", game + "models/thing.tga", "models/thing"},
+        {"/home/artist/thing.tga", "", "/home/artist/thing.tga"},  // no base folder: no game's name
+        {"models/thing", game + "models/thing.tga", "models/thing"},  // the Quake III reading first
+    };
+    for (const auto& c : cases) {
+        texture_lookup lookup = find_texture(game + "maps/m.ase", c.name);
+        EXPECT_EQ(first_of(lookup.files), c.first) << c.name;
+        EXPECT_EQ(lookup.name, c.reported) << c.name;
+        EXPECT_EQ(lookup.white, c.white) << c.name;
+    }
+    // An installed game's base folder serves a mission that lies elsewhere.
+    put("mission/models/m.ase");
+    setenv("ASEVIEW_GAME_PATH", game.c_str(), 1);
+    EXPECT_EQ(first_of(find_texture("mission/models/m.ase", "//base/pakmat").files),
+              game + "pak000.pk4:textures/pakimg.tga");
     unsetenv("ASEVIEW_GAME_PATH");
 }
 
@@ -124,6 +190,86 @@ TEST(GameTree, HostileArchivesReadNothing)
         return names;
     };
     EXPECT_EQ(listing(), (std::vector<std::string>{"./cut.pk3", "./folder.pk3", "./lying.pk3", "./zeros.pk3"}));
+}
+
+void put_le(std::string& bytes, uint64_t value, int size)
+{
+    for (int i = 0; i < size; i++)
+        bytes += char(value >> (8 * i) & 0xff);
+}
+
+// The archive with its end record's counts moved into a zip64 end record,
+// as archives of more than 65535 entries or 4 GiB have them.
+std::string as_zip64(const std::string& zip)
+{
+    size_t end = zip.rfind("PK\x05\x06");
+    auto field = [&](size_t at, int size) {
+        uint64_t value = 0;
+        for (int i = size - 1; i >= 0; i--)
+            value = value << 8 | (unsigned char)zip[end + at + i];
+        return value;
+    };
+    std::string out = zip.substr(0, end) + "PK\x06\x06";
+    put_le(out, 44, 8);
+    put_le(out, 45, 2);
+    put_le(out, 45, 2);
+    put_le(out, 0, 8);
+    put_le(out, field(10, 2), 8);
+    put_le(out, field(10, 2), 8);
+    put_le(out, field(12, 4), 8);
+    put_le(out, field(16, 4), 8);
+    out += "PK\x06\x07";
+    put_le(out, 0, 4);
+    put_le(out, end, 8);
+    put_le(out, 1, 4);
+    out += "PK\x05\x06";
+    put_le(out, 0, 4);
+    put_le(out, 0xffffffff, 4);
+    put_le(out, 0xffffffffffffffff, 8);
+    put_le(out, 0, 2);
+    return out;
+}
+
+// Stored entries, an archive with a zip64 end record, and entries whose
+// method, flags or bytes the reader must not trust.
+TEST(GameTree, ArchiveEntriesStoredDeflatedAndDamaged)
+{
+    ScratchFolder scratch;
+    write_zip("small.pk4", {{"e/1", ""}, {"e/2", "last"}});
+    write_file("zip64.pk4", as_zip64(read_file("small.pk4")));
+    game_archive* archive = archive_open("zip64.pk4");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(archive->entries.size(), 2u);
+    uint64_t entry;
+    std::string bytes;
+    EXPECT_TRUE(archive_find(archive, "E/2", &entry) && archive_read(archive, entry, 4, &bytes));
+    EXPECT_EQ(bytes, "last");
+    archive_close(archive);
+
+    write_zip("stored.pk4", {{"x.tga", "hello world"}}, true);
+    const std::string good = read_file("stored.pk4");
+    size_t central = good.find("PK\x01\x02"), data = good.find("hello world");
+    const struct {
+        const char* what;
+        size_t at;
+        char byte;
+    } damages[] = {
+        {"nothing", 0, 'P'},
+        {"a method other than stored or deflated", central + 10, 12},
+        {"the encrypted flag", central + 8, 1},
+        {"a byte of its data (checksum)", data + 4, 'X'},
+        {"its local header's signature", 0, 'Q'},
+    };
+    for (const auto& damage : damages) {
+        std::string zip = good;
+        zip[damage.at] = damage.byte;
+        write_file("damaged.pk4", zip);
+        archive = archive_open("damaged.pk4");
+        ASSERT_NE(archive, nullptr) << damage.what;
+        bool read = archive_find(archive, "x.tga", &entry) && archive_read(archive, entry, 100, &bytes);
+        EXPECT_EQ(read, damage.at == 0 && damage.byte == 'P') << damage.what;
+        archive_close(archive);
+    }
 }
 
 }  // namespace

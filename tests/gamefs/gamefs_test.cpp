@@ -31,7 +31,7 @@ static void make_game_tree()
 static Paths found(const std::string& model_path, const std::string& name)
 {
     Paths paths;
-    for (const game_file& file : texture_candidates(model_path, name))
+    for (const game_file& file : find_texture(model_path, name).files)
         paths.push_back(fs::path(file.path).lexically_relative(fs::current_path()).string() +
                         (file.archive ? ":" + file.entry_name : ""));
     return paths;

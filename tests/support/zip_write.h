@@ -5,5 +5,6 @@
 #include <utility>
 #include <vector>
 
-// Entries in the order given, deflated; a name is stored as given.
-void write_zip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);
+// Entries in the order given, deflated or stored; a name is stored as given.
+void write_zip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries,
+               bool stored = false);
