@@ -18,7 +18,7 @@ fail() {
 # Debian releases, and never a development package.
 depends="$(dpkg-deb -f "$deb" Depends)"
 for wanted in 'libglut3[.0-9]*|freeglut3' 'libpng16-16[a-z0-9]*' 'libjpeg62-turbo' 'libwebp[0-9]+' \
-  'libzip[0-9]+'; do
+  'zlib1g'; do
   grep -Eq "(^|, )($wanted)( |,|$)" <<<"$depends" || fail "Depends names no $wanted: $depends"
 done
 grep -q -- '-dev\b' <<<"$depends" && fail "Depends names a development package: $depends"
