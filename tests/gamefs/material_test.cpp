@@ -30,8 +30,8 @@ TEST(Material, EachMaterialShowsItsImage)
          {{"textures/base_wall/panel", "textures/panel_d.tga"}, {"models/imp", "models/imp_d"}}},
         {"a { qer_editorimage e { blend diffusemap map d } }", {{"a", "d"}}},
         {"a { { map s } qer_editorimage e }", {{"a", "e"}}},
-        {"a { { blend diffusemap map x } diffusemap d } b { diffusemap d { map x blend diffusemap "
-         "} }",
+        {"a { { blend diffusemap map x } diffusemap d }\n"
+         "b { diffusemap d { map x blend diffusemap } }",
          {{"a", "x"}, {"b", "d"}}},
         {"a { { blend bumpmap map b } { blend specularmap map s } { blend add map m } }",
          {{"a", "m"}}},
