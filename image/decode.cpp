@@ -30,7 +30,7 @@ RgbaImage* image_new(int width, int height)
     RgbaImage* image = (RgbaImage*)malloc(sizeof *image);
     unsigned char* pixels = (unsigned char*)malloc((size_t)width * height * 4);
     if (image && pixels) {
-        *image = {width, height, pixels};
+        *image = {width, height, pixels, 1, image_rgba8};
         return image;
     }
     free(image);
@@ -179,6 +179,8 @@ RgbaImage* image_decode(FILE* stream)
         return jpeg_decode(stream);
     if (length >= 12 && memcmp(head, "RIFF", 4) == 0 && memcmp(head + 8, "WEBP", 4) == 0)
         return webp_decode(stream, head);
+    if (length >= 4 && memcmp(head, "DDS ", 4) == 0)
+        return dds_decode(stream);
     return targa_decode(stream, start, head, length);
 }
 

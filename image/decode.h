@@ -1,8 +1,9 @@
 // Texture images of any format the model view reads, told apart by their
 // content: Targa through our own reader, PNG through libpng, JPEG through
-// libjpeg-turbo, WebP through libwebp. Every image comes out the same way: 8-bit RGBA, rows from
-// the bottom of the picture (as an image viewer shows it) to its top, which
-// is the row order GL textures take.
+// libjpeg-turbo, WebP through libwebp, DDS through our own reader. Every
+// image comes out the same way: 8-bit RGBA (or a DDS file's S3TC blocks),
+// rows from the bottom of the picture (as an image viewer shows it) to its
+// top, which is the row order GL textures take.
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -14,11 +15,23 @@ constexpr int image_max_side = 8192;
 // four bytes a pixel, with room for its header and colour map.
 constexpr size_t image_max_file_bytes = size_t(image_max_side) * image_max_side * 4 + (1 << 20);
 
+// What pixels holds: 8-bit RGBA, or S3TC blocks as the GL takes them (DDS
+// textures with their own mip chain), block rows from the bottom up.
+enum ImageLayout { image_rgba8, image_dxt1, image_dxt3, image_dxt5 };
+
 struct RgbaImage {
     int width;
     int height;
     unsigned char* pixels;  // width * height * 4 bytes, bottom row first
+    int levels;  // 1, or a whole mip chain down to 1 x 1, one level after the other
+    ImageLayout layout;
 };
+
+// The bytes of one level of that size.
+size_t image_level_size(ImageLayout layout, int width, int height);
+// The top level of an image of S3TC blocks as RGBA, for a GL that takes no
+// S3TC; null when the memory cannot be had.
+RgbaImage* image_decompress(const RgbaImage* image);
 
 // Decodes the stream from its current position. Null when it is no image of
 // a known format, is damaged, is larger than image_max_side on a side or

@@ -25,3 +25,4 @@ RgbaImage* image_refuse(const std::string& reason);
 RgbaImage* png_decode(FILE* stream, const unsigned char* head);
 RgbaImage* jpeg_decode(FILE* stream);
 RgbaImage* webp_decode(FILE* stream, const unsigned char* head);
+RgbaImage* dds_decode(FILE* stream);
