@@ -199,6 +199,7 @@ TEST(AseReader, NamesOfRecordsThatDoNotExist)
 
 TEST(AseReader, LineEndsDoNotMatter)
 {
+    SKIP_WITHOUT_CORPUS();
     std::string text = read_file(corpus("RotatingCube.ASE"));
     parse_text(text);
     const store_snapshot lf = snapshot_store();
@@ -234,6 +235,7 @@ TEST(AseReaderDeath, BadCountsEndTheProcess)
 
 TEST(AseCorpus, RotatingCube)
 {
+    SKIP_WITHOUT_CORPUS();
     load_corpus("RotatingCube.ASE");
     EXPECT_EQ(vertex_count, 8);
     EXPECT_EQ(MAX_FACES, 12);
@@ -253,6 +255,7 @@ TEST(AseCorpus, RotatingCube)
 
 TEST(AseCorpus, LastObjectWins)
 {
+    SKIP_WITHOUT_CORPUS();
     load_corpus("ThreeCubesGreen.ASE");
     EXPECT_EQ(vertex_count, 8);
     EXPECT_EQ(MAX_FACES, 12);
@@ -267,6 +270,7 @@ TEST(AseCorpus, LastObjectWins)
 
 TEST(AseCorpus, TextureSectionsAndOffsets)
 {
+    SKIP_WITHOUT_CORPUS();
     load_corpus("UVTransform_Normal.ASE");
     EXPECT_EQ(vertex_count, 25);
     EXPECT_EQ(MAX_FACES, 32);
@@ -283,6 +287,7 @@ TEST(AseCorpus, TextureSectionsAndOffsets)
 
 TEST(AseCorpus, Utf16FileLoadsAsEmptyStore)
 {
+    SKIP_WITHOUT_CORPUS();
     load_corpus("ThreeCubesGreen_UTF16LE.ASE");
     EXPECT_TRUE(store_has_no_arrays());
     EXPECT_EQ(snapshot_store(), empty_store);

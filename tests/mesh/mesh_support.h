@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "mesh/store_snapshot.h"
+#include "tests/support/corpus.h"
 #include "tests/support/files.h"
 
 inline std::string corpus(const char* name)
 {
-    return std::string(ASEVIEW_CORPUS) + "/ase/" + name;
+    return corpus_path(std::string("ase/") + name);
 }
 
 // Parses `text` from a fresh reader.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mesh/model.h"
+#include "tests/support/corpus.h"
 #include "tests/support/files.h"
 
 static void parse_model_text(const std::string& text)
@@ -203,6 +204,7 @@ TEST(ModelReader, ReadsAPipeFromItsCurrentPositionToItsEnd)
 
 TEST(ModelReader, CorpusModels)
 {
+    SKIP_WITHOUT_CORPUS();
     struct {
         const char* name;
         size_t objects, materials, faces, tverts;  // faces and tverts of every object
@@ -213,7 +215,7 @@ TEST(ModelReader, CorpusModels)
         {"ThreeCubesGreen_UTF16LE.ASE", 0, 0, 0, 0, 0}, {"UVTransform_Normal.ASE", 1, 1, 32, 35, 16},
     };
     for (const auto& t : cases) {
-        FILE* f = fopen((std::string(ASEVIEW_CORPUS) + "/ase/" + t.name).c_str(), "rb");
+        FILE* f = fopen(corpus_path(std::string("ase/") + t.name).c_str(), "rb");
         ASSERT_NE(f, nullptr) << t.name;
         parse_model(f);
         fclose(f);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/support/corpus.h"
 #include "tests/support/files.h"
 #include "tools/driver/build_tree.h"
 #include "tools/driver/viewer.h"
@@ -84,10 +85,11 @@ const std::vector<std::string> fit = {"ASEVIEW_VIEW=fit"};
 // least 60 % of it along its longer side.
 TEST_F(FitTest, FittedModelsFillTheWindowWithoutTouchingAnEdge)
 {
+    SKIP_WITHOUT_CORPUS();
     std::vector<std::string> models = {"knot.ase"};
     for (const char* name : {"CameraRollAnim.ase", "InvalidUVIndex.ase", "RotatingCube.ASE",
                              "ThreeCubesGreen.ASE", "UVTransform_Normal.ASE", "anim.ASE"})
-        models.push_back(ASEVIEW_CORPUS "/ase/" + std::string(name));
+        models.push_back(corpus_path(std::string("ase/") + name));
     const std::string knot = read_file(dir_ / "knot.ase");
     const struct {
         const char* name;
