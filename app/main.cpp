@@ -8,15 +8,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 #include <thread>
 #include <vector>
 
+#include "app/model_files.h"
 #include "input/input.h"
+#include "input/model_controls.h"
 #include "mesh/ase.h"
 #include "mesh/dump.h"
 #include "mesh/model.h"
+#include "render/model_camera.h"
 #include "render/render.h"
 
 // Docks and task bars match the window to the desktop entry by its class.
@@ -36,9 +37,7 @@ static void run_viewer(int* argc, char** argv, view_kind view, const char* model
     glutInitWindowSize(window_width, window_height);
     if (view == view_kind::model) {
         // Several models open at once are told apart by their windows' titles.
-        const char* slash = strrchr(model_path, '/');
-        std::string title = std::string(slash ? slash + 1 : model_path) + " - aseview";
-        glutCreateWindow(title.c_str());
+        glutCreateWindow(model_window_title(model_path).c_str());
     } else {
         glutCreateWindow("various stuff- playing with colors");
     }
@@ -48,9 +47,14 @@ static void run_viewer(int* argc, char** argv, view_kind view, const char* model
     else
         init_scene();
     glutDisplayFunc(view == view_kind::model ? model_display_handler : display_handler);
-    glutReshapeFunc(reshape_handler);
-    register_input_handlers();
-    create_popup_menu();
+    if (view == view_kind::model) {
+        glutReshapeFunc(model_reshape_handler);
+        register_model_controls();
+    } else {
+        glutReshapeFunc(reshape_handler);
+        register_input_handlers();
+        create_popup_menu();
+    }
     dump_vert();
     dump_norm();
     dump_vnorm();

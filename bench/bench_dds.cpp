@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/viewer_probe.h"
 #include "image/decode.h"
 #include "render/render.h"
 #include "tests/support/dds_write.h"
@@ -23,12 +24,6 @@ namespace fs = std::filesystem;
 
 constexpr int side = 2048, rounds = 9;
 constexpr double goal = 0.25;
-
-static double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Soft gradients with some grain, as a painted texture has: PNG compresses
 // it as it would a real one. Each mip level is drawn at its own size.

@@ -32,12 +32,6 @@ namespace fs = std::filesystem;
 constexpr int rounds = 5;
 constexpr double first_frame_goal = 1.2, thumbnail_ratio_goal = 1.5, thumbnail_seconds_goal = 0.5;
 
-static double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
-
 static std::string title_for(const std::string& model, const char* view)
 {
     return std::string(view) == "model" ? model_view_title(model) : viewer_title;
@@ -87,31 +81,7 @@ static std::string textured_model(const fs::path& dir)
     fs::create_directories(folder);
     write_texture(folder / "red.png", 200, 30, 30);
     write_texture(folder / "blue.png", 30, 30, 200);
-    std::ofstream out(folder / "boxes.ase");
-    out << "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT 2\n";
-    const char* names[2] = {"models/boxes/red.png", "models/boxes/blue.png"};
-    for (int m = 0; m < 2; m++)
-        out << "*MATERIAL " << m << " {\n*MAP_DIFFUSE {\n*BITMAP \"" << names[m] << "\"\n}\n}\n";
-    out << "}\n";
-    for (int o = 0; o < 2; o++) {
-        out << "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 8\n*MESH_NUMFACES 12\n*MESH_VERTEX_LIST {\n";
-        for (int v = 0; v < 8; v++)
-            out << "*MESH_VERTEX " << v << ' ' << (v & 1) * 10 + o * 15 << ' ' << (v >> 1 & 1) * 10 << ' '
-                << (v >> 2 & 1) * 10 << "\n";
-        out << "}\n*MESH_FACE_LIST {\n";
-        const int quads[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
-        for (int q = 0; q < 6; q++) {
-            out << "*MESH_FACE " << 2 * q << ": A: " << quads[q][0] << " B: " << quads[q][1] << " C: " << quads[q][2]
-                << "\n";
-            out << "*MESH_FACE " << 2 * q + 1 << ": A: " << quads[q][0] << " B: " << quads[q][2]
-                << " C: " << quads[q][3] << "\n";
-        }
-        out << "}\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n*MESH_TVERT 2 1 1 0\n"
-               "*MESH_TVERT 3 0 1 0\n}\n*MESH_TFACELIST {\n";
-        for (int f = 0; f < 12; f++)
-            out << "*MESH_TFACE " << f << (f % 2 ? " 0 2 3" : " 0 1 2") << "\n";
-        out << "}\n}\n*MATERIAL_REF " << o << "\n}\n";
-    }
+    write_boxes_model((folder / "boxes.ase").string(), {"models/boxes/red.png", "models/boxes/blue.png"});
     return (folder / "boxes.ase").string();
 }
 
@@ -154,8 +124,11 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; i++)
         models.push_back(fs::absolute(argv[i]).string());
     if (models.empty()) {
-        for (const auto& entry : fs::directory_iterator(ASEVIEW_CORPUS "/ase"))
+        std::error_code missing;
+        for (const auto& entry : fs::directory_iterator(ASEVIEW_CORPUS "/ase", missing))
             models.push_back(entry.path().string());
+        if (missing)
+            printf("no corpus at %s: the knots only\n", ASEVIEW_CORPUS);
         std::sort(models.begin(), models.end());
         models.push_back(generated_knot("knot10k.ase", 10000));
         models.push_back(generated_knot("knot100k.ase", 100000));

@@ -41,12 +41,6 @@ static const char* const cover_model = R"(*MESH_NUMVERTEX 4
 *MESH_VERTEXNORMAL 3 0.0 0.0 1.0
 )";
 
-static double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 static double seconds_since(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

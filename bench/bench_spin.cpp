@@ -22,12 +22,6 @@ constexpr double seconds_at_rest = 2;
 constexpr double target_ratio = 1.15;
 constexpr double target_rest_share = 0.02;
 
-static double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 struct run {
     double ms_per_frame;
     double rest_share;  // of a core, before it spins

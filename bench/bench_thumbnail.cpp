@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 constexpr int rounds = 7;
 constexpr double goal_ratio = 1.3, goal_seconds = 0.5;
 
-static double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
-
 // The viewer started as make_screenshot starts it, to its first frame.
 static double first_frame_seconds(const fs::path& dir, const std::string& model)
 {

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 using clock_type = std::chrono::steady_clock;
@@ -23,6 +25,12 @@ static double seconds_since(clock_type::time_point start)
 double cpu_seconds(const rusage& usage)
 {
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
 }
 
 timing run_program(const std::vector<std::string>& argv, const char* folder, bool with_display)
@@ -48,6 +56,34 @@ timing run_program(const std::vector<std::string>& argv, const char* folder, boo
     wait4(pid, &status, 0, &usage);
     double elapsed = seconds_since(start);
     return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
+}
+
+void write_boxes_model(const std::string& path, const std::vector<std::string>& bitmaps)
+{
+    std::ofstream out(path);
+    out << "*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT " << bitmaps.size() << "\n";
+    for (size_t m = 0; m < bitmaps.size(); m++)
+        out << "*MATERIAL " << m << " {\n*MAP_DIFFUSE {\n*BITMAP \"" << bitmaps[m] << "\"\n}\n}\n";
+    out << "}\n";
+    const int quads[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+    for (size_t o = 0; o < bitmaps.size(); o++) {
+        out << "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 8\n*MESH_NUMFACES 12\n*MESH_VERTEX_LIST {\n";
+        for (int v = 0; v < 8; v++)
+            out << "*MESH_VERTEX " << v << ' ' << (v & 1) * 10 + o * 15 << ' ' << (v >> 1 & 1) * 10 << ' '
+                << (v >> 2 & 1) * 10 << "\n";
+        out << "}\n*MESH_FACE_LIST {\n";
+        for (int q = 0; q < 6; q++) {
+            out << "*MESH_FACE " << 2 * q << ": A: " << quads[q][0] << " B: " << quads[q][1] << " C: " << quads[q][2]
+                << "\n";
+            out << "*MESH_FACE " << 2 * q + 1 << ": A: " << quads[q][0] << " B: " << quads[q][2]
+                << " C: " << quads[q][3] << "\n";
+        }
+        out << "}\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n*MESH_TVERT 2 1 1 0\n"
+               "*MESH_TVERT 3 0 1 0\n}\n*MESH_TFACELIST {\n";
+        for (int f = 0; f < 12; f++)
+            out << "*MESH_TFACE " << f << (f % 2 ? " 0 2 3" : " 0 1 2") << "\n";
+        out << "}\n}\n*MATERIAL_REF " << o << "\n}\n";
+    }
 }
 
 double seconds_to_first_frame(const ViewerStart& how)

@@ -20,6 +20,9 @@ struct timing {
 
 double cpu_seconds(const rusage& usage);
 
+// The middle value of the rounds of a measure; -1 for none.
+double median(std::vector<double> values);
+
 // Runs a program (looked up on PATH) in `folder`, or here when null, with
 // its output sent away, without DISPLAY if asked; its wall time is negative
 // if it could not be run or failed.
@@ -34,6 +37,11 @@ double seconds_to_first_frame(const ViewerStart& how);
 // folder, made by make_knot unless it is there already; ends the process if
 // it cannot be made.
 std::string generated_knot(const char* name, int faces);
+
+// An ASE model of boxes of 10 units side by side along X, the box numbered i
+// in a material of its own whose diffuse map is bitmaps[i], with texture
+// coordinates spanning each side.
+void write_boxes_model(const std::string& path, const std::vector<std::string>& bitmaps);
 
 // The viewer's way to its first frame, in seconds from its start: the model
 // read (opened to closed), the dumps written (the first one's temporary file

@@ -7,17 +7,23 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include "app/model_files.h"
 #include "mesh/model.h"
+#include "render/model_overlay.h"
 #include "render/render.h"
 
 // How a face looks: its texture, or its colour where it has none; its
@@ -27,6 +33,7 @@ struct model_batch {
     float color[3];
     GLint first;
     GLsizei count;
+    bool missing;  // its material's texture was not found
 };
 
 static std::vector<model_batch> batches;
@@ -109,7 +116,8 @@ static int look_of(look_finder& finder, const model_object& object, const model_
         return finder.last_look;
     auto [at, added] = finder.index.try_emplace({material, texture}, (int)batches.size());
     if (added) {
-        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0};
+        bool missing = known->second >= 0 && !model_textures[(size_t)known->second].found;
+        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0, missing};
         const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
         if (texture < 0)
             for (int c = 0; c < 3; c++)
@@ -170,7 +178,9 @@ static void wait_for_corners()
         corner_builder.join();
 }
 
-void prepare_model_view(const char* model_path)
+// Sorts the model store's faces into batches, prints the summary, frames
+// the model when asked and starts turning the store into vertices.
+static void start_building(const char* model_path, bool frame)
 {
     look_finder finder{model_path, {}, {}};
     size_t positions = 0;
@@ -183,15 +193,34 @@ void prepare_model_view(const char* model_path)
             }
     }
     print_model_summary((int)model_objects.size(), (long long)face_looks.size());
+    measure_model_scene(model_path);
     GLint first = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
         first += batch.count;
     }
     vertices.reserve(std::min(positions, (size_t)first));
-    fit_view_to_scene();
+    // A model of no extent is seen as in the default view, not through the
+    // framing of the one before.
+    if (frame) {
+        reset_fit_view();
+        fit_view_to_scene();
+    }
+    static bool waited_at_exit = false;
+    if (!waited_at_exit)
+        atexit(wait_for_corners);
+    waited_at_exit = true;
     corner_builder = std::thread(build_corners);
-    atexit(wait_for_corners);
+}
+
+// The file shown, and the one watched for changes.
+static std::string shown_path, watched_path;
+
+void prepare_model_view(const char* model_path)
+{
+    shown_path = model_path;
+    start_building(model_path, true);
+    model_camera_reset();
 }
 
 // Uploads the array into a new buffer bound to `target`; false when the GL
@@ -240,15 +269,120 @@ void init_model_scene()
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 }
 
+// The watch's thread wakes the main loop, which watches no descriptor of
+// ours, with an Expose event sent on a display connection of its own; the
+// display handler then reads the file on the main thread, where the GL is.
+static Display* wake_display = nullptr;
+static Window wake_window = 0;
+static std::atomic<bool> file_changed{false};
+
+static void wake_main_loop()
+{
+    file_changed = true;
+    XEvent expose = {};
+    expose.xexpose.type = Expose;
+    expose.xexpose.window = wake_window;
+    XSendEvent(wake_display, wake_window, False, 0, &expose);
+    XFlush(wake_display);
+}
+
+static void close_wake_display()
+{
+    stop_watching();
+    XCloseDisplay(wake_display);
+    wake_display = nullptr;
+}
+
+// Once the window is there to be woken.
+static void watch_shown_file()
+{
+    if (watched_path == shown_path)
+        return;
+    if (wake_display == nullptr) {
+        // The server that GLUT was told to use, -display included.
+        wake_display = XOpenDisplay(DisplayString(glXGetCurrentDisplay()));
+        if (wake_display == nullptr)
+            return;
+        wake_window = glXGetCurrentDrawable();
+        atexit(close_wake_display);
+    }
+    watched_path = shown_path;
+    watch_model_file(shown_path, wake_main_loop);
+}
+
 void finish_model_scene()
 {
     wait_for_corners();
     if (!upload(GL_ARRAY_BUFFER, &vertex_buffer, vertices) ||
         !upload(GL_ELEMENT_ARRAY_BUFFER, &index_buffer, indices))
         batches.clear();
+    watch_shown_file();
 }
 
-static void draw_batches()
+// Puts the file in the current model's place; `fresh` frames it anew and
+// names the window after it. False, with the picture kept and a line on the
+// console saying why, when it does not read as a model.
+static bool show_file(const std::string& path, bool fresh, const char* failure)
+{
+    wait_for_corners();
+    std::string why;
+    if (!read_model_file(path, &why)) {
+        printf("%s: %s: %s\n", failure, path.c_str(), why.c_str());
+        return false;
+    }
+    printf("Loading file %s\n", path.c_str());
+    reset_model_textures();
+    glDeleteBuffers(1, &vertex_buffer);
+    glDeleteBuffers(1, &index_buffer);
+    vertex_buffer = index_buffer = 0;
+    batches.clear();
+    shown_path = path;
+    start_building(path.c_str(), fresh);
+    upload_model_textures();
+    finish_model_scene();
+    if (fresh) {
+        glutSetWindowTitle(model_window_title(path).c_str());
+        model_camera_reset();
+    }
+    return true;
+}
+
+void model_view_step(int step)
+{
+    for (const std::string& path : models_from(shown_path, step))
+        if (show_file(path, true, "skipped")) {
+            glutPostRedisplay();
+            return;
+        }
+}
+
+void model_view_reload()
+{
+    if (show_file(shown_path, false, "reload failed"))
+        glutPostRedisplay();
+}
+
+// A change that the watch reported is shown in this frame.
+static void take_file_change()
+{
+    if (file_changed.exchange(false))
+        show_file(shown_path, false, "reload failed");
+}
+
+static void show_look(const model_batch& batch)
+{
+    if (batch.texture >= 0) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, model_textures[(size_t)batch.texture].id);
+    } else {
+        glDisable(GL_TEXTURE_2D);
+    }
+    glColor3fv(batch.color);
+}
+
+// Every batch in its look, or only those whose texture was not found, in
+// the colour and state set by the caller.
+static void draw_batches(bool missing_only)
 {
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
@@ -259,13 +393,10 @@ static void draw_batches()
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     for (const model_batch& batch : batches) {
-        if (batch.texture >= 0) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, model_textures[(size_t)batch.texture].id);
-        } else {
-            glDisable(GL_TEXTURE_2D);
-        }
-        glColor3fv(batch.color);
+        if (missing_only && !batch.missing)
+            continue;
+        if (!missing_only)
+            show_look(batch);
         glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
                        (const void*)((size_t)batch.first * sizeof(GLuint)));
     }
@@ -278,12 +409,6 @@ static void draw_batches()
 
 void model_display_handler()
 {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // The push keeps the free spin, as in the other views.
-    glPushMatrix();
-    turn_and_stretch();
-    place_model();
-    draw_batches();
-    glPopMatrix();
-    glutSwapBuffers();
+    take_file_change();
+    draw_model_frame(draw_batches);
 }

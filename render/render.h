@@ -88,6 +88,19 @@ void init_model_scene();
 // first frame.
 void finish_model_scene();
 void model_display_handler();
+// Opens the next .ase file of the model's folder (step +1) or the previous
+// one (-1), wrapping around at the ends, in the same window: files that do
+// not read as a model are passed over with a line on the console. The new
+// model is framed afresh.
+void model_view_step(int step);
+// Reads the shown file again and shows it with the view kept; a file that
+// no longer reads as a model keeps the last good picture and prints
+// "reload failed: <path>: <reason>". The same runs by itself when the file
+// changes on disk.
+void model_view_reload();
+// Back to the first view of the model after fit_view_to_scene(): the fitted
+// framing, perspective, no turn, pan or zoom.
+void model_camera_reset();
 
 // A corner as the model view sends it.
 struct model_vertex {
@@ -100,10 +113,12 @@ static_assert(sizeof(model_vertex) == 32);
 // A texture name that drawn faces use, as the search takes it, and what it
 // gave.
 struct model_texture {
-    std::string name;
+    std::string key;   // as the model names it, backslashes as slashes
+    std::string name;  // as "texture not found:" gives it
     RgbaImage* image;  // decoded, until uploaded
     GLuint id;         // the GL texture, once uploaded
     bool found;
+    std::string where;  // the file that gave it, or "archive: entry"
 };
 extern std::vector<model_texture> model_textures;
 // The texture of that name, looked for beside the model and in the game
@@ -112,3 +127,5 @@ int model_texture_index(const std::string& model_path, const std::string& bitmap
 // "model: ..." and a line for each texture not found.
 void print_model_summary(int objects, long long faces);
 void upload_model_textures();
+// Deletes the GL textures and forgets every texture, for the next model.
+void reset_model_textures();

@@ -1,6 +1,5 @@
 #include "tools/save_png.h"
 
-#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,33 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-// libpng's own handlers print; the caller reports the failure in its words.
-static void png_failed(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
-
-static void png_warned(png_structp, png_const_charp) {}
-
-static bool write_png(FILE* file, const Pixels& picture)
-{
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_failed, png_warned);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, picture.width, picture.height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < picture.height; y++)
-        png_write_row(png, picture.at(0, y));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
+#include "image/png_write.h"
 
 bool replaceable(const std::filesystem::path& path)
 {
@@ -56,7 +29,8 @@ std::string save_png(const std::filesystem::path& path, const Pixels& picture)
         return "cannot write " + path.string() + ": " + strerror(errno);
     errno = 0;
     FILE* file = fdopen(fd, "wb");
-    bool written = file && write_png(file, picture);
+    bool written = file && png_write_rgb(file, picture.width, picture.height, picture.rgb.data(),
+                                         3 * (ptrdiff_t)picture.width);
     written = (file ? fclose(file) == 0 : close(fd) == 0) && written;
     // mkstemp makes it private; a saved picture has the permissions of the
     // file it replaces, or the usual ones.

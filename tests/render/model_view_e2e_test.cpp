@@ -11,6 +11,8 @@
 #include <map>
 #include <sstream>
 
+#include "tests/support/corpus.h"
+#include "tests/support/dds_write.h"
 #include "tests/support/files.h"
 #include "tests/support/image_write.h"
 #include "tests/support/targa.h"
@@ -306,11 +308,62 @@ TEST_F(ModelViewTest, ShadersArchivesAndGameFoldersShowTheirImages)
     EXPECT_EQ(hues_of_objects(run.frame), (std::vector<int>{1, 2, 4, grey, 3, 6, 5, 1, 2}));
 }
 
+// An id Tech 4 mission beside its game, whose model's material list is
+// never closed: every object shows the image of its material (from a
+// material file loose or in a pk4), found in the dds/ mirror, and the
+// material that is not there is reported by its material name.
+TEST_F(ModelViewTest, IdTech4MaterialsShowTheirDdsImages)
+{
+    const fs::path game = dir_ / "game" / "base", mission = dir_ / "mission";
+    auto picture = [](const unsigned char* hue, int size) {
+        DdsPicture p = {size, size, {}};
+        for (int y = 0; y < size; y++)
+            for (int x = 0; x < size; x++)
+                for (int c = 0; c < 4; c++)
+                    p.rgba.push_back(c == 3 ? 255 : y < size / 2 ? hue[c] : 0);
+        return p;
+    };
+    auto dds = [&](DdsKind kind, const unsigned char* hue) {
+        std::vector<DdsPicture> levels;
+        for (int size = side; size >= 1; size /= 2)
+            levels.push_back(picture(hue, size));
+        DdsBytes bytes = dds_file(kind, levels, uint32_t(levels.size()));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const unsigned char red[3] = {255, 0, 0}, green[3] = {0, 255, 0}, blue[3] = {0, 0, 255};
+    fs::create_directories(game / "materials");
+    fs::create_directories(game / "dds" / "textures");
+    fs::create_directories(mission / "materials");
+    fs::create_directories(mission / "dds" / "textures");
+    fs::create_directories(mission / "models");
+    write_zip(game / "pak000.pk4", {{"materials/door.mtr", "models/door/latch { diffusemap textures/door/latch_d.tga }"},
+                                    {"dds/textures/door/latch_d.dds", dds(dds_dxt1, red)}});
+    write_file(game / "materials" / "tdm.mtr",
+               "table t { { 0, 1 } }\ntdm_green { qer_editorimage textures/nothere\n"
+               "  { blend diffusemap map makeIntensity(textures/green) } }\n");
+    write_file(game / "dds" / "textures" / "green.dds", dds(dds_dxt5, green));
+    write_file(mission / "materials" / "m.mtr", "blue_mat { diffusemap textures/blue }\n");
+    write_file(mission / "dds" / "textures" / "blue.dds", dds(dds_dxt3, blue));
+    std::string model = squares_model({"C:\\Doom3\\base\\models\\door\\latch.tga", "//base/tdm_green",
+                                       "\\\\server\\missions\\base\\blue_mat", "//base/nothere"});
+    model.erase(model.find("}\n}\n*GEOMOBJECT"), 4);
+    write_file(mission / "models" / "latch.ase", model);
+
+    Run run = show(mission / "models" / "latch.ase", "latch.ase - aseview",
+                   {"ASEVIEW_GAME_PATH=" + game.string()});
+    EXPECT_EQ(before_dumps(run.console), summary_prefix + (mission / "models" / "latch.ase").string() +
+                                             "\nLoad succesfult\n"
+                                             "model: 4 objects, 8 faces, 4 textures (1 not found)\n"
+                                             "texture not found: nothere\n");
+    EXPECT_EQ(hues_of_objects(run.frame), (std::vector<int>{1, 2, 4, grey}));
+}
+
 // The corpus's real models: every object counted and drawn, the one
 // texture named (a relative Windows path to a folder that is not there)
 // reported as not found.
 TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
 {
+    SKIP_WITHOUT_CORPUS();
     const struct {
         const char* name;
         const char* summary;
@@ -325,7 +378,7 @@ TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
         {"anim.ASE", "model: 2 objects, 24 faces, 0 textures (0 not found)\n"},
     };
     for (const auto& m : models) {
-        std::string path = ASEVIEW_CORPUS "/ase/" + std::string(m.name);
+        std::string path = corpus_path(std::string("ase/") + m.name);
         Run run = show(path, m.name + std::string(" - aseview"));
         EXPECT_EQ(before_dumps(run.console), summary_prefix + path + "\nLoad succesfult\n" + m.summary);
         int drawn = 0;
@@ -340,8 +393,9 @@ TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
 // changes the picture. Every view's window is of the class aseview.
 TEST_F(ModelViewTest, KeysAndMouseActAndEveryWindowIsOfClassAseview)
 {
+    SKIP_WITHOUT_CORPUS();
     copy_run_files({"map2.tga"}, dir_);
-    const std::string model = ASEVIEW_CORPUS "/ase/ThreeCubesGreen.ASE";
+    const std::string model = corpus_path("ase/ThreeCubesGreen.ASE");
     RealViewer viewer;
     viewer.start({.folder = dir_, .args = {model}, .program = ASEVIEW_BIN,
                   .title = "ThreeCubesGreen.ASE - aseview", .env = {"ASEVIEW_VIEW=model"}});
@@ -370,8 +424,9 @@ TEST_F(ModelViewTest, KeysAndMouseActAndEveryWindowIsOfClassAseview)
 // byte for byte, also when the model comes through a pipe.
 TEST_F(ModelViewTest, DumpsAreTheDefaultViewsAlsoFromAPipe)
 {
+    SKIP_WITHOUT_CORPUS();
     copy_run_files({"map2.tga"}, dir_);
-    const std::string model = ASEVIEW_CORPUS "/ase/ThreeCubesGreen.ASE";
+    const std::string model = corpus_path("ase/ThreeCubesGreen.ASE");
     auto dumps = [&](const std::vector<std::string>& env, const std::string& path, const std::string& title) {
         for (const char* name : {"dump.txt", "norm.txt", "vnorml.txt"})
             fs::remove(dir_ / name);

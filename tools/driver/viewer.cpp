@@ -197,6 +197,21 @@ double RealViewer::ms_per_frame(double seconds)
     return std::chrono::duration<double, std::milli>(frames_.last_frame_at() - first_at).count() / after_first;
 }
 
+double RealViewer::seconds_to_frame_after(const std::function<void()>& act, double seconds)
+{
+    frames_.catch_up();
+    int before = frames_.frames();
+    auto start = Clock::now(), end = start + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(seconds));
+    act();
+    while (frames_.frames() == before) {
+        if (Clock::now() > end)
+            return -1;
+        frames_.take_events(20);
+    }
+    return std::chrono::duration<double>(frames_.last_frame_at() - start).count();
+}
+
 int RealViewer::x_events_fd() const
 {
     return display_ ? ConnectionNumber(display_) : -1;

@@ -83,6 +83,9 @@ public:
     // first to the last frame presented in that span by the frames after the
     // first; negative when fewer than two came.
     double ms_per_frame(double seconds);
+    // Seconds from the start of `act` to the first frame presented after it
+    // began; negative when none came within `seconds`.
+    double seconds_to_frame_after(const std::function<void()>& act, double seconds);
     // Share of one core that the program spends over the next `seconds`,
     // from the user and system time that /proc keeps for it.
     double core_share(double seconds) const;
@@ -100,13 +103,17 @@ public:
     // Keys as xdotool names them. The pointer goes to the window first: with
     // no window manager the keyboard follows the pointer.
     bool key(const std::string& keys) const;
-    // A left drag in window coordinates.
-    bool drag(int x0, int y0, int x1, int y1) const;
+    // A drag in window coordinates with that button (1 left, 2 middle),
+    // with a key held or not.
+    bool drag(int x0, int y0, int x1, int y1, int button = 1, const std::string& held_key = "") const;
+    // Turns the wheel at that point: notches up (positive) or down.
+    bool wheel(int x, int y, int notches) const;
     // A left press and release without motion, with a key held or not.
     bool click(int x, int y, const std::string& held_key = "") const;
-    // Right press, slide onto the pop-up menu's entry (counted from 0),
-    // release there; true once the menu has come and gone.
-    bool choose(int entry) const;
+    // Right press, slide onto the pop-up menu's entry (counted from 0 of
+    // `entries` of equal height), release there; true once the menu has come
+    // and gone.
+    bool choose(int entry, int entries = 8) const;
 
 private:
     std::string pointer_to(int x, int y) const;  // xdotool's command for it

@@ -100,9 +100,20 @@ bool RealViewer::key(const std::string& keys) const
     return xdotool(pointer_to(5, 5) + " key " + keys);
 }
 
-bool RealViewer::drag(int x0, int y0, int x1, int y1) const
+bool RealViewer::drag(int x0, int y0, int x1, int y1, int button, const std::string& held_key) const
 {
-    return xdotool(pointer_to(x0, y0) + " mousedown 1 " + pointer_to(x1, y1) + " mouseup 1");
+    std::string hold = held_key.empty() ? "" : " keydown " + held_key;
+    std::string release = held_key.empty() ? "" : " keyup " + held_key;
+    std::string b = std::to_string(button);
+    return xdotool(pointer_to(x0, y0) + hold + " mousedown " + b + " " + pointer_to(x1, y1) + " mouseup " + b +
+                   release);
+}
+
+bool RealViewer::wheel(int x, int y, int notches) const
+{
+    // X's buttons 4 and 5 are the wheel's notches up and down.
+    return notches == 0 || xdotool(pointer_to(x, y) + " click --repeat " + std::to_string(std::abs(notches)) +
+                                   " --delay 1 " + (notches > 0 ? "4" : "5"));
 }
 
 bool RealViewer::click(int x, int y, const std::string& held_key) const
@@ -112,15 +123,14 @@ bool RealViewer::click(int x, int y, const std::string& held_key) const
     return xdotool(pointer_to(x, y) + hold + " mousedown 1 mouseup 1" + release);
 }
 
-bool RealViewer::choose(int entry) const
+bool RealViewer::choose(int entry, int entries) const
 {
     const auto poll = std::chrono::milliseconds(50);
     WindowPlace menu;
     if (!xdotool(pointer_to(40, 40) + " mousedown 3") ||
         !wait_until(30, [&] { return (menu = find_window("freeglut menu")).id != 0; }, poll))
         return false;
-    // Eight entries of equal height.
-    int x = menu.x + menu.width / 2, y = menu.y + (2 * entry + 1) * menu.height / 16;
+    int x = menu.x + menu.width / 2, y = menu.y + (2 * entry + 1) * menu.height / (2 * entries);
     return xdotool("mousemove " + at(x, y - 1) + " mousemove " + at(x, y) + " mouseup 3") &&
            wait_until(30, [&] { return find_window("freeglut menu").id == 0; }, poll);
 }

@@ -1,0 +1,132 @@
+// The model view's folder listing, and stepping through a folder and
+// reloading in the test's own window: consoles, titles, framing and the GL
+// objects of the models left behind.
+#define GL_GLEXT_PROTOTYPES
+#include <gtest/gtest.h>
+// After GoogleTest, whose names Xlib's macros would take.
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/model_files.h"
+#include "input/input.h"
+#include "render/render.h"
+#include "tests/render/render_fixture.h"
+#include "tests/render/square_models.h"
+#include "tests/support/files.h"
+#include "tests/support/glut_window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(ModelFilesTest, FolderIsListedAndSteppedThroughByFoldedName)
+{
+    ScratchFolder scratch;
+    for (const char* name : {"b.ase", "A.ASE", "c.Ase", "a.ase", "Z.ase", "notes.txt", "x.ase.bak", ".ase"})
+        write_file(name, "");
+    fs::create_directory("folder.ase");
+    ASSERT_EQ(mkfifo("fifo.ase", 0600), 0);
+    fs::create_symlink("b.ase", "link.ase");
+    EXPECT_EQ(ase_files_in(scratch.path()), (Names{"A.ASE", "a.ase", "b.ase", "c.Ase", "link.ase", "Z.ase"}));
+    const std::string dir = scratch.path().string() + "/";
+    const struct {
+        std::string path;
+        int step;
+        Names order;
+    } steps[] = {
+        {dir + "b.ase", +1, {dir + "c.Ase", dir + "link.ase", dir + "Z.ase", dir + "A.ASE", dir + "a.ase"}},
+        {dir + "b.ase", -1, {dir + "a.ase", dir + "A.ASE", dir + "Z.ase", dir + "link.ase", dir + "c.Ase"}},
+        {"Z.ase", +1, {"A.ASE", "a.ase", "b.ase", "c.Ase", "link.ase"}},
+        {"gone.ase", +1, {"link.ase", "Z.ase", "A.ASE", "a.ase", "b.ase", "c.Ase"}},
+        {"gone.ase", -1, {"c.Ase", "b.ase", "a.ase", "A.ASE", "Z.ase", "link.ase"}},
+        {dir + "none/x.ase", +1, {}},
+    };
+    for (const auto& s : steps)
+        EXPECT_EQ(models_from(s.path, s.step), s.order) << s.path << " " << s.step;
+}
+
+std::string window_name()
+{
+    char* name = nullptr;
+    XFetchName(glXGetCurrentDisplay(), glXGetCurrentDrawable(), &name);
+    std::string text = name ? name : "";
+    XFree(name);
+    return text;
+}
+
+// GL names in use among the first few hundred.
+int live(GLboolean (*is)(GLuint))
+{
+    int count = 0;
+    for (GLuint id = 1; id < 500; id++)
+        count += is(id) == GL_TRUE;
+    return count;
+}
+
+// Steps through a folder of models and back, past a file that is no model,
+// then reloads: each model shows with its summary and title, the last
+// one's textures and buffers are gone, a step frames anew and a reload keeps
+// the framing.
+TEST(ModelFilesTest, StepsShowEachModelAndLeaveNothingOfTheLast)
+{
+    open_test_window();
+    ScratchFolder scratch;
+    for (int i = 0; i < 3; i++)
+        write_uniform_tga(std::to_string(i) + ".tga", {50, 200, 50});
+    write_file("bad.ase", "*GEOMOBJECT { garbage");
+    write_file("m1.ase", square_model(1, "0.5 0.5 0.5", ".tga"));
+    write_file("m2.ase", square_model(3, "0.5 0.5 0.5", ".tga"));
+    write_file("m3.ase", square_model(2));
+    const int textures_before = live(glIsTexture), buffers_before = live(glIsBuffer);
+    std::string why;
+    ASSERT_TRUE(read_model_file("m1.ase", &why)) << why;
+    std::string start = capture_stdout([] {
+        prepare_model_view("m1.ase");
+        init_model_scene();
+        finish_model_scene();
+    });
+    EXPECT_EQ(start, "model: 1 objects, 2 faces, 1 textures (0 not found)\n");
+    const double m1_eye = eye_distance;
+    const struct {
+        int step;
+        const char* console;
+        const char* title;
+        int textures;
+    } steps[] = {
+        {+1, "Loading file m2.ase\nmodel: 3 objects, 6 faces, 3 textures (0 not found)\n", "m2.ase", 3},
+        {+1, "Loading file m3.ase\nmodel: 2 objects, 4 faces, 0 textures (0 not found)\n", "m3.ase", 0},
+        {+1, "skipped: bad.ase: no faces to draw\nLoading file m1.ase\n"
+             "model: 1 objects, 2 faces, 1 textures (0 not found)\n", "m1.ase", 1},
+        {-1, "skipped: bad.ase: no faces to draw\nLoading file m3.ase\n"
+             "model: 2 objects, 4 faces, 0 textures (0 not found)\n", "m3.ase", 0},
+        {-1, "Loading file m2.ase\nmodel: 3 objects, 6 faces, 3 textures (0 not found)\n", "m2.ase", 3},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(capture_stdout([&] { model_view_step(s.step); }), s.console);
+        EXPECT_EQ(window_name(), s.title + std::string(" - aseview"));
+        EXPECT_EQ(live(glIsTexture) - textures_before, s.textures) << s.title;
+        EXPECT_EQ(live(glIsBuffer) - buffers_before, 2) << s.title;
+    }
+    const double m2_eye = eye_distance;
+    EXPECT_GT(m2_eye, m1_eye) << "three squares framed from further away than one";
+    write_file("m2.ase", square_model(1));
+    EXPECT_EQ(capture_stdout(model_view_reload),
+              "Loading file m2.ase\nmodel: 1 objects, 2 faces, 0 textures (0 not found)\n");
+    EXPECT_EQ(eye_distance, m2_eye) << "a reload keeps the view";
+    EXPECT_EQ(live(glIsTexture), textures_before);
+    fs::remove("m2.ase");
+    EXPECT_EQ(capture_stdout(model_view_reload), "reload failed: m2.ase: No such file or directory\n");
+    EXPECT_EQ(live(glIsBuffer) - buffers_before, 2) << "the last good model stays";
+}
+
+}  // namespace
