@@ -124,12 +124,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; i++)
         models.push_back(fs::absolute(argv[i]).string());
     if (models.empty()) {
-        std::error_code missing;
-        for (const auto& entry : fs::directory_iterator(ASEVIEW_CORPUS "/ase", missing))
-            models.push_back(entry.path().string());
-        if (missing)
-            printf("no corpus at %s: the knots only\n", ASEVIEW_CORPUS);
-        std::sort(models.begin(), models.end());
+        models = corpus_models(ASEVIEW_CORPUS);
         models.push_back(generated_knot("knot10k.ase", 10000));
         models.push_back(generated_knot("knot100k.ase", 100000));
     }

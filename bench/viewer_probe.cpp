@@ -58,6 +58,18 @@ timing run_program(const std::vector<std::string>& argv, const char* folder, boo
     return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
 }
 
+std::vector<std::string> corpus_models(const std::string& corpus)
+{
+    std::vector<std::string> models;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus + "/ase", missing))
+        models.push_back(entry.path().string());
+    if (missing)
+        printf("no corpus at %s: generated models only\n", corpus.c_str());
+    std::sort(models.begin(), models.end());
+    return models;
+}
+
 void write_boxes_model(const std::string& path, const std::vector<std::string>& bitmaps)
 {
     std::ofstream out(path);

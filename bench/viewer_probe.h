@@ -38,6 +38,10 @@ double seconds_to_first_frame(const ViewerStart& how);
 // it cannot be made.
 std::string generated_knot(const char* name, int faces);
 
+// The models of the corpus folder's ase/, sorted; none, with a line saying
+// so, when it is not there.
+std::vector<std::string> corpus_models(const std::string& corpus);
+
 // An ASE model of boxes of 10 units side by side along X, the box numbered i
 // in a material of its own whose diffuse map is bitmaps[i], with texture
 // coordinates spanning each side.

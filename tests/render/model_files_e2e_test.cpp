@@ -22,18 +22,6 @@ namespace {
 
 const double patience = 60;
 
-std::string window_name(unsigned long window)
-{
-    std::string command = "xprop -id " + std::to_string(window) + " WM_NAME";
-    FILE* out = popen(command.c_str(), "r");
-    char line[256] = "";
-    if (out && !fgets(line, sizeof line, out))
-        line[0] = '\0';
-    if (out)
-        pclose(out);
-    return line;
-}
-
 std::string dumps(const fs::path& dir)
 {
     return read_file(dir / "dump.txt") + read_file(dir / "norm.txt") + read_file(dir / "vnorml.txt");
@@ -116,7 +104,7 @@ TEST(ModelFilesE2eTest, WatchedFileAndKeysFollowTheFolder)
         else
             EXPECT_EQ(viewer.screenshot().rgb, before.rgb) << c.what;
     }
-    EXPECT_EQ(window_name(viewer.window().id), "WM_NAME(STRING) = \"a.ase - aseview\"\n");
+    EXPECT_EQ(window_property(viewer.window().id, "WM_NAME"), "WM_NAME(STRING) = \"a.ase - aseview\"\n");
     EXPECT_EQ(dumps(dir), first_dumps) << "the dumps stay those of the first model";
     // The watch's thread ends with the viewer, without a report.
     ASSERT_TRUE(viewer.key("Escape"));

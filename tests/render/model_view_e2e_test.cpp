@@ -116,18 +116,6 @@ struct Region {
     double mean_y() const { return y_sum / count; }
 };
 
-std::string window_class(unsigned long window)
-{
-    std::string command = "xprop -id " + std::to_string(window) + " WM_CLASS";
-    FILE* out = popen(command.c_str(), "r");
-    char line[256] = "";
-    if (out && !fgets(line, sizeof line, out))
-        line[0] = '\0';
-    if (out)
-        pclose(out);
-    return line;
-}
-
 class ModelViewTest : public ::testing::Test {
 protected:
     struct Run {
@@ -150,7 +138,7 @@ protected:
             ADD_FAILURE() << model << ": no frame; console: " << viewer.console();
             return {viewer.console(), {}, ""};
         }
-        return {viewer.console(), viewer.screenshot(), window_class(viewer.window().id)};
+        return {viewer.console(), viewer.screenshot(), window_property(viewer.window().id, "WM_CLASS")};
     }
 
     ScratchFolder scratch_;
@@ -416,7 +404,7 @@ TEST_F(ModelViewTest, KeysAndMouseActAndEveryWindowIsOfClassAseview)
         RealViewer other;
         other.start({.folder = dir_, .args = {model}, .program = ASEVIEW_BIN, .env = env});
         ASSERT_TRUE(other.wait_for_first_frame(patience));
-        EXPECT_EQ(window_class(other.window().id), "WM_CLASS(STRING) = \"aseview\", \"aseview\"\n");
+        EXPECT_EQ(window_property(other.window().id, "WM_CLASS"), "WM_CLASS(STRING) = \"aseview\", \"aseview\"\n");
     }
 }
 

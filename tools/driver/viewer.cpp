@@ -26,6 +26,18 @@ std::string model_view_title(const std::string& model_path)
     return model_path.substr(slash == std::string::npos ? 0 : slash + 1) + " - aseview";
 }
 
+std::string window_property(unsigned long window, const std::string& property)
+{
+    std::string command = "xprop -id " + std::to_string(window) + " " + property;
+    FILE* out = popen(command.c_str(), "r");
+    char line[256] = "";
+    if (out && !fgets(line, sizeof line, out))
+        line[0] = '\0';
+    if (out)
+        pclose(out);
+    return line;
+}
+
 bool wait_until(double seconds, const std::function<bool()>& done, std::chrono::milliseconds interval)
 {
     auto end = Clock::now() + std::chrono::duration<double>(seconds);

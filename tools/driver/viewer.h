@@ -19,6 +19,9 @@ extern const char* const viewer_title;
 // " - aseview".
 std::string model_view_title(const std::string& model_path);
 
+// What xprop prints of a window's property, as "WM_CLASS(STRING) = ...\n".
+std::string window_property(unsigned long window, const std::string& property);
+
 // Polls done until it holds; false when `seconds` pass first.
 bool wait_until(double seconds, const std::function<bool()>& done,
                 std::chrono::milliseconds interval = std::chrono::milliseconds(20));
