@@ -59,7 +59,10 @@ static int create_picture(const std::string& folder, const std::string& stem, st
 {
     std::string base = folder == "." ? stem : folder + "/" + stem;
     for (int n = 1; n <= 100000; n++) {
-        *path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".png";
+        *path = base;
+        if (n > 1)
+            path->append("-").append(std::to_string(n));
+        path->append(".png");
         int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
