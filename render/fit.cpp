@@ -82,9 +82,31 @@ struct scene_corners {
     }
 };
 
-// Frames the corners that for_each_corner visits; a corner with a coordinate
-// that is not finite places nothing and is left out.
-template <typename Corners> static void fit_view_to(Corners for_each_corner)
+// The box of the corners that for_each_corner visits; a corner with a
+// coordinate that is not finite places nothing and is left out. False when
+// no corner is left.
+template <typename Corners> static bool drawn_box(Corners for_each_corner, double lo[3], double hi[3])
+{
+    bool any = false;
+    for (int a = 0; a < 3; a++) {
+        lo[a] = HUGE_VAL;
+        hi[a] = -HUGE_VAL;
+    }
+    for_each_corner([&](const float* p) {
+        if (!finite_point(p))
+            return;
+        any = true;
+        for (int a = 0; a < 3; a++) {
+            lo[a] = std::fmin(lo[a], p[a]);
+            hi[a] = std::fmax(hi[a], p[a]);
+        }
+    });
+    return any;
+}
+
+// Frames the corners that for_each_corner visits, whose drawn box is lo, hi.
+template <typename Corners>
+static void fit_view_to(Corners for_each_corner, const double lo[3], const double hi[3])
 {
     auto for_each_drawn_corner = [&](auto visit) {
         for_each_corner([&](const float* p) {
@@ -92,18 +114,6 @@ template <typename Corners> static void fit_view_to(Corners for_each_corner)
                 visit(p);
         });
     };
-    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    bool any = false;
-    for_each_drawn_corner([&](const float* p) {
-        any = true;
-        for (int a = 0; a < 3; a++) {
-            lo[a] = std::fmin(lo[a], p[a]);
-            hi[a] = std::fmax(hi[a], p[a]);
-        }
-    });
-    // Nothing to frame: the default view shows what it always showed.
-    if (!any)
-        return;
     double centre[3];
     for (int a = 0; a < 3; a++)
         centre[a] = lo[a] / 2 + hi[a] / 2;
@@ -183,12 +193,20 @@ template <typename Corners> static void fit_view_to(Corners for_each_corner)
 
 void fit_view_to_model()
 {
-    fit_view_to(store_corners{});
+    double lo[3], hi[3];
+    // Nothing to frame: the default view shows what it always showed.
+    if (drawn_box(store_corners{}, lo, hi))
+        fit_view_to(store_corners{}, lo, hi);
 }
 
-void fit_view_to_scene()
+bool scene_box(double lo[3], double hi[3])
 {
-    fit_view_to(scene_corners{});
+    return drawn_box(scene_corners{}, lo, hi);
+}
+
+void fit_view_to_scene(const double lo[3], const double hi[3])
+{
+    fit_view_to(scene_corners{}, lo, hi);
 }
 
 void fit_projection(double aspect)

@@ -108,35 +108,16 @@ static void place_grid(model_scene_facts* s)
     s->reach = std::sqrt(far[0] * far[0] + far[1] * far[1] + far[2] * far[2]);
 }
 
-void measure_model_scene(const char* model_path)
+void measure_model_scene(const char* model_path, long long faces)
 {
     model_scene_facts s = {};
     s.path = model_path;
     s.objects = (int)model_objects.size();
+    s.faces = faces;
     s.materials = model_materials.size();
-    for (int a = 0; a < 3; a++) {
-        s.lo[a] = HUGE_VAL;
-        s.hi[a] = -HUGE_VAL;
-    }
-    for (const model_object& object : model_objects) {
+    for (const model_object& object : model_objects)
         s.vertices += object.positions.size();
-        for (const model_face& face : object.faces) {
-            if (!model_face_drawable(object, face))
-                continue;
-            s.faces++;
-            for (int k = 0; k < 3; k++) {
-                const model_vec3& p = object.positions[(size_t)face.vert[k]];
-                if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-                    continue;
-                const float xyz[3] = {p.x, p.y, p.z};
-                for (int a = 0; a < 3; a++) {
-                    s.lo[a] = std::fmin(s.lo[a], xyz[a]);
-                    s.hi[a] = std::fmax(s.hi[a], xyz[a]);
-                }
-                s.measured = true;
-            }
-        }
-    }
+    s.measured = scene_box(s.lo, s.hi);
     if (s.measured)
         place_grid(&s);
     model_scene = s;

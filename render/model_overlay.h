@@ -21,8 +21,9 @@ struct model_scene_facts {
 };
 extern model_scene_facts model_scene;
 
-// Measures the model store's scene; after the textures were looked for.
-void measure_model_scene(const char* model_path);
+// Measures the model store's scene, of which `faces` are drawn; after the
+// textures were looked for.
+void measure_model_scene(const char* model_path, long long faces);
 
 extern bool model_help_shown, model_info_shown, model_grid_shown, model_marks_shown;
 extern bool model_wireframe;

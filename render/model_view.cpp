@@ -193,7 +193,7 @@ static void start_building(const char* model_path, bool frame)
             }
     }
     print_model_summary((int)model_objects.size(), (long long)face_looks.size());
-    measure_model_scene(model_path);
+    measure_model_scene(model_path, (long long)face_looks.size());
     GLint first = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
@@ -204,12 +204,12 @@ static void start_building(const char* model_path, bool frame)
     // framing of the one before.
     if (frame) {
         reset_fit_view();
-        fit_view_to_scene();
+        if (model_scene.measured)
+            fit_view_to_scene(model_scene.lo, model_scene.hi);
     }
-    static bool waited_at_exit = false;
-    if (!waited_at_exit)
-        atexit(wait_for_corners);
-    waited_at_exit = true;
+    // Registered once, however many files are shown.
+    static const bool waits_at_exit = atexit(wait_for_corners) == 0;
+    (void)waits_at_exit;
     corner_builder = std::thread(build_corners);
 }
 

@@ -67,8 +67,11 @@ view_kind view_requested(const char* value);
 // Frames the loaded model; a model with no drawn face of any extent keeps
 // the default view.
 void fit_view_to_model();
-// The same for the model view: the drawn corners of every object.
-void fit_view_to_scene();
+// The box of the model view's drawn corners, of every object, those with a
+// coordinate that is not finite left out; false when none is left.
+bool scene_box(double lo[3], double hi[3]);
+// Frames the model view's drawn corners, whose box scene_box gave.
+void fit_view_to_scene(const double lo[3], const double hi[3]);
 // Multiplies the fitted frustum for a window of that aspect onto the
 // current matrix.
 void fit_projection(double aspect);
