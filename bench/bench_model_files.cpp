@@ -5,7 +5,9 @@
 //     (goal: at most half);
 //  2. the model renamed over by a new copy, shown by the watch, beside F5's
 //     reload of it, which is the same reading and drawing without the wait
-//     for the file to be still (goal: at most 0.3 s more).
+//     for the file to be still (goal: at most 0.3 s more);
+//  3. a model's texture beside it repainted (renamed over), shown by the
+//     watch, beside F5 (goal: at most 0.3 s more).
 // The measures take turns; the median of the rounds counts.
 // Usage: bench_model_files [MODEL...]  (by default the corpus and the
 // generated 100,000-face knot)
@@ -61,6 +63,39 @@ static bool measure(const fs::path& dir, const std::string& model, times* t)
     return true;
 }
 
+// A 256 x 256 uncompressed 24-bit Targa of one colour.
+static void write_targa(const fs::path& path, unsigned char shade)
+{
+    std::string bytes(18, '\0');
+    bytes[2] = 2;
+    bytes[12] = bytes[14] = 0;
+    bytes[13] = bytes[15] = 1;
+    bytes[16] = 24;
+    bytes.append(size_t(256) * 256 * 3, char(shade));
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// F5 and the watched repaint of a textured box's texture, in turns.
+static bool measure_repaint(const fs::path& dir, std::vector<double>* reload, std::vector<double>* watched)
+{
+    fs::create_directories(dir);
+    const std::string model = (dir / "box.ase").string();
+    write_boxes_model(model, {"paint.tga"});
+    write_targa(dir / "paint.tga", 40);
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {model}, .program = ASEVIEW_BIN, .title = model_view_title(model),
+                  .env = {"ASEVIEW_VIEW=model"}});
+    if (!viewer.wait_for_first_frame(patience))
+        return false;
+    for (int r = 0; r < rounds; r++) {
+        write_targa(dir / "paint.new", (unsigned char)(80 + 40 * (r % 4)));
+        reload->push_back(viewer.seconds_to_frame_after([&] { viewer.key("F5"); }, patience));
+        watched->push_back(
+            viewer.seconds_to_frame_after([&] { fs::rename(dir / "paint.new", dir / "paint.tga"); }, patience));
+    }
+    return true;
+}
+
 int main(int argc, char** argv)
 {
     if (!use_private_display()) {
@@ -98,7 +133,13 @@ int main(int argc, char** argv)
                fresh, step / fresh, reload, watched, watched - reload, seen ? "" : "  (frames missing)");
         fflush(stdout);
     }
-    met = met && worst_ratio <= step_goal && worst_wait <= watch_goal_seconds;
+    std::vector<double> repaint_reload, repaint_watched;
+    bool repainted = measure_repaint(dir / "repaint", &repaint_reload, &repaint_watched);
+    double texture_wait = median(repaint_watched) - median(repaint_reload);
+    printf("%-28s %8s %8s %7s %8.3f %8.3f %8.3f%s\n", "texture repainted", "", "", "", median(repaint_reload),
+           median(repaint_watched), texture_wait, repainted ? "" : "  (frames missing)");
+    worst_wait = std::max(worst_wait, texture_wait);
+    met = met && repainted && worst_ratio <= step_goal && worst_wait <= watch_goal_seconds;
     printf("worst step/fresh %.2fx (goal: at most %.1fx); worst wait of the watch %.3f s (goal: at most %.1f s): %s\n",
            worst_ratio, step_goal, worst_wait, watch_goal_seconds, met ? "met" : "NOT met");
     fs::remove_all(dir);
