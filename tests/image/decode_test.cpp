@@ -449,6 +449,10 @@ const Refusal refusals[] = {
     {"jpeg_without_end", cut(jpeg_sample, jpeg_sample.size() - 2), "truncated JPEG"},
     {"jpeg_of_many_scans", jpeg_of_many_scans(), "too many scans"},
     {"targa_cut_in_header", cut(targa_sample, 10), "not an image"},
+    {"targa_unknown_type", tga_bytes({.imageType = 5}, {1, 2, 3}), "not an image"},
+    {"targa_16_bit_grey", tga_bytes({.imageType = 3, .bpp = 16}, {1, 2}),
+     "damaged Targa: channel sizes other than 8 bits"},
+    {"dds_magic_only", {'D', 'D', 'S', ' '}, "truncated DDS header"},
     {"targa_header_only", cut(targa_sample, 18), "truncated Targa"},
     {"targa_cut_in_data", cut(targa_sample, targa_sample.size() - 1), "truncated Targa"},
     {"webp_cut_in_data", cut(webp_sample, webp_sample.size() - 10), "truncated WebP"},
@@ -486,16 +490,20 @@ TEST(Decode, RefusedFilesAreNullWithAReasonSilently)
     }
 }
 
-// Not read, and a FIFO without a writer does not hold the call up.
+// Not read, and a FIFO without a writer does not hold the call up, nor a
+// file larger than any image read.
 TEST(RefusedPath, IsNullWithAReasonSilently)
 {
     ScratchFolder folder;
     ASSERT_EQ(mkfifo("fifo", 0600) | symlink("loop", "back") | symlink("back", "loop"), 0);
+    write_file("huge", std::string());  // sparse: no time or disk spent
+    std::filesystem::resize_file("huge", image_max_file_bytes + 1);
     const std::pair<std::string, const char*> paths[] = {
         {".", "not a regular file"},
         {"/dev/zero", "not a regular file"},
         {"fifo", "not a regular file"},
         {"loop", "cannot open"},
+        {"huge", "larger than any image may be"},
         {std::string(100000, 'a'), "cannot open"},
     };
     for (const auto& [path, reason] : paths) {
