@@ -174,6 +174,7 @@ RgbaImage* targa_decode(ImageBytes* in)
     std::string size = image_size_refusal(le16(head + 12), le16(head + 14));
     if (!size.empty())
         return image_refuse(size);
+    // True colour of 15 or 16 bits, plain or run-length, which tga_read refuses.
     if ((head[2] & ~8) == 2 && (head[16] == 15 || head[16] == 16))
         return tga16_decode(in);
     FILE* stream = fmemopen(const_cast<unsigned char*>(head), bytes_left(*in), "r");
