@@ -19,11 +19,6 @@ constexpr uint32_t pixel_alpha = 0x1, pixel_fourcc = 0x4, pixel_rgb = 0x40,
                    pixel_luminance = 0x20000;
 constexpr uint32_t caps2_cube_map = 0x200, caps2_volume = 0x200000;
 
-uint32_t le32(const unsigned char* bytes)
-{
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24;
-}
-
 uint64_t le64(const unsigned char* bytes)
 {
     return le32(bytes) | (uint64_t)le32(bytes + 4) << 32;
@@ -125,18 +120,6 @@ uint64_t file_level_size(const DdsFormat& format, int width, int height)
     if (format.layout == image_rgba8)
         return (uint64_t)width * height * format.pixel_bytes;
     return image_level_size(format.layout, width, height);
-}
-
-// Bytes left in the stream from its current position, or -1.
-int64_t bytes_left(FILE* stream)
-{
-    long start = ftell(stream);
-    if (start < 0 || fseek(stream, 0, SEEK_END) != 0)
-        return -1;
-    long end = ftell(stream);
-    if (end < start || fseek(stream, start, SEEK_SET) != 0)
-        return -1;
-    return end - start;
 }
 
 // ---- S3TC blocks.
@@ -296,62 +279,43 @@ RgbaImage* new_image(int width, int height, int levels, ImageLayout layout, uint
     return nullptr;
 }
 
-// The whole chain: blocks as the GL takes them, or pixels turned to RGBA.
-RgbaImage* read_chain(FILE* stream, const DdsFormat& format, int width, int height, int levels)
+// The whole chain, whose bytes are known to be there: blocks as the GL
+// takes them, or pixels turned to RGBA.
+RgbaImage* read_chain(const unsigned char* in, const DdsFormat& format, int width, int height,
+                      int levels)
 {
-    uint64_t file_bytes = 0, image_bytes = 0;
+    uint64_t image_bytes = 0;
+    for (int l = 0; l < levels; l++)
+        image_bytes += image_level_size(format.layout, level_side(width, l), level_side(height, l));
+    RgbaImage* image = new_image(width, height, levels, format.layout, image_bytes);
+    if (!image)
+        return image_refuse("out of memory");
+    unsigned char* out = image->pixels;
     for (int l = 0; l < levels; l++) {
         int w = level_side(width, l), h = level_side(height, l);
-        file_bytes += file_level_size(format, w, h);
-        image_bytes += image_level_size(format.layout, w, h);
-    }
-    bool blocks = format.layout != image_rgba8;
-    unsigned char* data = blocks ? nullptr : (unsigned char*)malloc(file_bytes);
-    RgbaImage* image = new_image(width, height, levels, format.layout, image_bytes);
-    unsigned char* in = blocks && image ? image->pixels : data;
-    if (!image || !in) {
-        image_free(image);
-        free(data);
-        return image_refuse("out of memory");
-    }
-    bool read = fread(in, 1, file_bytes, stream) == file_bytes;
-    unsigned char* out = image->pixels;
-    for (int l = 0; read && l < levels; l++) {
-        int w = level_side(width, l), h = level_side(height, l);
-        if (blocks)
-            flip_level(out, format.layout, w, h);
-        else
+        if (format.layout == image_rgba8) {
             convert_pixels(in, format, w, h, out);
+        } else {
+            memcpy(out, in, image_level_size(format.layout, w, h));
+            flip_level(out, format.layout, w, h);
+        }
         in += file_level_size(format, w, h);
         out += image_level_size(format.layout, w, h);
     }
-    free(data);
-    if (read)
-        return image;
-    image_free(image);
-    return image_refuse("truncated DDS");
+    return image;
 }
 
 // The top level alone, as RGBA.
-RgbaImage* read_top(FILE* stream, const DdsFormat& format, int width, int height)
+RgbaImage* read_top(const unsigned char* in, const DdsFormat& format, int width, int height)
 {
-    uint64_t file_bytes = file_level_size(format, width, height);
-    unsigned char* data = (unsigned char*)malloc(file_bytes);
-    RgbaImage* image = data ? image_new(width, height) : nullptr;
-    if (!image) {
-        free(data);
+    RgbaImage* image = image_new(width, height);
+    if (!image)
         return image_refuse("out of memory");
-    }
-    bool read = fread(data, 1, file_bytes, stream) == file_bytes;
-    if (read && format.layout == image_rgba8)
-        convert_pixels(data, format, width, height, image->pixels);
-    else if (read)
-        decode_blocks(data, format.layout, width, height, image->pixels);
-    free(data);
-    if (read)
-        return image;
-    image_free(image);
-    return image_refuse("truncated DDS");
+    if (format.layout == image_rgba8)
+        convert_pixels(in, format, width, height, image->pixels);
+    else
+        decode_blocks(in, format.layout, width, height, image->pixels);
+    return image;
 }
 
 }  // namespace
@@ -363,10 +327,10 @@ size_t image_level_size(ImageLayout layout, int width, int height)
     return (size_t)(width + 3) / 4 * ((height + 3) / 4) * block_bytes(layout);
 }
 
-RgbaImage* dds_decode(FILE* stream)
+RgbaImage* dds_decode(ImageBytes* in)
 {
-    unsigned char bytes[dds_header_size];
-    if (fread(bytes, 1, sizeof bytes, stream) != sizeof bytes)
+    const unsigned char* bytes = take_bytes(in, dds_header_size);
+    if (!bytes)
         return image_refuse("truncated DDS header");
     DdsHeader header = header_of(bytes);
     if (header.size != dds_header_size - 4)
@@ -388,17 +352,15 @@ RgbaImage* dds_decode(FILE* stream)
     uint64_t needed = 0;
     for (uint32_t l = 0; l < levels; l++)
         needed += file_level_size(format, level_side(width, l), level_side(height, l));
-    int64_t left = bytes_left(stream);
-    if (left < 0)
-        return image_refuse("cannot read the stream");
-    if ((uint64_t)left < needed)
+    if (needed > bytes_left(*in))
         return image_refuse("truncated DDS");
+    const unsigned char* pixels = take_bytes(in, needed);
     bool chain = (int)levels == full && full > 1;
     for (int l = 0; chain && format.layout != image_rgba8 && l < full; l++)
         chain = flippable(level_side(height, l));
     if (chain)
-        return read_chain(stream, format, width, height, full);
-    return read_top(stream, format, width, height);
+        return read_chain(pixels, format, width, height, full);
+    return read_top(pixels, format, width, height);
 }
 
 RgbaImage* image_decompress(const RgbaImage* image)

@@ -1,5 +1,6 @@
 // Texture images told apart by their first bytes; Targa, which has no
-// signature, is what is left. Also the shared record and the file opening.
+// signature, is what is left. Also the byte context, the shared record and
+// the file reading.
 #include "image/decode.h"
 
 #include <fcntl.h>
@@ -10,11 +11,56 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "image/decoders.h"
 #include "image/tga.h"
 
 std::string image_error_text;
+
+uint16_t le16(const unsigned char* bytes)
+{
+    return (uint16_t)(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t le32(const unsigned char* bytes)
+{
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+}
+
+size_t bytes_left(const ImageBytes& in)
+{
+    return in.size - in.at;
+}
+
+const unsigned char* take_bytes(ImageBytes* in, size_t count)
+{
+    if (count > bytes_left(*in)) {
+        in->at = in->size;
+        in->overrun = true;
+        return nullptr;
+    }
+    in->at += count;
+    return in->data + in->at - count;
+}
+
+unsigned read_u8(ImageBytes* in)
+{
+    const unsigned char* byte = take_bytes(in, 1);
+    return byte ? *byte : 0;
+}
+
+uint16_t read_le16(ImageBytes* in)
+{
+    const unsigned char* bytes = take_bytes(in, 2);
+    return bytes ? le16(bytes) : 0;
+}
+
+uint32_t read_le32(ImageBytes* in)
+{
+    const unsigned char* bytes = take_bytes(in, 4);
+    return bytes ? le32(bytes) : 0;
+}
 
 std::string image_size_refusal(long width, long height)
 {
@@ -56,11 +102,6 @@ namespace {
 
 // A Targa header's length: its fields are checked before tga_read sees them.
 constexpr int tga_header_size = 18;
-
-int le16(const unsigned char* bytes)
-{
-    return bytes[0] | bytes[1] << 8;
-}
 
 // A map entry, or opaque black for an index past the map.
 void targa_pixel(const TgaImage& tga, const unsigned char* in, unsigned char* out)
@@ -115,23 +156,6 @@ TgaImage* quiet_tga_read(FILE* stream)
     return tga;
 }
 
-// tga_read reads from the stream's very start and measures it to its end, so
-// a picture further into the stream is read from a copy of the rest; the
-// caller frees *bytes after closing the copy.
-FILE* copy_of_rest(FILE* stream, long start, unsigned char** bytes)
-{
-    long end = fseek(stream, 0, SEEK_END) == 0 ? ftell(stream) : -1;
-    if (end <= start || fseek(stream, start, SEEK_SET) != 0)
-        return nullptr;
-    size_t size = end - start;
-    *bytes = (unsigned char*)malloc(size);
-    FILE* copy =
-        *bytes && fread(*bytes, 1, size, stream) == size ? fmemopen(*bytes, size, "rb") : nullptr;
-    if (!copy)
-        free(*bytes);
-    return copy;
-}
-
 // Types 1-3 and their run-length forms; a colour map type past 1 is no Targa.
 bool targa_header_plausible(const unsigned char* head)
 {
@@ -140,23 +164,24 @@ bool targa_header_plausible(const unsigned char* head)
 }
 
 // The header is checked here first, so that a hostile size is refused
-// before tga_read allocates for it.
-RgbaImage* targa_decode(FILE* stream, long start, const unsigned char* head, size_t length)
+// before tga_read allocates for it. tga_read takes a stream, which it
+// measures to its end: the stream holds the bytes from the cursor on.
+RgbaImage* targa_decode(ImageBytes* in)
 {
-    if (length < tga_header_size || !targa_header_plausible(head))
+    const unsigned char* head = in->data + in->at;
+    if (bytes_left(*in) < tga_header_size || !targa_header_plausible(head))
         return image_refuse("not an image");
     std::string size = image_size_refusal(le16(head + 12), le16(head + 14));
     if (!size.empty())
         return image_refuse(size);
-    unsigned char* bytes = nullptr;
-    FILE* copy = start == 0 ? nullptr : copy_of_rest(stream, start, &bytes);
-    if (start != 0 && !copy)
-        return image_refuse("cannot copy the Targa out of its stream");
-    TgaImage* tga = quiet_tga_read(copy ? copy : stream);
-    if (copy) {
-        fclose(copy);
-        free(bytes);
-    }
+    // True colour of 15 or 16 bits, plain or run-length, which tga_read refuses.
+    if ((head[2] & ~8) == 2 && (head[16] == 15 || head[16] == 16))
+        return tga16_decode(in);
+    FILE* stream = fmemopen(const_cast<unsigned char*>(head), bytes_left(*in), "r");
+    if (!stream)
+        return image_refuse("out of memory");
+    TgaImage* tga = quiet_tga_read(stream);
+    fclose(stream);
     if (!tga)
         return image_refuse(targa_reason());
     RgbaImage* image = targa_to_rgba(*tga);
@@ -164,24 +189,51 @@ RgbaImage* targa_decode(FILE* stream, long start, const unsigned char* head, siz
     return image;
 }
 
+bool starts_with(const ImageBytes& in, const char* signature, size_t at = 0)
+{
+    size_t length = strlen(signature);
+    return in.size >= at + length && memcmp(in.data + at, signature, length) == 0;
+}
+
+// A whole regular file in bytes, or the reason it is not read.
+std::string read_whole(int fd, std::vector<unsigned char>* bytes)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return "not a regular file";
+    if ((uint64_t)status.st_size > image_max_file_bytes)
+        return "larger than any image may be: " + std::to_string(status.st_size) + " bytes";
+    bytes->resize((size_t)status.st_size);
+    size_t done = 0;
+    while (done < bytes->size()) {
+        ssize_t got = read(fd, bytes->data() + done, bytes->size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::string("cannot read: ") + strerror(errno);
+        if (got == 0)
+            break;
+        done += (size_t)got;
+    }
+    // A file that shrank while read is decoded as far as it now goes.
+    bytes->resize(done);
+    return "";
+}
+
 }  // namespace
 
-RgbaImage* image_decode(FILE* stream)
+RgbaImage* image_decode(const unsigned char* bytes, size_t size)
 {
-    unsigned char head[image_head_size] = {};
-    long start = ftell(stream);
-    size_t length = start < 0 ? 0 : fread(head, 1, sizeof head, stream);
-    if (start < 0 || ferror(stream) || fseek(stream, start, SEEK_SET) != 0)
-        return image_refuse("cannot read the stream");
-    if (length >= 8 && png_sig_cmp(head, 0, 8) == 0)
-        return png_decode(stream, head);
-    if (length >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
-        return jpeg_decode(stream);
-    if (length >= 12 && memcmp(head, "RIFF", 4) == 0 && memcmp(head + 8, "WEBP", 4) == 0)
-        return webp_decode(stream, head);
-    if (length >= 4 && memcmp(head, "DDS ", 4) == 0)
-        return dds_decode(stream);
-    return targa_decode(stream, start, head, length);
+    ImageBytes in = {bytes, bytes ? size : 0, 0, false};
+    if (in.size >= 8 && png_sig_cmp(bytes, 0, 8) == 0)
+        return png_decode(&in);
+    if (starts_with(in, "\xFF\xD8\xFF"))
+        return jpeg_decode(&in);
+    if (starts_with(in, "RIFF") && starts_with(in, "WEBP", 8))
+        return webp_decode(&in);
+    if (starts_with(in, "DDS "))
+        return dds_decode(&in);
+    return targa_decode(&in);
 }
 
 RgbaImage* image_load(const char* path)
@@ -190,17 +242,10 @@ RgbaImage* image_load(const char* path)
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return image_refuse(std::string("cannot open: ") + strerror(errno));
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(fd);
-        return image_refuse("not a regular file");
-    }
-    FILE* stream = fdopen(fd, "rb");
-    if (!stream) {
-        close(fd);
-        return image_refuse(std::string("cannot open: ") + strerror(errno));
-    }
-    RgbaImage* image = image_decode(stream);
-    fclose(stream);
-    return image;
+    std::vector<unsigned char> bytes;
+    std::string refusal = read_whole(fd, &bytes);
+    close(fd);
+    if (!refusal.empty())
+        return image_refuse(refusal);
+    return image_decode(bytes.data(), bytes.size());
 }

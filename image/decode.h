@@ -1,12 +1,12 @@
-// Texture images of any format the model view reads, told apart by their
-// content: Targa through our own reader, PNG through libpng, JPEG through
-// libjpeg-turbo, WebP through libwebp, DDS through our own reader. Every
-// image comes out the same way: 8-bit RGBA (or a DDS file's S3TC blocks),
-// rows from the bottom of the picture (as an image viewer shows it) to its
-// top, which is the row order GL textures take.
+// Texture images of any format the model view reads, from loose files or
+// from bytes (an archive's entries), told apart by their content: Targa
+// through our own readers, PNG through libpng, JPEG through libjpeg-turbo,
+// WebP through libwebp, DDS through our own reader. Every image comes out
+// the same way: 8-bit RGBA (or a DDS file's S3TC blocks), rows from the
+// bottom of the picture (as an image viewer shows it) to its top, which is
+// the row order GL textures take. Nothing here needs a GL.
 #pragma once
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
 // The largest width or height accepted.
@@ -33,13 +33,14 @@ size_t image_level_size(ImageLayout layout, int width, int height);
 // S3TC; null when the memory cannot be had.
 RgbaImage* image_decompress(const RgbaImage* image);
 
-// Decodes the stream from its current position. Null when it is no image of
-// a known format, is damaged, is larger than image_max_side on a side or
-// its memory cannot be had; the reason is in image_error_text.
-RgbaImage* image_decode(FILE* stream);
-// Opens a regular file and decodes it; anything that is not a regular file
-// (a folder, a device, a FIFO) is refused without being read and without
-// blocking.
+// Decodes a whole file's bytes, none read past size. Null when they are no
+// image of a known format, are damaged or cut short, the image is larger
+// than image_max_side on a side or its memory cannot be had; the reason,
+// short and fit to follow a file name, is in image_error_text.
+RgbaImage* image_decode(const unsigned char* bytes, size_t size);
+// Reads a regular file whole and decodes it; anything that is not a regular
+// file (a folder, a device, a FIFO) is refused without being read and
+// without blocking, and so is a file larger than image_max_file_bytes.
 RgbaImage* image_load(const char* path);
 void image_free(RgbaImage* image);
 

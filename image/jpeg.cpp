@@ -89,13 +89,13 @@ bool choose_output(j_decompress_ptr info)
 
 // Everything that may jump back stays in here, and whatever it makes is in
 // state: no object of this frame is left behind by the jump.
-void read_jpeg(j_decompress_ptr info, FILE* stream, JpegRead* state)
+void read_jpeg(j_decompress_ptr info, const ImageBytes& in, JpegRead* state)
 {
     if (setjmp(state->jump))
         return;
     jpeg_create_decompress(info);
     info->progress = &state->progress;
-    jpeg_stdio_src(info, stream);
+    jpeg_mem_src(info, in.data + in.at, bytes_left(in));
     if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) {
         state->failure = "not an image: JPEG tables without a picture";
         return;
@@ -130,7 +130,7 @@ void read_jpeg(j_decompress_ptr info, FILE* stream, JpegRead* state)
 
 }  // namespace
 
-RgbaImage* jpeg_decode(FILE* stream)
+RgbaImage* jpeg_decode(ImageBytes* in)
 {
     JpegRead state = {};
     jpeg_decompress_struct info = {};
@@ -139,7 +139,7 @@ RgbaImage* jpeg_decode(FILE* stream)
     state.errors.error_exit = failed;
     state.errors.emit_message = warned;
     state.progress.progress_monitor = count_scans;
-    read_jpeg(&info, stream, &state);
+    read_jpeg(&info, *in, &state);
     jpeg_destroy_decompress(&info);
     if (state.failure.empty())
         return state.image;

@@ -12,7 +12,7 @@ namespace {
 
 // What the handlers tell the decoder after libpng jumps back.
 struct PngRead {
-    FILE* stream;
+    ImageBytes* in;
     std::string failure;  // the reason, empty while all goes well
     RgbaImage* image;
     std::vector<png_bytep> rows;  // into image, top row first
@@ -36,10 +36,12 @@ void warned(png_structp, png_const_charp) {}
 void read_bytes(png_structp png, png_bytep data, size_t length)
 {
     PngRead* state = state_of(png);
-    if (fread(data, 1, length, state->stream) != length) {
+    const unsigned char* bytes = take_bytes(state->in, length);
+    if (!bytes) {
         state->failure = "truncated PNG";
         png_longjmp(png, 1);
     }
+    memcpy(data, bytes, length);
 }
 
 // To RGBA8 whatever is stored: palette and tRNS, low and 16-bit depths, grey.
@@ -82,21 +84,24 @@ void read_png(png_structp png, png_infop info, PngRead* state)
 
 }  // namespace
 
-RgbaImage* png_decode(FILE* stream, const unsigned char* head)
+RgbaImage* png_decode(ImageBytes* in)
 {
     // libpng's limits word an oversized picture "Invalid IHDR data"; the
     // chunk's own fields give the plainer reason first. Anything else wrong
     // with them, a cut-off header included, is libpng's to find.
-    png_uint_32 width = png_get_uint_32(head + 16), height = png_get_uint_32(head + 20);
-    if (memcmp(head + 12, "IHDR", 4) == 0 && std::max(width, height) > (png_uint_32)image_max_side)
-        return image_refuse(image_size_refusal(width, height));
+    const unsigned char* head = in->data + in->at;
+    if (bytes_left(*in) >= 24 && memcmp(head + 12, "IHDR", 4) == 0) {
+        png_uint_32 width = png_get_uint_32(head + 16), height = png_get_uint_32(head + 20);
+        if (std::max(width, height) > (png_uint_32)image_max_side)
+            return image_refuse(image_size_refusal(width, height));
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failed, warned);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return image_refuse("out of memory");
     }
-    PngRead state = {stream, "", nullptr, {}};
+    PngRead state = {in, "", nullptr, {}};
     read_png(png, info, &state);
     png_destroy_read_struct(&png, &info, nullptr);
     if (state.failure.empty())

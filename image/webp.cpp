@@ -1,10 +1,8 @@
-// WebP through libwebp: lossy and lossless, with or without alpha. libwebp
-// decodes from memory, so the file is read whole first, as far as its RIFF
-// header says it reaches.
+// WebP through libwebp: lossy and lossless, with or without alpha, decoded
+// from the bytes as far as the RIFF header says the file reaches.
 #include <webp/decode.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "image/decoders.h"
 
@@ -15,11 +13,6 @@ constexpr size_t riff_header_size = 8;
 // Far more than the texture of any game model takes; a hostile size field
 // must not have gigabytes read.
 constexpr uint32_t max_riff_size = 64u << 20;
-
-uint32_t le32(const unsigned char* bytes)
-{
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24;
-}
 
 std::string webp_reason(VP8StatusCode status)
 {
@@ -71,17 +64,12 @@ RgbaImage* decode_webp_bytes(const uint8_t* data, size_t size)
 
 }  // namespace
 
-RgbaImage* webp_decode(FILE* stream, const unsigned char* head)
+RgbaImage* webp_decode(ImageBytes* in)
 {
-    uint32_t riff_size = le32(head + 4);
+    uint32_t riff_size = le32(in->data + in->at + 4);
     if (riff_size > max_riff_size)
         return image_refuse("WebP larger than " + std::to_string(max_riff_size >> 20) + " MiB");
     size_t size = riff_header_size + riff_size;
-    unsigned char* bytes = (unsigned char*)malloc(size);
-    if (!bytes)
-        return image_refuse("out of memory");
-    RgbaImage* image = fread(bytes, 1, size, stream) == size ? decode_webp_bytes(bytes, size)
-                                                             : image_refuse("truncated WebP");
-    free(bytes);
-    return image;
+    const unsigned char* bytes = take_bytes(in, size);
+    return bytes ? decode_webp_bytes(bytes, size) : image_refuse("truncated WebP");
 }

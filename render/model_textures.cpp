@@ -21,12 +21,7 @@ static RgbaImage* load_entry(const game_file& file)
     std::string bytes;
     if (!game_file_read(file, image_max_file_bytes, &bytes) || bytes.empty())
         return nullptr;
-    FILE* stream = fmemopen(bytes.data(), bytes.size(), "r");
-    if (stream == nullptr)
-        return nullptr;
-    RgbaImage* image = image_decode(stream);
-    fclose(stream);
-    return image;
+    return image_decode((const unsigned char*)bytes.data(), bytes.size());
 }
 
 // A single white texel: lit, it shows the faces white whatever their

@@ -7,6 +7,7 @@
 
 #include "image/decode.h"
 #include "render/render.h"
+#include "tests/image/decode_bytes.h"
 #include "tests/support/dds_write.h"
 #include "tests/support/files.h"
 #include "tests/support/glut_window.h"
@@ -14,14 +15,9 @@
 
 namespace {
 
-using Picture = std::unique_ptr<RgbaImage, decltype(&image_free)>;
-
 Picture decode(const DdsBytes& file)
 {
-    FILE* stream = temp_stream(Bytes(file.begin(), file.end()));
-    Picture picture(image_decode(stream), image_free);
-    fclose(stream);
-    return picture;
+    return decode_exact(file.data(), file.size());
 }
 
 bool has_alpha(DdsKind kind)

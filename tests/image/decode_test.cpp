@@ -15,13 +15,13 @@
 #include <functional>
 #include <memory>
 
+#include "tests/image/decode_bytes.h"
 #include "tests/image/tga_test_support.h"
 #include "tests/support/corpus.h"
 #include "tests/support/png_read.h"
 
 namespace {
 
-using Picture = std::unique_ptr<RgbaImage, decltype(&image_free)>;
 struct Rgba {
     uint8_t r, g, b, a;
 };
@@ -31,13 +31,9 @@ Bytes pixels_of(const RgbaImage& image)
     return Bytes(image.pixels, image.pixels + (size_t)image.width * image.height * 4);
 }
 
-Picture decode(const Bytes& file, long offset = 0)
+Picture decode(const Bytes& file)
 {
-    FILE* stream = temp_stream(file);
-    fseek(stream, offset, SEEK_SET);
-    Picture picture(image_decode(stream), image_free);
-    fclose(stream);
-    return picture;
+    return decode_exact(file.data(), file.size());
 }
 
 // What run prints on either console stream.
@@ -59,7 +55,8 @@ std::string console_of(const std::function<void()>& run)
 const std::string corpus = corpus_path("tga/");
 
 // "{w}x{h}_{mode}_..." has the reference "{w}x{h}_{mode}.png"; 16-bit
-// channels (grey with alpha, and the files without one) are refused.
+// channels (grey with alpha, and the files without one) are refused. The
+// 16-bit true-colour file has its own test.
 void expect_decoded_as_reference(const std::string& name)
 {
     std::string reference = corpus + name.substr(0, name.find('_', name.find('_') + 1)) + ".png";
@@ -83,6 +80,8 @@ TEST(Decode, CorpusTargasDecodeAsTheirReferencePngsBottomRowFirst)
 {
     SKIP_WITHOUT_CORPUS();
     for (const std::string& name : tga_files_in(corpus)) {
+        if (name == "rgba16.tga")
+            continue;
         SCOPED_TRACE(name);
         expect_decoded_as_reference(name);
     }
@@ -332,15 +331,21 @@ TEST(Decode, ReadsPastWhatTheLibrariesOnlyWarnAboutSilently)
     }
 }
 
-// The stream's current position, not its start, is where the picture is.
-TEST(Decode, StartsAtTheStreamsPosition)
+// Bytes inside a larger buffer, as an archive's entry may be: only the
+// given ones are read, so the file less its last byte is cut short even
+// with that byte right behind.
+TEST(Decode, ReadsOnlyTheBytesGiven)
 {
     for (const Bytes& file : {png_sample, jpeg_sample, webp_sample, targa_sample}) {
+        Bytes buffer = concat({Bytes(7, 0xAA), file, Bytes(7, 0xAA)});
         Picture alone = decode(file);
-        Picture inside = decode(concat({Bytes(7, 0xAA), file}), 7);
+        Picture inside(image_decode(buffer.data() + 7, file.size()), image_free);
         ASSERT_NE(alone, nullptr) << image_error_text;
         ASSERT_NE(inside, nullptr) << image_error_text;
         EXPECT_EQ(pixels_of(*inside), pixels_of(*alone));
+        Picture short_by_one(image_decode(buffer.data() + 7, file.size() - 1), image_free);
+        EXPECT_EQ(short_by_one, nullptr);
+        EXPECT_NE(image_error_text.find("truncated"), std::string::npos) << image_error_text;
     }
 }
 
@@ -444,6 +449,10 @@ const Refusal refusals[] = {
     {"jpeg_without_end", cut(jpeg_sample, jpeg_sample.size() - 2), "truncated JPEG"},
     {"jpeg_of_many_scans", jpeg_of_many_scans(), "too many scans"},
     {"targa_cut_in_header", cut(targa_sample, 10), "not an image"},
+    {"targa_unknown_type", tga_bytes({.imageType = 5}, {1, 2, 3}), "not an image"},
+    {"targa_16_bit_grey", tga_bytes({.imageType = 3, .bpp = 16}, {1, 2}),
+     "damaged Targa: channel sizes other than 8 bits"},
+    {"dds_magic_only", {'D', 'D', 'S', ' '}, "truncated DDS header"},
     {"targa_header_only", cut(targa_sample, 18), "truncated Targa"},
     {"targa_cut_in_data", cut(targa_sample, targa_sample.size() - 1), "truncated Targa"},
     {"webp_cut_in_data", cut(webp_sample, webp_sample.size() - 10), "truncated WebP"},
@@ -481,16 +490,20 @@ TEST(Decode, RefusedFilesAreNullWithAReasonSilently)
     }
 }
 
-// Not read, and a FIFO without a writer does not hold the call up.
+// Not read, and a FIFO without a writer does not hold the call up, nor a
+// file larger than any image read.
 TEST(RefusedPath, IsNullWithAReasonSilently)
 {
     ScratchFolder folder;
     ASSERT_EQ(mkfifo("fifo", 0600) | symlink("loop", "back") | symlink("back", "loop"), 0);
+    write_file("huge", std::string());  // sparse: no time or disk spent
+    std::filesystem::resize_file("huge", image_max_file_bytes + 1);
     const std::pair<std::string, const char*> paths[] = {
         {".", "not a regular file"},
         {"/dev/zero", "not a regular file"},
         {"fifo", "not a regular file"},
         {"loop", "cannot open"},
+        {"huge", "larger than any image may be"},
         {std::string(100000, 'a'), "cannot open"},
     };
     for (const auto& [path, reason] : paths) {
