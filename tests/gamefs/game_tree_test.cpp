@@ -52,7 +52,12 @@ std::string first_of(const std::vector<game_file>& files)
         return "";
     const game_file& f = files[0];
     return fs::path(f.path).lexically_relative(fs::current_path()).string() +
-           (f.archive ? ":" + f.entry_name : "");
+           (f.entry_name.empty() ? "" : ":" + f.entry_name);
+}
+
+texture_lookup find_texture(const std::string& model_path, const std::string& name)
+{
+    return game_fs_find_texture(*game_fs_open(model_path), name);
 }
 
 std::string first(const std::string& name)
