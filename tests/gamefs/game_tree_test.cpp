@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "gamefs/archive.h"
 #include "gamefs/gamefs.h"
@@ -151,6 +152,75 @@ TEST(GameTree, IdTech4MaterialsArchivesAndPrecompressedMirror)
     EXPECT_EQ(first_of(find_texture("mission/models/m.ase", "//base/pakmat").files),
               game + "pak000.pk4:textures/pakimg.tga");
     unsetenv("ASEVIEW_GAME_PATH");
+}
+
+// How the game draws a name, and the loose file whose declaration decided.
+TEST(GameTree, NeverDrawnTwoSidedAndWhereDeclared)
+{
+    ScratchFolder scratch;
+    const std::string game = "d3/base/", shaders = game + "scripts/s.shader", mtr = game + "materials/m.mtr";
+    put(game + "maps/m.ase");
+    put(shaders, "models/fence { cull none { map models/fence.tga } }\nmodels/sky { surfaceparm nodraw }\n"
+                 "models/off { CULL Disable qer_editorImage x }\nmodels/both { cull twosided surfaceparm trans "
+                 "qer_editorImage x }\ntextures/common/hint { qer_editorImage textures/common/hint_ed }\n"
+                 "models/hidden { surfaceparm nodraw qer_editorImage x }\n");
+    put(mtr, "textures/editor_only { qer_editorimage textures/e }\ntextures/bump_only { bumpmap textures/b }\n"
+             "textures/stage { { map textures/s } }\ntextures/blend_only { { blend add } }\n"
+             "textures/glass { twoSided diffusemap textures/g }\ntextures/common/clip { diffusemap textures/c }\n");
+    write_zip(game + "pak000.pk4", {{"materials/p.mtr", "textures/pak { twosided }"}});
+    const struct {
+        const char* name;
+        bool never_drawn, two_sided;
+        std::string declared_in;
+    } cases[] = {
+        {"models/fence", false, true, shaders},    {"models/sky", true, false, shaders},
+        {"models/off", false, true, shaders},      {"models/both", false, true, shaders},
+        {"models/hidden.tga", true, false, shaders}, {"//base/textures/editor_only", true, false, mtr},
+        {"//base/textures/bump_only", true, false, mtr}, {"//base/textures/stage", false, false, mtr},
+        {"//base/textures/blend_only", false, false, mtr}, {"//base/textures/glass", false, true, mtr},
+        {"//base/textures/pak", true, true, ""},  // from an archive: nothing to watch
+        // Undeclared editor surfaces of the common folder; declared ones decide.
+        {R"(C:\doom3\base\textures\common\shadow.tga)", true, false, ""},
+        {"textures/common/caulk", true, false, ""}, {"textures/common/Monster_Clip", true, false, ""},
+        {"textures/common/trigger_hurt", true, false, ""}, {"textures/common/nodrawsolid", true, false, ""},
+        {"textures/common/hint", false, false, shaders}, {"textures/common/clip", false, false, mtr},
+        {"textures/common/clipper", false, false, ""}, {"textures/common/sub/caulk", false, false, ""},
+        {"textures/walls/caulk", false, false, ""},
+    };
+    for (const auto& c : cases) {
+        texture_lookup lookup = find_texture(game + "maps/m.ase", c.name);
+        EXPECT_EQ(lookup.never_drawn, c.never_drawn) << c.name;
+        EXPECT_EQ(lookup.two_sided, c.two_sided) << c.name;
+        EXPECT_EQ(lookup.declared_in.empty() ? "" : fs::relative(lookup.declared_in).string(), c.declared_in)
+            << c.name;
+    }
+}
+
+// The edit loop: a texture, a material or an archive added after a tree was
+// opened is seen by the tree opened anew, not by the old one.
+TEST(GameTree, TreeOpenedAnewSeesWhatWasAdded)
+{
+    ScratchFolder scratch;
+    const std::string game = "q3/baseq3/", ase = game + "models/m.ase";
+    put(ase);
+    const struct {
+        const char* name;
+        std::function<void()> add;
+        std::string first;
+    } cases[] = {
+        {"textures/new/wall", [&] { put(game + "textures/new/wall.png"); }, game + "textures/new/wall.png"},
+        {"//base/newmat", [&] { put(game + "materials/new.mtr", "newmat { diffusemap textures/new/wall }"); },
+         game + "textures/new/wall.png"},
+        {"textures/pk/img", [&] { write_zip(game + "zz.pk3", {{"textures/pk/img.tga", "x"}}); },
+         game + "zz.pk3:textures/pk/img.tga"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<game_fs> before = game_fs_open(ase);
+        EXPECT_EQ(first_of(game_fs_find_texture(*before, c.name).files), "") << c.name;
+        c.add();
+        EXPECT_EQ(first_of(game_fs_find_texture(*before, c.name).files), "") << c.name;
+        EXPECT_EQ(first_of(find_texture(ase, c.name).files), c.first) << c.name;
+    }
 }
 
 // Archives that lie, break or try to climb out: refused, nothing written.
