@@ -396,16 +396,16 @@ std::string zip_without_zip64(size_t count, uint16_t end_count)
         uint64_t offset = local.size();
         local += "PK\x03\x04";
         put_le(local, 10, 2);
-        put_le(local, 0, 20);  // flags, method, time, checksum and sizes: all 0
+        local.append(20, '\0');  // flags, method, time, checksum and sizes
         put_le(local, name.size(), 2);
         put_le(local, 0, 2);
         local += name;
         central += "PK\x01\x02";
         put_le(central, 20, 2);
         put_le(central, 10, 2);
-        put_le(central, 0, 20);
+        central.append(20, '\0');
         put_le(central, name.size(), 2);
-        put_le(central, 0, 12);  // extra, comment, disk, attributes
+        central.append(12, '\0');  // extra, comment, disk, attributes
         put_le(central, offset, 4);
         central += name;
     }
