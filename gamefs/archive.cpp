@@ -61,11 +61,13 @@ static bool inside_tree(std::string_view name)
 }
 
 struct directory_place {
-    uint64_t offset, size, entries;
+    uint64_t offset, size;
 };
 
 // Where the central directory is, from the end record (and its zip64
-// successor, where the end record's fields overflow).
+// successor, where the end record's fields overflow). A count of 0xffff
+// without a zip64 record is what writers leave for 65535 entries and more:
+// the 32-bit fields still tell where the directory is.
 static bool find_directory(int fd, uint64_t file_size, directory_place* place)
 {
     // The end record is the last thing in the file but for a comment of at
@@ -80,16 +82,17 @@ static bool find_directory(int fd, uint64_t file_size, directory_place* place)
             return false;
     } while (le(&tail[at], 4) != end_signature);
     const unsigned char* end = &tail[at];
-    *place = {le(end + 16, 4), le(end + 12, 4), le(end + 10, 2)};
-    if (place->offset != 0xffffffff && place->size != 0xffffffff && place->entries != 0xffff)
+    *place = {le(end + 16, 4), le(end + 12, 4)};
+    bool overflows = place->offset == 0xffffffff || place->size == 0xffffffff;
+    if (!overflows && le(end + 10, 2) != 0xffff)
         return true;
     unsigned char locator[locator64_size], end64[end64_size];
     uint64_t locator_at = file_size - tail_size + at;
     if (locator_at < locator64_size || !read_at(fd, locator_at - locator64_size, locator64_size, locator) ||
         le(locator, 4) != locator64_signature || !read_at(fd, le64(locator + 8), end64_size, end64) ||
         le(end64, 4) != end64_signature)
-        return false;
-    *place = {le64(end64 + 48), le64(end64 + 40), le64(end64 + 32)};
+        return !overflows;
+    *place = {le64(end64 + 48), le64(end64 + 40)};
     return true;
 }
 
@@ -119,18 +122,17 @@ static bool read_zip64_extra(const unsigned char* extra, size_t extra_size, arch
     return std::none_of(fields, fields + 3, [](uint64_t* value) { return *value == 0xffffffff; });
 }
 
-// Walks the directory, keeping the entries inside the tree; false when a
-// record runs past it or is no directory record.
-static bool index_directory(game_archive* archive, const unsigned char* directory, size_t directory_size,
-                            uint64_t count)
+// Walks the directory to its end, keeping the entries inside the tree; false
+// when a record runs past it or is no directory record.
+static bool index_directory(game_archive* archive, const unsigned char* directory, size_t directory_size)
 {
     std::vector<size_t> starts;  // where each kept name starts in `names`
     // Names and records take no more room than the directory that holds them.
     archive->names.reserve(directory_size);
-    archive->records.reserve(std::min<uint64_t>(count, directory_size / central_size));
+    archive->records.reserve(directory_size / central_size);
     starts.reserve(archive->records.capacity());
     size_t at = 0;
-    for (uint64_t i = 0; i < count; i++) {
+    while (at < directory_size) {
         if (at + central_size > directory_size || le(directory + at, 4) != central_signature)
             return false;
         const unsigned char* record = directory + at;
@@ -156,34 +158,59 @@ static bool index_directory(game_archive* archive, const unsigned char* director
 }
 
 // Inflates a deflated entry into exactly `size` bytes: a stream that gives
-// more or less, or is damaged, fails. Both sizes are within the read limit,
-// which zlib's 32-bit counts hold.
+// more or less, or is damaged, fails. The packed size is within the read
+// limit, which zlib's 32-bit counts hold.
 static bool inflate_entry(std::vector<unsigned char>& packed, std::string* bytes, uint64_t size)
 {
     z_stream stream = {};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
         return false;
-    // One byte of room past the size it claims: a stream that goes on lies.
-    bytes->resize(size_t(size) + 1);
     stream.next_in = packed.data();
     stream.avail_in = uInt(packed.size());
-    stream.next_out = (Bytef*)bytes->data();
-    stream.avail_out = uInt(bytes->size());
-    bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.total_out == size;
+    // The room grows with what comes out, to one byte past the size it
+    // claims (a stream that goes on lies): an entry that claims megabytes
+    // but holds a few bytes costs a few bytes.
+    size_t room = size_t(size) + 1, produced = 0;
+    bytes->clear();
+    int status;
+    do {
+        produced = size_t(stream.total_out);
+        bytes->resize(std::min(room, std::max(2 * produced, size_t(1) << 16)));
+        stream.next_out = (Bytef*)bytes->data() + produced;
+        stream.avail_out = uInt(std::min<size_t>(bytes->size() - produced, UINT32_MAX));
+        status = inflate(&stream, Z_NO_FLUSH);
+    } while (status == Z_OK && stream.avail_out == 0 && bytes->size() < room);
+    bool whole = status == Z_STREAM_END && stream.total_out == size;
+    bytes->resize(size_t(stream.total_out));
     inflateEnd(&stream);
-    bytes->resize(size_t(size));
     return whole;
+}
+
+// Why the entry is not read as it is stored, before any of it is read;
+// empty when it may be. Encrypted entries (flag bit 0) and methods other
+// than stored and deflated are not read.
+static std::string refusal(const archive_entry& entry, size_t limit)
+{
+    if (entry.size > limit)
+        return larger_than(limit);
+    if (entry.flags & 1)
+        return "encrypted entry";
+    if (entry.method != 0 && entry.method != 8)
+        return "unsupported compression method";
+    return {};
 }
 
 // The entry's bytes, from its local header on, checked against its size and
 // checksum.
-static bool read_entry(int fd, uint64_t file_size, const archive_entry& entry, size_t limit, std::string* bytes)
+static bool read_entry(int fd, uint64_t file_size, const archive_entry& entry, size_t limit, std::string* bytes,
+                       std::string* why)
 {
+    *why = refusal(entry, limit);
+    if (!why->empty())
+        return false;
+    *why = "damaged entry";
     unsigned char local[local_size];
-    // Encrypted entries (flag bit 0) and methods other than stored and
-    // deflated are not read.
-    if (entry.size > limit || (entry.flags & 1) || (entry.method != 0 && entry.method != 8) ||
-        (entry.method == 0 && entry.packed_size != entry.size) || !read_at(fd, entry.offset, local_size, local) ||
+    if ((entry.method == 0 && entry.packed_size != entry.size) || !read_at(fd, entry.offset, local_size, local) ||
         le(local, 4) != local_signature)
         return false;
     uint64_t data_at = entry.offset + local_size + le(local + 26, 2) + le(local + 28, 2);
@@ -197,37 +224,10 @@ static bool read_entry(int fd, uint64_t file_size, const archive_entry& entry, s
         return false;
     if (entry.method == 0)
         bytes->assign(packed.begin(), packed.end());
-    uLong crc = crc32_z(0, (const Bytef*)bytes->data(), bytes->size());
-    return crc == entry.crc;
-}
-
-// The entries directly in the folder (given with its slash) whose names end
-// in the suffix, in any letter case, in the order of their names in lower
-// case.
-static std::vector<uint64_t> script_entries(const game_archive* archive, std::string_view folder,
-                                            std::string_view suffix)
-{
-    folded_equal same;
-    std::vector<std::pair<std::string, uint64_t>> found;
-    for (const auto& [name, entry] : archive->entries)
-        if (name.size() > folder.size() + suffix.size() && same(name.substr(0, folder.size()), folder) &&
-            same(name.substr(name.size() - suffix.size()), suffix) &&
-            name.find('/', folder.size()) == name.npos)
-            found.emplace_back(fold_case(std::string(name)), entry);
-    std::sort(found.begin(), found.end());
-    std::vector<uint64_t> entries;
-    for (const auto& item : found)
-        entries.push_back(item.second);
-    return entries;
-}
-
-static void read_scripts(game_archive* archive, int fd, uint64_t file_size, std::string_view folder,
-                         std::string_view suffix, std::vector<std::string>* texts)
-{
-    std::string text;
-    for (uint64_t entry : script_entries(archive, folder, suffix))
-        if (read_entry(fd, file_size, archive->records[entry], shader_script_limit, &text))
-            texts->push_back(std::move(text));
+    if (crc32_z(0, (const Bytef*)bytes->data(), bytes->size()) != entry.crc)
+        return false;
+    why->clear();
+    return true;
 }
 
 game_archive* archive_open(const std::string& path)
@@ -245,15 +245,12 @@ game_archive* archive_open(const std::string& path)
         directory = std::make_unique_for_overwrite<unsigned char[]>(size_t(place.size));
         ok = read_at(fd, place.offset, size_t(place.size), directory.get());
     }
-    auto* archive = new game_archive{path, {}, {}, {}, {}, {}};
-    if (ok && index_directory(archive, directory.get(), size_t(place.size), place.entries)) {
-        read_scripts(archive, fd, uint64_t(info.st_size), "scripts/", ".shader", &archive->shader_scripts);
-        read_scripts(archive, fd, uint64_t(info.st_size), "materials/", ".mtr", &archive->material_files);
-    } else {
+    close(fd);
+    auto* archive = new game_archive{path, {}, {}, {}};
+    if (!ok || !index_directory(archive, directory.get(), size_t(place.size))) {
         delete archive;
         archive = nullptr;
     }
-    close(fd);
     return archive;
 }
 
@@ -271,14 +268,17 @@ bool archive_find(const game_archive* archive, std::string_view name, uint64_t* 
     return true;
 }
 
-bool archive_read(const game_archive* archive, uint64_t entry, size_t limit, std::string* bytes)
+bool archive_read(const game_archive* archive, uint64_t entry, size_t limit, std::string* bytes,
+                  std::string* why)
 {
+    std::string reason = "archive no longer readable";
     int fd = open_regular_file(archive->path);
-    if (fd < 0)
-        return false;
     struct stat info;
-    bool read = entry < archive->records.size() && fstat(fd, &info) == 0 &&
-                read_entry(fd, uint64_t(info.st_size), archive->records[entry], limit, bytes);
-    close(fd);
+    bool read = fd >= 0 && entry < archive->records.size() && fstat(fd, &info) == 0 &&
+                read_entry(fd, uint64_t(info.st_size), archive->records[entry], limit, bytes, &reason);
+    if (fd >= 0)
+        close(fd);
+    if (why != nullptr)
+        *why = read ? std::string() : reason;
     return read;
 }

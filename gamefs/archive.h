@@ -28,24 +28,20 @@ struct game_archive {
     // "/"), are left out.
     std::unordered_map<std::string_view, uint64_t, folded_hash, folded_equal> entries;
     std::vector<archive_entry> records;  // by entry number
-    // The texts of its scripts/*.shader and of its materials/*.mtr, each in
-    // the order of their names in lower case, read while the archive was open.
-    std::vector<std::string> shader_scripts;
-    std::vector<std::string> material_files;
 };
 
-// The largest shader script or material file read: far beyond any game's,
-// small enough to hold.
-constexpr size_t shader_script_limit = size_t(64) << 20;
-
 // Indexes the entries of a regular file; null when it is no regular file or
-// no readable zip archive. Never blocks on a FIFO. The archive is not kept
+// no readable zip archive. The directory is walked by its size: archives of
+// 65535 entries and more are written without a zip64 record, their count
+// cut to 16 bits. Never blocks on a FIFO. The archive is not kept
 // open: a game has dozens of archives of which a model needs a few entries.
 game_archive* archive_open(const std::string& path);
 void archive_close(game_archive* archive);
 // The entry of that game-relative name, in any letter case; false when none.
 bool archive_find(const game_archive* archive, std::string_view name, uint64_t* entry);
 // The entry whole, if it holds at most `limit` bytes and reads back intact
-// (a size that lies, a damaged stream or a wrong checksum fails); the
-// archive is opened again for it.
-bool archive_read(const game_archive* archive, uint64_t entry, size_t limit, std::string* bytes);
+// (a size that lies, a damaged stream or a wrong checksum fails, with a
+// short reason in why, which may be null); the archive is opened again for
+// it.
+bool archive_read(const game_archive* archive, uint64_t entry, size_t limit, std::string* bytes,
+                  std::string* why = nullptr);

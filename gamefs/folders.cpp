@@ -5,23 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <unordered_map>
-#include <vector>
 
 namespace fs = std::filesystem;
 
-struct FolderEntry {
-    std::string folded;  // the name in lower case, the key of the search
-    std::string name;
-};
-
 // Sorted by folded name, then by name, so that a folded name's first entry
 // is its first in byte order and an exact match lies among its neighbours.
-using Listing = std::vector<FolderEntry>;
-
-// Every folder read so far, by the path it was read under.
-static std::unordered_map<std::string, Listing> listings;
+using Listing = std::vector<folder_entry_name>;
 
 static char fold_char(char c)
 {
@@ -68,27 +60,27 @@ static Listing read_listing(const std::string& folder)
             std::string name = it->path().filename().string();
             listing.push_back({fold_case(name), name});
         }
-    std::sort(listing.begin(), listing.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    std::sort(listing.begin(), listing.end(), [](const folder_entry_name& a, const folder_entry_name& b) {
         return a.folded != b.folded ? a.folded < b.folded : a.name < b.name;
     });
     return listing;
 }
 
-static const Listing& listing_of(const std::string& folder)
+static const Listing& listing_of(folder_listings& listings, const std::string& folder)
 {
-    auto known = listings.find(folder);
-    if (known == listings.end())
-        known = listings.emplace(folder, read_listing(folder)).first;
+    auto known = listings.by_folder.find(folder);
+    if (known == listings.by_folder.end())
+        known = listings.by_folder.emplace(folder, read_listing(folder)).first;
     return known->second;
 }
 
-std::string folder_entry(const std::string& folder, const std::string& name)
+std::string folder_entry(folder_listings& listings, const std::string& folder, const std::string& name)
 {
-    const Listing& listing = listing_of(folder);
+    const Listing& listing = listing_of(listings, folder);
     std::string folded = fold_case(name);
     auto first = std::lower_bound(
         listing.begin(), listing.end(), folded,
-        [](const FolderEntry& entry, const std::string& key) { return entry.folded < key; });
+        [](const folder_entry_name& entry, const std::string& key) { return entry.folded < key; });
     for (auto it = first; it != listing.end() && it->folded == folded; ++it)
         if (it->name == name)
             return name;
@@ -106,10 +98,43 @@ int open_regular_file(const std::string& path)
     return fd;
 }
 
-std::vector<std::string> folder_names(const std::string& folder)
+std::string larger_than(size_t limit)
+{
+    return "larger than " + std::to_string(limit) + " bytes";
+}
+
+bool read_regular_file(const std::string& path, size_t limit, std::string* bytes, std::string* why)
+{
+    std::string reason;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0)
+        reason = strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        reason = "not a regular file";
+    else if (uint64_t(info.st_size) > limit)
+        reason = larger_than(limit);
+    if (reason.empty()) {
+        bytes->resize(size_t(info.st_size));
+        size_t total = 0;
+        ssize_t n = 1;
+        while (total < bytes->size() && (n = read(fd, bytes->data() + total, bytes->size() - total)) > 0)
+            total += size_t(n);
+        bytes->resize(total);
+        if (n < 0)
+            reason = strerror(errno);
+    }
+    if (fd >= 0)
+        close(fd);
+    if (why != nullptr)
+        *why = reason;
+    return reason.empty();
+}
+
+std::vector<std::string> folder_names(folder_listings& listings, const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const FolderEntry& entry : listing_of(folder))
+    for (const folder_entry_name& entry : listing_of(listings, folder))
         names.push_back(entry.name);
     return names;
 }

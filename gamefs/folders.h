@@ -1,27 +1,45 @@
 // Folder entries found by name with letter case forgiven, each folder read
-// once per run and kept: a model may name hundreds of textures, all looked
-// for in the same few folders.
+// once per listings object: a model may name hundreds of textures, all
+// looked for in the same few folders, and a tree read anew sees its changes.
 #pragma once
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The name with ASCII letters in lower case: names come from Windows tools,
 // and how they match must not depend on the locale the viewer runs in.
 std::string fold_case(const std::string& name);
+
+struct folder_entry_name {
+    std::string folded;  // the name in lower case, the key of the search
+    std::string name;
+};
+
+// Every folder read so far, by the path it was read under; each listing
+// sorted by folded name, then by name.
+struct folder_listings {
+    std::unordered_map<std::string, std::vector<folder_entry_name>> by_folder;
+};
+
 // The entry of folder that name means: the entry of exactly that name, else
 // the first in byte order whose name differs from it only in ASCII letter
 // case. Empty when there is none or the folder cannot be read. Entries that
 // do not exist (dangling or looping symbolic links) are never found, nor are
 // "." and "..".
-std::string folder_entry(const std::string& folder, const std::string& name);
+std::string folder_entry(folder_listings& listings, const std::string& folder, const std::string& name);
+// Every entry of folder, sorted by name in lower case; empty when it cannot
+// be read.
+std::vector<std::string> folder_names(folder_listings& listings, const std::string& folder);
 // A descriptor of a regular file opened for reading, or -1: a folder, a
 // device or a FIFO is refused without blocking or reading.
 int open_regular_file(const std::string& path);
-// Every entry of folder, sorted by name in lower case; empty when it cannot
-// be read.
-std::vector<std::string> folder_names(const std::string& folder);
+// A regular file whole, if it holds at most `limit` bytes; false with a
+// short reason otherwise (why may be null). Never blocks on a FIFO.
+bool read_regular_file(const std::string& path, size_t limit, std::string* bytes, std::string* why);
+// The reason a file or entry is refused for its size.
+std::string larger_than(size_t limit);
 // Hashing and equality of names with ASCII letter case ignored, for tables
 // keyed by names as they are written.
 struct folded_hash {

@@ -3,56 +3,14 @@
 // them: material names declared in materials/*.mtr.
 #include "gamefs/gamefs.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
-#include <unordered_map>
-
-#include "gamefs/archive.h"
-#include "gamefs/folders.h"
-#include "gamefs/material.h"
-#include "gamefs/shader_script.h"
 
 namespace fs = std::filesystem;
 
 // The images the model view reads, in the order their extensions are tried.
 static const std::string image_extensions[] = {".tga", ".png", ".jpg", ".jpeg", ".webp"};
-
-
-// A package of a game folder: a pk3, dpk or pk4 archive, or a dpkdir or
-// pk4dir folder that stands for one unpacked.
-struct archive_closer {
-    void operator()(game_archive* archive) const { archive_close(archive); }
-};
-struct game_package {
-    std::string path;
-    std::unique_ptr<game_archive, archive_closer> archive;  // null for a dpkdir folder
-};
-
-// A folder that game-relative names are looked for in: its loose files, then
-// its packages, the one whose name sorts last first, as the games let later
-// packages override earlier ones.
-struct game_root {
-    std::string folder;
-    const std::vector<game_package>* packages;
-};
-
-// Each folder's packages, opened and indexed once per run.
-static std::unordered_map<std::string, std::vector<game_package>> packages_by_folder;
-// Shader names and material names and the images they show, in any letter
-// case, the first definition in search order winning; built once for the
-// roots named by shader_roots. Their texts are kept in blocks: a game's
-// scripts are megabytes, of which these are a small part.
-using image_index = std::unordered_map<std::string_view, std::string_view, folded_hash, folded_equal>;
-static image_index shader_images, material_images;
-static std::vector<std::unique_ptr<char[]>> shader_texts;
-static size_t shader_text_used = 0, shader_text_size = 0;
-static std::string shader_roots;
-constexpr size_t shader_text_block = 1 << 16;
 
 // What a name asks for: a path below some game folder (none when the name is
 // only looked for beside the model), and the file name to fall back on.
@@ -151,33 +109,6 @@ static void add_file(std::vector<game_file>& found, const game_file& file)
     found.push_back(file);
 }
 
-// The folder below `folder` that the path of folder names means, every
-// component matched in its folder's listing; empty when there is none.
-static std::string subfolder(fs::path folder, const std::vector<std::string>& folders)
-{
-    for (const std::string& part : folders) {
-        std::string entry = folder_entry(folder.string(), part);
-        if (entry.empty())
-            return {};
-        folder /= entry;
-    }
-    return folder.string();
-}
-
-// Adds the loose files found at folder/folders/name for each of names.
-static void add_loose(std::vector<game_file>& found, const std::string& folder,
-                      const std::vector<std::string>& folders, const std::vector<std::string>& names)
-{
-    std::string place = subfolder(folder, folders);
-    if (place.empty())
-        return;
-    for (const std::string& name : names) {
-        std::string entry = folder_entry(place, name);
-        if (!entry.empty())
-            add_file(found, {(fs::path(place) / entry).string(), nullptr, 0, {}});
-    }
-}
-
 static std::string joined(const std::vector<std::string>& folders, const std::string& name)
 {
     std::string path;
@@ -186,56 +117,58 @@ static std::string joined(const std::vector<std::string>& folders, const std::st
     return path + name;
 }
 
-static void add_in_root(std::vector<game_file>& found, const game_root& root,
-                        const std::vector<std::string>& folders, const std::vector<std::string>& names)
+// Adds the files found at folders/name for each of names in the package.
+static void add_in(std::vector<game_file>& found, const game_package& package,
+                   const std::vector<std::string>& folders, const std::vector<std::string>& names)
 {
-    add_loose(found, root.folder, folders, names);
-    for (const game_package& package : *root.packages) {
-        if (package.archive == nullptr) {
-            add_loose(found, package.path, folders, names);
-            continue;
-        }
-        for (const std::string& name : names) {
-            uint64_t entry;
-            std::string path = joined(folders, name);
-            if (archive_find(package.archive.get(), path, &entry))
-                add_file(found, {package.path, package.archive.get(), entry, fold_case(path)});
-        }
-    }
+    game_file file;
+    for (const std::string& name : names)
+        if (package.find(folders, name, &file))
+            add_file(found, file);
 }
 
-static const std::vector<game_package>& packages_of(const std::string& folder)
+static void add_in_tree(std::vector<game_file>& found, const game_fs& tree,
+                        const std::vector<std::string>& folders, const std::vector<std::string>& names)
 {
-    auto known = packages_by_folder.find(folder);
-    if (known != packages_by_folder.end())
-        return known->second;
-    std::vector<game_package> packages;
-    for (const std::string& name : folder_names(folder)) {
+    for (const auto& package : tree.packages)
+        add_in(found, *package, folders, names);
+}
+
+// The folder's own loose files, then its packages, the one whose name
+// sorts last first.
+static void add_folder(game_fs& tree, const std::string& folder)
+{
+    tree.packages.push_back(folder_package(folder, &tree.listings));
+    std::vector<std::pair<std::string, std::unique_ptr<game_package>>> packages;
+    for (const std::string& name : folder_names(tree.listings, folder)) {
         std::string folded = fold_case(name), path = (fs::path(folder) / name).string();
         std::error_code error;
-        if (folded.ends_with(".pk3") || folded.ends_with(".dpk") || folded.ends_with(".pk4")) {
-            if (game_archive* archive = archive_open(path))
-                packages.push_back({path, std::unique_ptr<game_archive, archive_closer>(archive)});
-        } else if ((folded.ends_with(".dpkdir") || folded.ends_with(".pk4dir")) &&
-                   fs::is_directory(path, error)) {
-            packages.push_back({path, nullptr});
-        }
+        std::unique_ptr<game_package> package;
+        if (folded.ends_with(".pk3") || folded.ends_with(".dpk") || folded.ends_with(".pk4"))
+            package = zip_package(path);
+        else if ((folded.ends_with(".dpkdir") || folded.ends_with(".pk4dir")) && fs::is_directory(path, error))
+            package = folder_package(path, &tree.listings);
+        if (package)
+            packages.emplace_back(folded, std::move(package));
     }
-    std::sort(packages.begin(), packages.end(), [](const game_package& a, const game_package& b) {
-        return fold_case(fs::path(a.path).filename().string()) >
-               fold_case(fs::path(b.path).filename().string());
-    });
-    return packages_by_folder.emplace(folder, std::move(packages)).first->second;
+    std::stable_sort(packages.begin(), packages.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (auto& package : packages)
+        tree.packages.push_back(std::move(package.second));
 }
 
 // The model's folder and every folder above it, lexically, so that a loop of
 // symbolic links cannot keep the walk from the root; then the folders of
-// ASEVIEW_GAME_PATH.
-static std::vector<game_root> game_roots(const fs::path& model_folder)
+// ASEVIEW_GAME_PATH. A folder named twice is searched once.
+static std::vector<std::string> game_folders(const fs::path& model_folder)
 {
-    std::vector<fs::path> folders;
+    std::vector<std::string> folders;
+    auto add = [&folders](const fs::path& folder) {
+        if (std::find(folders.begin(), folders.end(), folder.string()) == folders.end())
+            folders.push_back(folder.string());
+    };
     for (fs::path place = model_folder;; place = place.parent_path()) {
-        folders.push_back(place);
+        add(place);
         if (place == place.parent_path())
             break;
     }
@@ -246,153 +179,50 @@ static std::vector<game_root> game_roots(const fs::path& model_folder)
         std::error_code error;
         fs::path folder = fs::absolute(list.substr(start, end - start), error).lexically_normal();
         if (end > start && !error)
-            folders.push_back(folder.has_filename() ? folder : folder.parent_path());
+            add(folder.has_filename() ? folder : folder.parent_path());
         start = end + 1;
     }
-    std::vector<game_root> roots;
-    for (const fs::path& folder : folders)
-        roots.push_back({folder.string(), &packages_of(folder.string())});
-    return roots;
+    return folders;
 }
 
-// A regular file whole, if it holds at most `limit` bytes; never blocks on a
-// FIFO or reads a device.
-static bool read_regular_file(const std::string& path, size_t limit, std::string* bytes)
+std::unique_ptr<game_fs> game_fs_open(const std::string& model_path)
 {
-    int fd = open_regular_file(path);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
-    if (ok) {
-        bytes->resize((size_t)info.st_size);
-        size_t total = 0;
-        ssize_t n = 1;
-        while (total < bytes->size() && (n = read(fd, bytes->data() + total, bytes->size() - total)) > 0)
-            total += (size_t)n;
-        bytes->resize(total);
-        ok = n >= 0;
-    }
-    close(fd);
-    return ok;
-}
-
-// A copy of the text that lives as long as the index.
-static std::string_view kept(std::string_view text)
-{
-    if (shader_text_used + text.size() > shader_text_size) {
-        shader_text_size = std::max(text.size(), shader_text_block);
-        shader_texts.emplace_back(new char[shader_text_size]);
-        shader_text_used = 0;
-    }
-    char* at = shader_texts.back().get() + shader_text_used;
-    std::copy(text.begin(), text.end(), at);
-    shader_text_used += text.size();
-    return {at, text.size()};
-}
-
-static void index_image(image_index& index, std::string_view name, std::string_view image)
-{
-    if (!index.contains(name))
-        index.emplace(kept(name), kept(image));
-}
-
-static void index_shader_script(const std::string& text)
-{
-    std::vector<shader_image> shaders;
-    parse_shader_script(text, &shaders);
-    for (const shader_image& shader : shaders)
-        index_image(shader_images, shader.shader, shader.image);
-}
-
-static void index_material_file(const std::string& text)
-{
-    std::vector<material_image> materials;
-    parse_materials(text, &materials);
-    for (const material_image& material : materials)
-        index_image(material_images, material.material, material.image);
-}
-
-// The files of a folder's subfolder whose names end in the suffix, in the
-// order of their names.
-static void index_loose(const std::string& folder, const std::string& below, const std::string& suffix,
-                        void (*index)(const std::string&))
-{
-    std::string scripts = subfolder(folder, {below});
-    if (scripts.empty())
-        return;
-    std::vector<std::string> names = folder_names(scripts);
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return fold_case(a) < fold_case(b); });
-    std::string text;
-    for (const std::string& name : names)
-        if (fold_case(name).ends_with(suffix) &&
-            read_regular_file((fs::path(scripts) / name).string(), shader_script_limit, &text))
-            index(text);
-}
-
-static void index_loose_scripts(const std::string& folder)
-{
-    index_loose(folder, "scripts", ".shader", index_shader_script);
-    index_loose(folder, "materials", ".mtr", index_material_file);
-}
-
-// Every root's shader scripts and materials in search order, read once
-// however many textures are looked for.
-static void index_shaders(const std::vector<game_root>& roots)
-{
-    std::string key;
-    for (const game_root& root : roots)
-        key += root.folder + '\0';
-    if (key == shader_roots)
-        return;
-    shader_roots = key;
-    shader_images.clear();
-    material_images.clear();
-    shader_texts.clear();
-    shader_text_used = shader_text_size = 0;
-    std::string text;
-    for (const game_root& root : roots) {
-        index_loose_scripts(root.folder);
-        for (const game_package& package : *root.packages) {
-            if (package.archive == nullptr) {
-                index_loose_scripts(package.path);
-                continue;
-            }
-            for (const std::string& script : package.archive->shader_scripts)
-                index_shader_script(script);
-            for (const std::string& materials : package.archive->material_files)
-                index_material_file(materials);
-        }
-    }
+    auto tree = std::make_unique<game_fs>();
+    std::error_code error;
+    fs::path model = fs::absolute(model_path, error).lexically_normal();
+    // A NUL would cut the model's path short at the system's door: another folder.
+    if (error || model_path.find('\0') != std::string::npos)
+        return tree;
+    for (const std::string& folder : game_folders(model.parent_path()))
+        add_folder(*tree, folder);
+    index_scripts(&tree->scripts, tree->packages);
+    return tree;
 }
 
 // The image of the shader that the name means: the shader of the whole name,
 // else of the name without its extension, in any letter case.
-static const std::string_view* shader_image_of(const TextureName& parsed)
+static const script_declaration* shader_of(const game_fs& tree, const TextureName& parsed)
 {
+    const script_index::table& shaders = tree.scripts.shaders;
     std::vector<std::string> folders;
     if (!parsed.game_path.empty())
         folders.assign(parsed.game_path.begin(), parsed.game_path.end() - 1);
     std::string name = joined(folders, parsed.file);
-    auto found = shader_images.find(name);
+    auto found = shaders.find(name);
     size_t dot = name.rfind('.');
-    if (found == shader_images.end() && dot != std::string::npos && name.find('/', dot) == std::string::npos)
-        found = shader_images.find(std::string_view(name).substr(0, dot));
-    return found == shader_images.end() ? nullptr : &found->second;
+    if (found == shaders.end() && dot != std::string::npos && name.find('/', dot) == std::string::npos)
+        found = shaders.find(std::string_view(name).substr(0, dot));
+    return found == shaders.end() ? nullptr : &found->second;
 }
 
-static std::vector<game_file> candidates(const TextureName& parsed, const std::vector<game_root>& roots,
-                                         const fs::path& model_folder)
+// The files of a game path in every package, then the file beside the model.
+static std::vector<game_file> candidates(const game_fs& tree, const TextureName& parsed)
 {
     std::vector<game_file> found;
     std::vector<std::string> names = file_names(parsed.file);
-    if (!parsed.game_path.empty()) {
-        std::vector<std::string> folders(parsed.game_path.begin(), parsed.game_path.end() - 1);
-        for (const game_root& root : roots)
-            add_in_root(found, root, folders, names);
-    }
-    add_loose(found, model_folder.string(), {}, names);
+    if (!parsed.game_path.empty())
+        add_in_tree(found, tree, {parsed.game_path.begin(), parsed.game_path.end() - 1}, names);
+    add_in(found, *tree.packages.front(), {}, names);
     return found;
 }
 
@@ -421,83 +251,119 @@ static std::string material_name(const std::string& name, bool* cut)
     return material;
 }
 
-static std::string without_tga(std::string image)
+// Every ".tga" in any letter case taken out, and those the taking brings
+// together, in one pass: a name may repeat it a million times.
+static std::string without_tga(const std::string& image)
 {
-    for (size_t at; (at = fold_case(image).find(".tga")) != std::string::npos;)
-        image.erase(at, 4);
-    return image;
+    std::string kept;
+    for (char c : image) {
+        kept += c;
+        size_t n = kept.size();
+        if (n >= 4 && kept[n - 4] == '.' && (kept[n - 3] | 0x20) == 't' && (kept[n - 2] | 0x20) == 'g' &&
+            (kept[n - 1] | 0x20) == 'a')
+            kept.resize(n - 4);
+    }
+    return kept;
 }
 
 // An id Tech 4 image, a path below the game folders: without ".tga", as
 // written or with each image extension, then its precompressed mirror
 // dds/<path>.dds.
-static void add_id_tech4_image(std::vector<game_file>& found, std::string_view image,
-                               const std::vector<game_root>& roots)
+static void add_id_tech4_image(std::vector<game_file>& found, std::string_view image, const game_fs& tree)
 {
     std::vector<std::string> parts = components(without_tga(texture_key(std::string(image))));
     if (parts.empty() || std::find(parts.begin(), parts.end(), "..") != parts.end())
         return;
     std::vector<std::string> folders(parts.begin(), parts.end() - 1);
-    for (const game_root& root : roots)
-        add_in_root(found, root, folders, file_names(parts.back()));
+    add_in_tree(found, tree, folders, file_names(parts.back()));
     folders.insert(folders.begin(), "dds");
-    for (const game_root& root : roots)
-        add_in_root(found, root, folders, {image_stem(parts.back()) + ".dds"});
+    add_in_tree(found, tree, folders, {image_stem(parts.back()) + ".dds"});
+}
+
+// The editor's surfaces of the common folder, which no game draws: what an
+// undeclared name of them means.
+static bool common_editor_surface(std::string_view material)
+{
+    constexpr std::string_view common = "textures/common/";
+    static const std::string_view surfaces[] = {"caulk",   "nodraw",    "nodrawsolid", "collision", "shadow",
+                                                "shadow2", "clip",      "visportal",   "areaportal", "hint",
+                                                "skip",    "origin"};
+    if (!material.starts_with(common))
+        return false;
+    std::string_view surface = material.substr(common.size());
+    return surface.find('/') == surface.npos &&
+           (std::find(std::begin(surfaces), std::end(surfaces), surface) != std::end(surfaces) ||
+            surface.ends_with("_clip") || surface.starts_with("trigger"));
+}
+
+// How the game draws what the declaration decides, and where it was written.
+static void take_declaration(texture_lookup& lookup, const script_declaration& declaration)
+{
+    lookup.never_drawn = declaration.never_drawn;
+    lookup.two_sided = declaration.two_sided;
+    lookup.declared_in = declaration.declared_in;
 }
 
 // The id Tech 4 reading, after the Quake III family's: a shader of the
 // material's name, else the image its declaration shows, else the image of
 // its name, as the engines' implicit material.
-static void add_material(texture_lookup& lookup, const std::string& material,
-                         const std::vector<game_root>& roots, const fs::path& model_folder)
+static void add_material(texture_lookup& lookup, const std::string& material, const game_fs& tree)
 {
     if (material.empty())
         return;
-    if (auto shader = shader_images.find(material); shader != shader_images.end()) {
-        TextureName shown = parse_name(std::string(shader->second));
+    if (auto shader = tree.scripts.shaders.find(material); shader != tree.scripts.shaders.end()) {
+        take_declaration(lookup, shader->second);
+        TextureName shown = parse_name(std::string(shader->second.image));
         if (!shown.file.empty())
-            for (const game_file& file : candidates(shown, roots, model_folder))
+            for (const game_file& file : candidates(tree, shown))
                 add_file(lookup.files, file);
         return;
     }
-    auto declared = material_images.find(material);
-    std::string_view image = declared != material_images.end() ? declared->second : material;
+    auto declared = tree.scripts.materials.find(material);
+    std::string_view image = material;
+    if (declared != tree.scripts.materials.end()) {
+        take_declaration(lookup, declared->second);
+        image = declared->second.image;
+    } else {
+        lookup.never_drawn = common_editor_surface(material);
+    }
     // The engines' built-in images: only plain white has a look of its own here.
     if (image.starts_with('_'))
         lookup.white = fold_case(std::string(image)) == "_white";
     else
-        add_id_tech4_image(lookup.files, image, roots);
+        add_id_tech4_image(lookup.files, image, tree);
 }
 
-texture_lookup find_texture(const std::string& model_path, const std::string& name)
+texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name)
 {
-    texture_lookup lookup = {{}, false, texture_key(name)};
+    texture_lookup lookup;
+    lookup.white = false;
+    lookup.name = texture_key(name);
     bool cut = false;
     std::string material = material_name(name, &cut);
     if (cut)
         lookup.name = material;
-    std::error_code error;
-    fs::path model = fs::absolute(model_path, error).lexically_normal();
     TextureName parsed = parse_name(name);
-    // A NUL would cut the model's path short at the system's door: another folder.
-    if (error || model_path.find('\0') != std::string::npos || parsed.file.empty())
+    if (tree.packages.empty() || parsed.file.empty())
         return lookup;
-    fs::path model_folder = model.parent_path();
-    std::vector<game_root> roots = game_roots(model_folder);
-    index_shaders(roots);
     // A shader decides what its name shows, even when its image is not there.
-    if (const std::string_view* image = shader_image_of(parsed)) {
-        TextureName shown = parse_name(std::string(*image));
+    if (const script_declaration* shader = shader_of(tree, parsed)) {
+        take_declaration(lookup, *shader);
+        TextureName shown = parse_name(std::string(shader->image));
         if (!shown.file.empty())
-            lookup.files = candidates(shown, roots, model_folder);
+            lookup.files = candidates(tree, shown);
         return lookup;
     }
-    lookup.files = candidates(parsed, roots, model_folder);
-    add_material(lookup, material, roots, model_folder);
+    lookup.files = candidates(tree, parsed);
+    add_material(lookup, material, tree);
     return lookup;
 }
 
-bool game_file_read(const game_file& file, size_t limit, std::string* bytes)
+bool game_fs_read(const game_fs&, const game_file& file, size_t limit, std::string* bytes, std::string* why)
 {
-    return file.archive != nullptr && archive_read(file.archive, file.entry, limit, bytes);
+    if (file.package != nullptr)
+        return file.package->read(file, limit, bytes, why);
+    if (why != nullptr)
+        *why = "no file of the tree";
+    return false;
 }

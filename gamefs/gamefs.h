@@ -7,18 +7,24 @@
 // forgiven.
 #pragma once
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-struct game_archive;
+#include "gamefs/folders.h"
+#include "gamefs/package.h"
+#include "gamefs/script_index.h"
 
-// A file of the game's tree: loose on disk, or an entry of an archive.
-struct game_file {
-    std::string path;       // the loose file, or the archive that holds the entry
-    game_archive* archive;  // null for a loose file
-    uint64_t entry;
-    std::string entry_name;  // the entry's name in lower case, for an archive's
+// A game's tree as it is when opened: its folders' listings, its packages
+// and its scripts are read then and kept by the object, so a tree opened
+// anew sees what was added or changed since.
+struct game_fs {
+    folder_listings listings;
+    // Every package in search order: each folder's own loose files, then its
+    // packages, the one whose name sorts last first, as the games let later
+    // packages override earlier ones. The first is the model's folder.
+    std::vector<std::unique_ptr<game_package>> packages;
+    script_index scripts;
 };
 
 // What a texture name shows.
@@ -30,17 +36,27 @@ struct texture_lookup {
     std::vector<game_file> files;
     bool white;        // id Tech 4's built-in _white: plain white, when no file decodes
     std::string name;  // the name as a report of it not being found gives it
+    // The game never draws a face of this name: a nodraw shader, a material
+    // without a stage that draws, or, undeclared, an editor surface of the
+    // common folder (caulk, clip, trigger...).
+    bool never_drawn = false;
+    bool two_sided = false;   // cull none, disable or twosided; twoSided
+    std::string declared_in;  // the loose script or material file that decided, if any
 };
 
+// The tree around the model at model_path (none when the path names no
+// folder), opened, its packages indexed and its scripts read.
+std::unique_ptr<game_fs> game_fs_open(const std::string& model_path);
 // The name as the search takes it: backslashes become slashes.
 std::string texture_key(const std::string& name);
-// The texture that the model at model_path names. The rules of the Quake
-// III family come first: when a shader of the name shows an image, only that
-// image's files are listed. Then the name as the id Tech 4 games read it: a
-// shader or material of that name, else the image of the name itself; such
-// an image is also looked for as dds/<name>.dds. A name cut after the
-// game's base folder is reported by its material name.
-texture_lookup find_texture(const std::string& model_path, const std::string& name);
-// An archive entry's bytes, when it holds at most `limit` bytes and reads
-// back intact.
-bool game_file_read(const game_file& file, size_t limit, std::string* bytes);
+// The texture the model names. The rules of the Quake III family come
+// first: when a shader of the name shows an image, only that image's files
+// are listed. Then the name as the id Tech 4 games read it: a shader or
+// material of that name, else the image of the name itself; such an image
+// is also looked for as dds/<name>.dds. A name cut after the game's base
+// folder is reported by its material name.
+texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name);
+// A file the tree found, whole, when it holds at most `limit` bytes and is
+// a regular file or an intact archive entry; false with a short reason in
+// why (which may be null). Never blocks on a FIFO.
+bool game_fs_read(const game_fs& tree, const game_file& file, size_t limit, std::string* bytes, std::string* why);

@@ -7,6 +7,7 @@
 
 struct MaterialImages {
     std::string_view diffuse, editor, stage;  // the first of each kind
+    bool draws = false, two_sided = false;
 };
 
 // What a stage's blend makes of its map: bump and specular maps are never
@@ -16,6 +17,7 @@ enum class StageKind { other, diffuse, hidden };
 struct Stage {
     StageKind kind = StageKind::other;
     std::string_view image;
+    bool draws = false;  // it has a map or a blend
 };
 
 static void take(std::string_view* slot, std::string_view image)
@@ -62,23 +64,29 @@ static std::string_view read_image(script_reader* reader)
 static void read_material_keyword(script_reader* reader, std::string_view word,
                                   MaterialImages* images)
 {
-    if (script_keyword(word, "diffusemap"))
+    if (script_keyword(word, "diffusemap")) {
+        images->draws = true;
         take(&images->diffuse, read_image(reader));
-    else if (script_keyword(word, "qer_editorimage"))
+    } else if (script_keyword(word, "twosided")) {
+        images->two_sided = true;
+    } else if (script_keyword(word, "qer_editorimage")) {
         take(&images->editor, read_image(reader));
-    else if (script_keyword(word, "bumpmap") || script_keyword(word, "specularmap"))
+    } else if (script_keyword(word, "bumpmap") || script_keyword(word, "specularmap")) {
         read_image(reader);
+    }
 }
 
 static void read_stage_keyword(script_reader* reader, std::string_view word, Stage* stage)
 {
     if (script_keyword(word, "blend")) {
+        stage->draws = true;
         std::string_view blend = script_argument(reader);
         stage->kind = script_keyword(blend, "diffusemap") ? StageKind::diffuse
                       : script_keyword(blend, "bumpmap") || script_keyword(blend, "specularmap")
                           ? StageKind::hidden
                           : StageKind::other;
     } else if (script_keyword(word, "map")) {
+        stage->draws = true;
         take(&stage->image, read_image(reader));
     }
 }
@@ -86,6 +94,7 @@ static void read_stage_keyword(script_reader* reader, std::string_view word, Sta
 // A stage is judged at its end: its blend may follow its map.
 static void end_stage(const Stage& stage, MaterialImages* images)
 {
+    images->draws |= stage.draws;
     if (stage.kind == StageKind::diffuse)
         take(&images->diffuse, stage.image);
     else if (stage.kind == StageKind::other)
@@ -122,7 +131,7 @@ static void read_material(script_reader* reader, std::string_view name,
                              : !images.editor.empty() ? images.editor
                                                       : images.stage;
     if (!name.empty())
-        out->push_back({name, image});
+        out->push_back({name, image, images.draws, images.two_sided});
 }
 
 static void skip_block(script_reader* reader)

@@ -9,6 +9,10 @@
 struct material_image {
     std::string_view material;  // the material's name as written
     std::string_view image;     // the image it shows; empty when it shows none
+    // A diffusemap, or a stage with a map or a blend: the game draws its
+    // faces (qer_editorimage is for the editor only).
+    bool draws = false;
+    bool two_sided = false;  // twoSided
 };
 
 // Appends, in the order of the text, every material declared ("name { }" or

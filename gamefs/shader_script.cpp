@@ -7,6 +7,7 @@
 // The first image of each kind met in one shader's block.
 struct ShaderImages {
     std::string_view editor, diffuse, stage;
+    bool nodraw = false, two_sided = false;
 };
 
 static void take(std::string_view* slot, std::string_view image)
@@ -22,6 +23,12 @@ static void read_keyword(script_reader* reader, std::string_view word, size_t de
         take(&images->editor, script_argument(reader));
     } else if (script_keyword(word, "diffusemap")) {
         take(&images->diffuse, script_argument(reader));
+    } else if (depth == 1 && script_keyword(word, "surfaceparm")) {
+        images->nodraw |= script_keyword(script_argument(reader), "nodraw");
+    } else if (depth == 1 && script_keyword(word, "cull")) {
+        std::string_view cull = script_argument(reader);
+        images->two_sided |= script_keyword(cull, "none") || script_keyword(cull, "disable") ||
+                             script_keyword(cull, "twosided");
     } else if (depth >= 2) {
         bool animated = script_keyword(word, "animmap");
         if (!animated && !script_keyword(word, "map") && !script_keyword(word, "clampmap"))
@@ -35,7 +42,8 @@ static void read_keyword(script_reader* reader, std::string_view word, size_t de
 }
 
 // Reads the block after a shader's opening brace up to its closing one or
-// the end of the text; appends the shader when it shows an image.
+// the end of the text; appends the shader when it shows an image or is
+// never drawn.
 static void read_shader(script_reader* reader, std::string_view name,
                         std::vector<shader_image>* out)
 {
@@ -53,8 +61,8 @@ static void read_shader(script_reader* reader, std::string_view name,
     std::string_view image = !images.editor.empty()    ? images.editor
                              : !images.diffuse.empty() ? images.diffuse
                                                        : images.stage;
-    if (!name.empty() && !image.empty())
-        out->push_back({name, image});
+    if (!name.empty() && (!image.empty() || images.nodraw))
+        out->push_back({name, image, images.nodraw, images.two_sided});
 }
 
 void parse_shader_script(std::string_view text, std::vector<shader_image>* out)

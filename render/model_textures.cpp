@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "gamefs/gamefs.h"
 #include "image/decode.h"
@@ -13,13 +14,17 @@
 #include "render/render.h"
 
 std::vector<model_texture> model_textures;
+// The shown model's game tree, opened at its first texture: a model shown
+// anew (a reload too) sees the tree as it is then.
+static std::unique_ptr<game_fs> model_tree;
+static std::string model_tree_path;
 
-// An image inside an archive, read whole unless it is larger than any
-// image may be.
-static RgbaImage* load_entry(const game_file& file)
+// A loose image or one inside an archive, read whole unless it is larger
+// than any image may be.
+static RgbaImage* load_file(const game_file& file)
 {
     std::string bytes;
-    if (!game_file_read(file, image_max_file_bytes, &bytes) || bytes.empty())
+    if (!game_fs_read(*model_tree, file, image_max_file_bytes, &bytes, nullptr) || bytes.empty())
         return nullptr;
     return image_decode((const unsigned char*)bytes.data(), bytes.size());
 }
@@ -40,14 +45,18 @@ int model_texture_index(const std::string& model_path, const std::string& bitmap
     for (size_t i = 0; i < model_textures.size(); i++)
         if (model_textures[i].key == key)
             return (int)i;
-    texture_lookup lookup = find_texture(model_path, bitmap);
+    if (model_tree == nullptr || model_tree_path != model_path) {
+        model_tree = game_fs_open(model_path);
+        model_tree_path = model_path;
+    }
+    texture_lookup lookup = game_fs_find_texture(*model_tree, bitmap);
     model_texture texture = {key, lookup.name, nullptr, 0, false, {}};
     // The first candidate that decodes wins: a broken file does not hide a
     // good one further on.
     for (const game_file& file : lookup.files) {
-        texture.image = file.archive ? load_entry(file) : image_load(file.path.c_str());
+        texture.image = load_file(file);
         if (texture.image != nullptr) {
-            texture.where = file.archive ? file.path + ": " + file.entry_name : file.path;
+            texture.where = file.entry_name.empty() ? file.path : file.path + ": " + file.entry_name;
             break;
         }
     }
@@ -150,4 +159,5 @@ void reset_model_textures()
         image_free(texture.image);
     }
     model_textures.clear();
+    model_tree.reset();
 }

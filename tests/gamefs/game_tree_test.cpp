@@ -2,9 +2,12 @@
 // and in archives, pk3 and dpk archives that override each other, dpkdir
 // folders and the folders of ASEVIEW_GAME_PATH; and hostile archives.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "gamefs/archive.h"
 #include "gamefs/gamefs.h"
@@ -52,7 +55,12 @@ std::string first_of(const std::vector<game_file>& files)
         return "";
     const game_file& f = files[0];
     return fs::path(f.path).lexically_relative(fs::current_path()).string() +
-           (f.archive ? ":" + f.entry_name : "");
+           (f.entry_name.empty() ? "" : ":" + f.entry_name);
+}
+
+texture_lookup find_texture(const std::string& model_path, const std::string& name)
+{
+    return game_fs_find_texture(*game_fs_open(model_path), name);
 }
 
 std::string first(const std::string& name)
@@ -146,6 +154,75 @@ TEST(GameTree, IdTech4MaterialsArchivesAndPrecompressedMirror)
     EXPECT_EQ(first_of(find_texture("mission/models/m.ase", "//base/pakmat").files),
               game + "pak000.pk4:textures/pakimg.tga");
     unsetenv("ASEVIEW_GAME_PATH");
+}
+
+// How the game draws a name, and the loose file whose declaration decided.
+TEST(GameTree, NeverDrawnTwoSidedAndWhereDeclared)
+{
+    ScratchFolder scratch;
+    const std::string game = "d3/base/", shaders = game + "scripts/s.shader", mtr = game + "materials/m.mtr";
+    put(game + "maps/m.ase");
+    put(shaders, "models/fence { cull none { map models/fence.tga } }\nmodels/sky { surfaceparm nodraw }\n"
+                 "models/off { CULL Disable qer_editorImage x }\nmodels/both { cull twosided surfaceparm trans "
+                 "qer_editorImage x }\ntextures/common/hint { qer_editorImage textures/common/hint_ed }\n"
+                 "models/hidden { surfaceparm nodraw qer_editorImage x }\n");
+    put(mtr, "textures/editor_only { qer_editorimage textures/e }\ntextures/bump_only { bumpmap textures/b }\n"
+             "textures/stage { { map textures/s } }\ntextures/blend_only { { blend add } }\n"
+             "textures/glass { twoSided diffusemap textures/g }\ntextures/common/clip { diffusemap textures/c }\n");
+    write_zip(game + "pak000.pk4", {{"materials/p.mtr", "textures/pak { twosided }"}});
+    const struct {
+        const char* name;
+        bool never_drawn, two_sided;
+        std::string declared_in;
+    } cases[] = {
+        {"models/fence", false, true, shaders},    {"models/sky", true, false, shaders},
+        {"models/off", false, true, shaders},      {"models/both", false, true, shaders},
+        {"models/hidden.tga", true, false, shaders}, {"//base/textures/editor_only", true, false, mtr},
+        {"//base/textures/bump_only", true, false, mtr}, {"//base/textures/stage", false, false, mtr},
+        {"//base/textures/blend_only", false, false, mtr}, {"//base/textures/glass", false, true, mtr},
+        {"//base/textures/pak", true, true, ""},  // from an archive: nothing to watch
+        // Undeclared editor surfaces of the common folder; declared ones decide.
+        {R"(C:\doom3\base\textures\common\shadow.tga)", true, false, ""},
+        {"textures/common/caulk", true, false, ""}, {"textures/common/Monster_Clip", true, false, ""},
+        {"textures/common/trigger_hurt", true, false, ""}, {"textures/common/nodrawsolid", true, false, ""},
+        {"textures/common/hint", false, false, shaders}, {"textures/common/clip", false, false, mtr},
+        {"textures/common/clipper", false, false, ""}, {"textures/common/sub/caulk", false, false, ""},
+        {"textures/walls/caulk", false, false, ""},
+    };
+    for (const auto& c : cases) {
+        texture_lookup lookup = find_texture(game + "maps/m.ase", c.name);
+        EXPECT_EQ(lookup.never_drawn, c.never_drawn) << c.name;
+        EXPECT_EQ(lookup.two_sided, c.two_sided) << c.name;
+        EXPECT_EQ(lookup.declared_in.empty() ? "" : fs::relative(lookup.declared_in).string(), c.declared_in)
+            << c.name;
+    }
+}
+
+// The edit loop: a texture, a material or an archive added after a tree was
+// opened is seen by the tree opened anew, not by the old one.
+TEST(GameTree, TreeOpenedAnewSeesWhatWasAdded)
+{
+    ScratchFolder scratch;
+    const std::string game = "q3/baseq3/", ase = game + "models/m.ase";
+    put(ase);
+    const struct {
+        const char* name;
+        std::function<void()> add;
+        std::string first;
+    } cases[] = {
+        {"textures/new/wall", [&] { put(game + "textures/new/wall.png"); }, game + "textures/new/wall.png"},
+        {"//base/newmat", [&] { put(game + "materials/new.mtr", "newmat { diffusemap textures/new/wall }"); },
+         game + "textures/new/wall.png"},
+        {"textures/pk/img", [&] { write_zip(game + "zz.pk3", {{"textures/pk/img.tga", "x"}}); },
+         game + "zz.pk3:textures/pk/img.tga"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<game_fs> before = game_fs_open(ase);
+        EXPECT_EQ(first_of(game_fs_find_texture(*before, c.name).files), "") << c.name;
+        c.add();
+        EXPECT_EQ(first_of(game_fs_find_texture(*before, c.name).files), "") << c.name;
+        EXPECT_EQ(first_of(find_texture(ase, c.name).files), c.first) << c.name;
+    }
 }
 
 // Archives that lie, break or try to climb out: refused, nothing written.
@@ -270,6 +347,150 @@ TEST(GameTree, ArchiveEntriesStoredDeflatedAndDamaged)
         EXPECT_EQ(read, damage.at == 0 && damage.byte == 'P') << damage.what;
         archive_close(archive);
     }
+}
+
+// Why a file found is not read, for each kind of file and package.
+TEST(GameTree, ReadReasons)
+{
+    ScratchFolder scratch;
+    const std::string game = "q3/baseq3/", ase = game + "models/m.ase";
+    put(ase);
+    put(game + "textures/a.tga", "hello");
+    put(game + "textures/gone.tga", "x");
+    ASSERT_EQ(mkfifo((game + "textures/fifo.tga").c_str(), 0600), 0);
+    write_zip(game + "pak.pk3", {{"textures/big.tga", std::string(100, 'x')}, {"textures/bad.tga", "hello world"}},
+              true);
+    std::string zip = read_file(game + "pak.pk3");
+    zip[zip.find("hello world")] = 'j';
+    write_file(game + "pak.pk3", zip);
+    std::unique_ptr<game_fs> tree = game_fs_open(ase);
+    const struct {
+        const char* name;
+        size_t limit;
+        std::string why;
+    } cases[] = {
+        {"textures/a", 5, ""}, {"textures/a", 4, "larger than 4 bytes"},
+        {"textures/fifo", 5, "not a regular file"}, {"textures/gone", 5, "No such file or directory"},
+        {"textures/big", 10, "larger than 10 bytes"}, {"textures/bad", 100, "damaged entry"},
+    };
+    std::vector<texture_lookup> lookups;
+    for (const auto& c : cases)
+        lookups.push_back(game_fs_find_texture(*tree, c.name));
+    fs::remove(game + "textures/gone.tga");  // found, then taken away
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const auto& c = cases[i];
+        ASSERT_EQ(lookups[i].files.size(), 1u) << c.name;
+        std::string bytes, why = "unset";
+        EXPECT_EQ(game_fs_read(*tree, lookups[i].files[0], c.limit, &bytes, &why), c.why.empty()) << c.name;
+        EXPECT_EQ(why, c.why) << c.name;
+    }
+}
+
+// Stored empty entries e/0, e/1... with no zip64 record, the end record's
+// count as the writer left it.
+std::string zip_without_zip64(size_t count, uint16_t end_count)
+{
+    std::string local, central;
+    for (size_t i = 0; i < count; i++) {
+        std::string name = "e/" + std::to_string(i);
+        uint64_t offset = local.size();
+        local += "PK\x03\x04";
+        put_le(local, 10, 2);
+        local.append(20, '\0');  // flags, method, time, checksum and sizes
+        put_le(local, name.size(), 2);
+        put_le(local, 0, 2);
+        local += name;
+        central += "PK\x01\x02";
+        put_le(central, 20, 2);
+        put_le(central, 10, 2);
+        central.append(20, '\0');
+        put_le(central, name.size(), 2);
+        central.append(12, '\0');  // extra, comment, disk, attributes
+        put_le(central, offset, 4);
+        central += name;
+    }
+    std::string end = "PK\x05\x06";
+    put_le(end, 0, 4);
+    put_le(end, end_count, 2);
+    put_le(end, end_count, 2);
+    put_le(end, central.size(), 4);
+    put_le(end, local.size(), 4);
+    put_le(end, 0, 2);
+    return local + central + end;
+}
+
+TEST(GameTree, ManyEntriesWithoutZip64)
+{
+    ScratchFolder scratch;
+    for (size_t count : {65535, 65536, 70000}) {
+        write_file("many.pk3", zip_without_zip64(count, uint16_t(std::min<size_t>(count, 0xffff))));
+        write_file("wrapped.pk3", zip_without_zip64(count, uint16_t(count)));
+        for (const char* path : {"many.pk3", "wrapped.pk3"}) {
+            game_archive* archive = archive_open(path);
+            ASSERT_NE(archive, nullptr) << path << " " << count;
+            EXPECT_EQ(archive->entries.size(), count);
+            uint64_t entry;
+            std::string bytes = "x";
+            EXPECT_TRUE(archive_find(archive, "e/" + std::to_string(count - 1), &entry) &&
+                        archive_read(archive, entry, 0, &bytes) && bytes.empty());
+            archive_close(archive);
+        }
+    }
+}
+
+long peak_kib()
+{
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// An entry that claims 64 MiB but holds a kilobyte costs about nothing, read
+// alone or as a tree's script.
+TEST(GameTree, ClaimedSizeCostsNothing)
+{
+    ScratchFolder scratch;
+    put("q3/baseq3/models/m.ase");
+    write_zip("q3/baseq3/bomb.pk3", {{"scripts/bomb.shader", std::string(1000, 'a')}});
+    std::string zip = read_file("q3/baseq3/bomb.pk3");
+    zip.replace(zip.find("PK\x01\x02") + 24, 4, std::string("\0\0\0\x04", 4));
+    zip.replace(zip.find("PK\x03\x04") + 22, 4, std::string("\0\0\0\x04", 4));
+    write_file("q3/baseq3/bomb.pk3", zip);
+    long before = peak_kib();
+    game_archive* archive = archive_open("q3/baseq3/bomb.pk3");
+    ASSERT_NE(archive, nullptr);
+    std::string bytes, why;
+    EXPECT_FALSE(archive_read(archive, 0, size_t(128) << 20, &bytes, &why));
+    EXPECT_EQ(why, "damaged entry");
+    archive_close(archive);
+    EXPECT_EQ(capture_stdout([] { game_fs_open("q3/baseq3/models/m.ase"); }), "");
+    EXPECT_LT(peak_kib() - before, 16 << 10);
+}
+
+// Scripts past 64 MiB in all are skipped with one line; a million ".tga" in
+// an image's name are taken out at once.
+TEST(GameTree, ScriptTextBudgetAndLongNames)
+{
+    ScratchFolder scratch;
+    const std::string game = "q3/baseq3/", ase = game + "models/m.ase", padding(30 << 20, ' ');
+    put(ase);
+    put(game + "textures/x.tga");
+    std::string tgas;
+    for (int i = 0; i < 1000000; i++)
+        tgas += ".TgA";
+    put(game + "materials/long.mtr", "long { diffusemap textures/x" + tgas + " } seam { diffusemap textures/x.t.tgaga }");
+    write_zip(game + "pak0.pk3", {{"scripts/a.shader", "a { surfaceparm nodraw }" + padding},
+                                  {"scripts/b.shader", "b { surfaceparm nodraw }" + padding},
+                                  {"scripts/c.shader", "c { surfaceparm nodraw }" + padding}});
+    write_zip(game + "pak1.pk3", {{"scripts/d.shader", "d { surfaceparm nodraw }"}});
+    std::unique_ptr<game_fs> tree;
+    std::string out = capture_stdout([&] { tree = game_fs_open(ase); });
+    EXPECT_EQ(out, "scripts skipped: over 64 MiB of shader and material text; " + fs::absolute(game).string() +
+                       "pak0.pk3: scripts/c.shader and the scripts after it are not read\n");
+    for (const char* name : {"d", "a", "b", "c"})
+        EXPECT_EQ(game_fs_find_texture(*tree, name).never_drawn, name[0] != 'c') << name;
+    for (const char* name : {"//base/long", "//base/seam"})
+        EXPECT_EQ(first_of(game_fs_find_texture(*tree, name).files), game + "textures/x.tga") << name;
 }
 
 }  // namespace

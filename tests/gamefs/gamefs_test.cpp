@@ -28,13 +28,18 @@ static void make_game_tree()
 }
 
 // The candidates as paths below the scratch folder.
-static Paths found(const std::string& model_path, const std::string& name)
+static Paths found(game_fs& tree, const std::string& name)
 {
     Paths paths;
-    for (const game_file& file : find_texture(model_path, name).files)
+    for (const game_file& file : game_fs_find_texture(tree, name).files)
         paths.push_back(fs::path(file.path).lexically_relative(fs::current_path()).string() +
-                        (file.archive ? ":" + file.entry_name : ""));
+                        (file.entry_name.empty() ? "" : ":" + file.entry_name));
     return paths;
+}
+
+static Paths found(const std::string& model_path, const std::string& name)
+{
+    return found(*game_fs_open(model_path), name);
 }
 
 TEST(Gamefs, FirstCandidateOfEachKindOfName)
@@ -67,9 +72,13 @@ TEST(Gamefs, FirstCandidateOfEachKindOfName)
     }
     // A NUL in the model's path would name another folder to the system.
     EXPECT_EQ(found(tree + std::string("\0/tree.ase", 10), "bark"), Paths{});
-    // Listings are read once per run: a file that comes later is not seen.
+    // Listings are read once per tree: a file that comes later is seen by
+    // the tree opened anew only.
+    std::unique_ptr<game_fs> opened = game_fs_open(model);
+    EXPECT_EQ(found(*opened, "bark"), Paths{bark});
     write_file(tree + "late.tga", "");
-    EXPECT_EQ(found(model, "late"), Paths{});
+    EXPECT_EQ(found(*opened, "late"), Paths{});
+    EXPECT_EQ(found(model, "late"), Paths{tree + "late.tga"});
 }
 
 TEST(Gamefs, CandidatesComeInPlaceThenExtensionOrderEachOnce)
