@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <unordered_map>
 
 #include "image/png_write.h"
 
@@ -20,24 +19,17 @@ struct vertex {
 };
 static_assert(sizeof(vertex) == 32);
 
-struct vertex_hash {
-    size_t operator()(const vertex& v) const
-    {
-        uint64_t words[4];
-        memcpy(words, &v, sizeof words);
-        uint64_t h = 0;
-        for (uint64_t w : words)
-            h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-        return size_t(h ^ (h >> 29));
-    }
-};
+constexpr uint32_t none = UINT32_MAX;
 
-// One object's faces of one look.
+// One object's faces of one look. A corner's vertex is looked for among
+// those made from the same vertex of the file: a chain mostly one or two
+// long, walked far faster than a hash table over a million faces.
 struct primitive {
     int look;
     std::vector<vertex> vertices;
     std::vector<uint32_t> indices;
-    std::unordered_map<vertex, uint32_t, vertex_hash> made;
+    std::vector<uint32_t> first_made;  // by the file's vertex number
+    std::vector<uint32_t> next_same;   // by vertex: the one made before from the same vertex
 };
 
 struct builder {
@@ -98,11 +90,20 @@ void add_face(const builder& b, const model_object& object, const model_face& fa
         if (!finite(v[k].position, 3) || !finite(v[k].st, 2))
             return;
     }
-    for (const vertex& corner : v) {
-        auto [at, added] = p->made.try_emplace(corner, uint32_t(p->vertices.size()));
-        if (added)
-            p->vertices.push_back(corner);
-        p->indices.push_back(at->second);
+    if (p->first_made.empty())
+        p->first_made.assign(object.positions.size(), none);
+    for (int k = 0; k < 3; k++) {
+        uint32_t& head = p->first_made[size_t(face.vert[k])];
+        uint32_t i = head;
+        while (i != none && !(p->vertices[i] == v[k]))
+            i = p->next_same[i];
+        if (i == none) {
+            i = uint32_t(p->vertices.size());
+            p->vertices.push_back(v[k]);
+            p->next_same.push_back(head);
+            head = i;
+        }
+        p->indices.push_back(i);
     }
 }
 
@@ -310,7 +311,7 @@ std::vector<primitive> object_primitives(const builder& b, const model_object& o
             continue;
         if (slot[size_t(l)] < 0) {
             slot[size_t(l)] = int(primitives.size());
-            primitives.push_back({l, {}, {}, {}});
+            primitives.push_back({l, {}, {}, {}, {}});
         }
         add_face(b, object, face, &primitives[size_t(slot[size_t(l)])]);
     }
@@ -321,7 +322,8 @@ bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* 
 {
     if (p.indices.empty())
         return true;
-    std::unordered_map<vertex, uint32_t, vertex_hash>().swap(p.made);
+    std::vector<uint32_t>().swap(p.first_made);
+    std::vector<uint32_t>().swap(p.next_same);
     tinygltf::Primitive out;
     out.mode = TINYGLTF_MODE_TRIANGLES;
     out.material = material_for(b, p.look, why);
