@@ -19,6 +19,8 @@ cycle from frame to frame. Dragging stretches or turns the model and can set
 it spinning; seven keys and a pop-up menu switch the smear axes, the rotation
 modes, wireframe drawing and the shading.
 
+aseview-export writes models as glTF 2.0 binaries with their textures.
+
 make_knot and make_texture write the default model and texture (installed in
 /usr/share/aseview); make_screenshot saves the viewer's first frame as a PNG,
 on an Xvfb of its own when there is no display.")

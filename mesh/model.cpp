@@ -59,6 +59,8 @@ enum class word {
     v_offset,
     u_tiling,
     v_tiling,
+    node_name,
+    material_name,
     other_top_level,  // *SCENE and the other *...OBJECT blocks
     unknown,
 };
@@ -89,6 +91,8 @@ constexpr std::pair<std::string_view, word> keywords[] = {
     {"*UVW_V_OFFSET", word::v_offset},
     {"*UVW_U_TILING", word::u_tiling},
     {"*UVW_V_TILING", word::v_tiling},
+    {"*NODE_NAME", word::node_name},
+    {"*MATERIAL_NAME", word::material_name},
 };
 
 static word classify(std::string_view token)
@@ -155,7 +159,7 @@ struct reader {
     unsigned normal_corners = 0;
 };
 
-static const model_material default_material = {{0, 0, 0}, 0, "", 0, 0, 1, 1, {}};
+static const model_material default_material = {{0, 0, 0}, 0, "", 0, 0, 1, 1, {}, ""};
 
 static bool usable_bitmap(const std::string& name)
 {
@@ -432,10 +436,21 @@ static void read_map_word(reader* r, word w, open_block* map)
     }
 }
 
+// A name on the keyword's line, as a bitmap's is read; unchanged when the
+// line gives none.
+static void read_name(scan_source* s, std::string* name)
+{
+    std::string text;
+    if (read_bitmap_name(s, &text))
+        *name = std::move(text);
+}
+
 static void read_material_word(reader* r, word w, model_material* material)
 {
     float rgb[3];
-    if (w == word::submaterial) {
+    if (w == word::material_name) {
+        read_name(&r->s, &material->name);
+    } else if (w == word::submaterial) {
         expect_numbered_block(r, block::material);
     } else if (w == word::material_diffuse && scan_f_run(&r->s, rgb, 3) == 3) {
         std::copy(rgb, rgb + 3, material->diffuse);
@@ -473,6 +488,8 @@ static void read_word(reader* r, word w)
             expect_block(r, block::mesh);
         else if (w == word::material_ref)
             scan_i(&r->s, &here.object->material_ref);
+        else if (w == word::node_name)
+            read_name(&r->s, &here.object->name);
         return;
     case block::mesh:
         return read_mesh_word(r, w, here.object);
@@ -511,7 +528,7 @@ static bool block_to_open(reader* r, const pending_block& next, open_block* open
     case block::material_list:
         return true;
     case block::object:
-        model_objects.push_back({{}, {}, {}, 0});
+        model_objects.push_back({{}, {}, {}, 0, {}});
         opened->object = &model_objects.back();
         return true;
     case block::mesh:

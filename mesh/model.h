@@ -26,6 +26,7 @@ struct model_object {
     std::vector<model_vec3> tverts;     // u, v, w by texture-vertex number
     std::vector<model_face> faces;      // by face number
     int material_ref;                   // *MATERIAL_REF, 0 when absent
+    std::string name;                   // *NODE_NAME, quotes removed
 };
 
 struct model_material {
@@ -36,6 +37,7 @@ struct model_material {
     // The UVW transform of the map that gave the bitmap: 0, 0, 1, 1 by default.
     float u_offset, v_offset, u_tiling, v_tiling;
     std::vector<model_material> submaterials;
+    std::string name;  // *MATERIAL_NAME, quotes removed
 };
 
 // Every *GEOMOBJECT block in file order, whether it holds a mesh or not.

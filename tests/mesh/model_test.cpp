@@ -112,7 +112,7 @@ TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
         {1003, 0, nullptr}, {-1, 0, nullptr},
     };
     for (const auto& t : cases) {
-        model_object object = {{}, {}, {}, t.ref};
+        model_object object = {{}, {}, {}, t.ref, {}};
         model_face face = {{}, {}, t.mtlid, 0, {}};
         EXPECT_EQ(face_material(object, face), t.want) << t.ref << " " << t.mtlid;
     }
@@ -141,6 +141,34 @@ TEST(ModelReader, BitmapComesFromTheDiffuseMapElseTheFirstOwnMap)
         ASSERT_EQ(model_materials.size(), 2u);
         EXPECT_EQ(model_materials[0].bitmap, t.bitmap);
         EXPECT_EQ(model_materials[0].u_offset, t.u_offset);
+    }
+}
+
+TEST(ModelReader, ObjectAndMaterialNames)
+{
+    struct {
+        const char* text;
+        const char* object, *material, *submaterial;
+    } cases[] = {
+        {"*GEOMOBJECT { *NODE_NAME \"box {1}\" *NODE_TM { *NODE_NAME \"tm\" } }\n"
+         "*MATERIAL_LIST { *MATERIAL 0 { *MATERIAL_NAME \"stone\" *SUBMATERIAL 0 {"
+         " *MATERIAL_NAME \"moss\" } } }", "box {1}", "stone", "moss"},
+        {"*GEOMOBJECT { *NODE_NAME bare *MESH { } }\n*MATERIAL_LIST { *MATERIAL 0 {"
+         " *MATERIAL_NAME\n *SUBMATERIAL 0 { } } }", "bare", "", ""},
+        {"*GEOMOBJECT { *NODE_NAME \"unclosed\n}\n*MATERIAL_LIST { *MATERIAL 0 {"
+         " *MAP_DIFFUSE { *MATERIAL_NAME \"map\" } } }", "unclosed", "", nullptr},
+    };
+    for (const auto& t : cases) {
+        parse_model_text(t.text);
+        SCOPED_TRACE(t.text);
+        ASSERT_EQ(model_objects.size(), 1u);
+        EXPECT_EQ(model_objects[0].name, t.object);
+        ASSERT_EQ(model_materials.size(), 1u);
+        EXPECT_EQ(model_materials[0].name, t.material);
+        if (t.submaterial) {
+            ASSERT_EQ(model_materials[0].submaterials.size(), 1u);
+            EXPECT_EQ(model_materials[0].submaterials[0].name, t.submaterial);
+        }
     }
 }
 

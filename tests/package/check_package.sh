@@ -18,7 +18,7 @@ fail() {
 # Debian releases, and never a development package.
 depends="$(dpkg-deb -f "$deb" Depends)"
 for wanted in 'libglut3[.0-9]*|freeglut3' 'libpng16-16[a-z0-9]*' 'libjpeg62-turbo' 'libwebp[0-9]+' \
-  'zlib1g'; do
+  'zlib1g' 'libtinygltf[0-9a-z.]*'; do
   grep -Eq "(^|, )($wanted)( |,|$)" <<<"$depends" || fail "Depends names no $wanted: $depends"
 done
 grep -q -- '-dev\b' <<<"$depends" && fail "Depends names a development package: $depends"
@@ -28,8 +28,8 @@ grep -q -- '-dev\b' <<<"$depends" && fail "Depends names a development package: 
 # What must be there (other files may come along); all of it under /usr,
 # owned by root, folders 0755.
 listing="$(dpkg-deb -c "$deb")"
-for path in bin/aseview bin/make_knot bin/make_texture bin/make_screenshot \
-  share/man/man1/aseview.1.gz share/man/man1/make_knot.1.gz share/man/man1/make_texture.1.gz \
+for path in bin/aseview bin/aseview-export bin/make_knot bin/make_texture bin/make_screenshot \
+  share/man/man1/aseview.1.gz share/man/man1/aseview-export.1.gz share/man/man1/make_knot.1.gz share/man/man1/make_texture.1.gz \
   share/man/man1/make_screenshot.1.gz share/aseview/knot.ase share/aseview/map2.tga \
   share/doc/aseview/copyright share/doc/aseview/changelog.Debian.gz; do
   grep -q " \./usr/$path\$" <<<"$listing" || fail "no /usr/$path"
@@ -60,6 +60,12 @@ read -r r g b _ white <<<"$histogram"
 colours="$(wc -l <<<"$histogram")"
 [ "$r $g $b" = "255 255 255" ] && [ $((640 * 480 - white)) -gt 15000 ] && [ "$colours" -gt 1000 ] ||
   fail "shot.png does not show the model: $colours colours, the commonest $r $g $b on $white pixels"
+
+# The exporter, free of GL and X, writes the installed model.
+readelf -d "$root/usr/bin/aseview-export" | grep -E 'NEEDED.*(libGL|libglut|libX11)' &&
+  fail "aseview-export links a GL, GLUT or X library"
+"$root/usr/bin/aseview-export" "$root/usr/share/aseview/knot.ase" knot.glb >/dev/null &&
+  [ "$(head -c 4 knot.glb)" = glTF ] || fail "aseview-export did not export the installed model"
 
 [ $failures -eq 0 ] && echo "package: $(basename "$deb") passed"
 exit $failures

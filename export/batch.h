@@ -1,0 +1,23 @@
+// Many models exported in one call, each in a child process of its own (the
+// model store is one per process), at most `workers` at a time.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "export/gltf.h"
+
+struct batch_job {
+    std::string model, out;
+};
+
+// The jobs for the inputs: a file goes to out_dir under its own name, every
+// ".ase" file under a folder (any letter case, sorted) to out_dir at its path
+// relative to that folder. An input that is neither is left out with its
+// reason in *errors.
+std::vector<batch_job> batch_jobs(const std::string& out_dir, const std::vector<std::string>& inputs,
+                                  std::vector<std::string>* errors);
+// Runs the jobs, printing each model's lines whole as it ends, a progress
+// line when standard error is a terminal, and the closing count. The
+// exit status: 0 when every model was written, else 1.
+int run_batch(const std::vector<batch_job>& jobs, const export_options& options, int workers,
+              int failed_before);

@@ -1,0 +1,81 @@
+#include "export/export_model.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "app/model_files.h"
+#include "export/glb_file.h"
+#include "gamefs/folders.h"
+
+namespace {
+
+int missing_textures(const model_scene& scene)
+{
+    int missing = 0;
+    for (const scene_texture& texture : scene.textures)
+        missing += !texture.found;
+    return missing;
+}
+
+export_report failed(export_report report, const std::string& path, const std::string& why)
+{
+    report.err = "aseview-export: " + path + ": " + why + "\n";
+    report.ok = false;
+    return report;
+}
+
+// Reads the model and turns it into glTF; the model store is let go after.
+bool model_gltf(const std::string& model_path, const export_options& options, tinygltf::Model* gltf,
+                export_report* report, std::string* why)
+{
+    if (!read_model_file(model_path, why))
+        return false;
+    model_scene scene;
+    build_model_scene(model_path, &scene);
+    long long faces = (long long)scene.face_looks.size();
+    report->out = model_summary(scene, int(model_objects.size()), faces);
+    report->missing = missing_textures(scene);
+    bool built = build_gltf(scene, options, gltf, why);
+    reset_model_store();
+    return built;
+}
+
+}  // namespace
+
+export_report export_model(const std::string& model_path, const std::string& out_path,
+                           const export_options& options)
+{
+    export_report report;
+    struct stat input;
+    if (stat(model_path.c_str(), &input) != 0)
+        return failed(report, model_path, strerror(errno));
+    std::string refusal = glb_target_refusal(out_path, input);
+    if (!refusal.empty())
+        return failed(report, out_path, refusal);
+    std::string why;
+    tinygltf::Model gltf;
+    try {
+        if (!model_gltf(model_path, options, &gltf, &report, &why))
+            return failed(report, model_path, why);
+    } catch (const std::bad_alloc&) {
+        reset_model_store();
+        return failed(report, model_path, "too large for memory");
+    }
+    if (!write_glb(gltf, out_path, &why))
+        return failed(report, out_path, why);
+    report.out += "wrote: " + out_path + "\n";
+    report.ok = true;
+    return report;
+}
+
+std::string glb_name(const std::string& model_path)
+{
+    std::string name = std::filesystem::path(model_path).filename().string();
+    if (name.size() > 4 && fold_case(name.substr(name.size() - 4)) == ".ase")
+        name.resize(name.size() - 4);
+    return name + ".glb";
+}

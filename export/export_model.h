@@ -1,0 +1,20 @@
+// One model exported: read, its looks and textures found, written as GLB.
+// What it has to say comes back as text, so that a batch can print each
+// model's lines whole.
+#pragma once
+#include <string>
+
+#include "export/gltf.h"
+
+struct export_report {
+    std::string out;  // for standard output: the summary, the missing textures, "wrote: OUT"
+    std::string err;  // for standard error: "aseview-export: PATH: REASON"
+    int missing = 0;  // textures not found
+    bool ok = false;
+};
+
+export_report export_model(const std::string& model_path, const std::string& out_path,
+                           const export_options& options);
+// The default output's name: the model's file name with ".glb" for its
+// ".ase" (in any letter case), else added.
+std::string glb_name(const std::string& model_path);

@@ -1,0 +1,19 @@
+// The model store as a glTF 2.0 scene, as the model view shows it: a node
+// per drawn object, a primitive per object and look, the found textures
+// embedded in the binary buffer.
+#pragma once
+#include <string>
+
+#include <tiny_gltf.h>
+
+#include "scene/scene.h"
+
+struct export_options {
+    float scale = 1.0f;         // file units to glTF units
+    bool all_surfaces = false;  // keep the surfaces the game never draws
+};
+
+// Builds the scene's glTF from the model store. False, with the reason,
+// when a texture cannot be encoded or the memory cannot be had.
+bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,
+                std::string* why);

@@ -1,0 +1,198 @@
+#include "scene/scene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "gamefs/folders.h"
+#include "gamefs/gamefs.h"
+#include "image/decoders.h"
+
+// The colour of a face without a texture whose material gives none.
+static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
+
+// The file's bytes and its picture; false with "PATH: REASON" in why.
+static bool read_and_decode(const game_fs& tree, const game_file& file, scene_texture* texture,
+                            std::string* why)
+{
+    std::string place = file.entry_name.empty() ? file.path : file.path + ": " + file.entry_name, reason;
+    if (!game_fs_read(tree, file, image_max_file_bytes, &texture->bytes, &reason)) {
+        *why = place + ": " + reason;
+        return false;
+    }
+    texture->image = image_decode((const unsigned char*)texture->bytes.data(), texture->bytes.size());
+    if (texture->image == nullptr) {
+        *why = place + ": " + image_error_text;
+        return false;
+    }
+    texture->where = place;
+    return true;
+}
+
+// A single white texel: lit, it shows the faces white whatever their
+// texture coordinates.
+static RgbaImage* white_image()
+{
+    RgbaImage* image = image_new(1, 1);
+    if (image != nullptr)
+        memset(image->pixels, 255, 4);
+    return image;
+}
+
+// The texture of that name: found and decoded the first time it comes up.
+static int texture_index(model_scene* scene, const std::string& bitmap)
+{
+    std::string key = texture_key(bitmap);
+    for (size_t i = 0; i < scene->textures.size(); i++)
+        if (scene->textures[i].key == key)
+            return int(i);
+    texture_lookup lookup = game_fs_find_texture(*scene->tree, bitmap);
+    scene_texture texture;
+    texture.key = key;
+    texture.name = lookup.name;
+    texture.never_drawn = lookup.never_drawn;
+    texture.two_sided = lookup.two_sided;
+    texture.declared_in = lookup.declared_in;
+    // The first candidate that decodes wins: a broken file does not hide a
+    // good one further on; the first failure is what a report gives.
+    std::string why;
+    for (const game_file& file : lookup.files)
+        if (read_and_decode(*scene->tree, file, &texture, texture.why.empty() ? &texture.why : &why))
+            break;
+    if (texture.image == nullptr) {
+        std::string().swap(texture.bytes);
+        if (lookup.white && (texture.image = white_image()) != nullptr) {
+            texture.white = true;
+            texture.where = "built-in _white";
+        }
+    }
+    texture.found = texture.image != nullptr;
+    if (texture.found)
+        texture.why.clear();
+    scene->textures.push_back(std::move(texture));
+    return int(scene->textures.size()) - 1;
+}
+
+// The texture a material names: an index in textures, or -1.
+static int material_texture(model_scene* scene, const model_material* material)
+{
+    if (material == nullptr || material->bitmap.empty() || material->bitmap == "None")
+        return -1;
+    return texture_index(scene, material->bitmap);
+}
+
+// The looks of the drawn faces, in the order they first appear. A face's
+// look is its material's texture, when that was found and the face has
+// texture coordinates, else its material's colour.
+struct look_finder {
+    model_scene* scene;
+    std::map<const model_material*, int> texture_of;
+    std::map<std::pair<const model_material*, int>, int> index;
+    // The last face's look: the faces of one material mostly come together.
+    const model_material* last_material = nullptr;
+    int last_texture = -2, last_look = -1;
+};
+
+static scene_look new_look(const model_scene& scene, const model_material* material, int named, int texture)
+{
+    scene_look look = {material, texture, named, {1.0f, 1.0f, 1.0f}, false, false, false};
+    if (named >= 0) {
+        const scene_texture& t = scene.textures[size_t(named)];
+        look.missing = !t.found;
+        look.hidden = t.never_drawn;
+        look.two_sided = t.two_sided;
+    }
+    const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
+    if (texture < 0)
+        std::copy(color, color + 3, look.color);
+    return look;
+}
+
+static int look_of(look_finder& finder, const model_object& object, const model_face& face)
+{
+    model_scene* scene = finder.scene;
+    const model_material* material = face_material(object, face);
+    auto known = finder.texture_of.find(material);
+    if (known == finder.texture_of.end())
+        known = finder.texture_of.emplace(material, material_texture(scene, material)).first;
+    int texture = known->second;
+    if (texture >= 0 && !(scene->textures[size_t(texture)].found && tverts_given(object, face)))
+        texture = -1;
+    if (material == finder.last_material && texture == finder.last_texture)
+        return finder.last_look;
+    auto [at, added] = finder.index.try_emplace({material, texture}, int(scene->looks.size()));
+    if (added)
+        scene->looks.push_back(new_look(*scene, material, known->second, texture));
+    finder.last_material = material;
+    finder.last_texture = texture;
+    finder.last_look = at->second;
+    return at->second;
+}
+
+void build_model_scene(const std::string& model_path, model_scene* scene)
+{
+    scene->reset();
+    scene->tree = game_fs_open(model_path);
+    look_finder finder{scene, {}, {}};
+    for (const model_object& object : model_objects)
+        for (const model_face& face : object.faces)
+            if (model_face_drawable(object, face))
+                scene->face_looks.push_back(look_of(finder, object, face));
+}
+
+std::string model_summary(const model_scene& scene, int objects, long long faces)
+{
+    int missing = 0;
+    for (const scene_texture& texture : scene.textures)
+        missing += !texture.found;
+    char line[160];
+    snprintf(line, sizeof line, "model: %d objects, %lld faces, %d textures (%d not found)\n", objects,
+             faces, int(scene.textures.size()), missing);
+    std::string text = line;
+    for (const scene_texture& texture : scene.textures)
+        if (!texture.found)
+            text += "texture not found: " + texture.name + (texture.why.empty() ? "" : " (" + texture.why + ")") + "\n";
+    return text;
+}
+
+bool tverts_given(const model_object& object, const model_face& face)
+{
+    for (int k = 0; k < 3; k++)
+        if (face.tvert[k] < 0 || size_t(face.tvert[k]) >= object.tverts.size())
+            return false;
+    return true;
+}
+
+model_vec3 face_normal(const model_vec3* p[3])
+{
+    model_vec3 a = {p[1]->x - p[0]->x, p[1]->y - p[0]->y, p[1]->z - p[0]->z};
+    model_vec3 b = {p[2]->x - p[0]->x, p[2]->y - p[0]->y, p[2]->z - p[0]->z};
+    model_vec3 n = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    if (!(length > 0.0f) || !std::isfinite(length))
+        return {0.0f, 0.0f, 1.0f};
+    return {n.x / length, n.y / length, n.z / length};
+}
+
+void corner_st(const model_material& material, const model_vec3& tvert, float st[2])
+{
+    st[0] = tvert.x * material.u_tiling + material.u_offset;
+    st[1] = tvert.y * material.v_tiling + material.v_offset;
+}
+
+void model_scene::reset()
+{
+    for (scene_texture& texture : textures)
+        image_free(texture.image);
+    textures.clear();
+    looks.clear();
+    face_looks.clear();
+    tree.reset();
+}
+
+model_scene::~model_scene()
+{
+    reset();
+}

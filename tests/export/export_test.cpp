@@ -1,0 +1,418 @@
+// aseview-export run as a program: its GLB files read back through tinygltf
+// and checked by the Khronos glTF-Validator, its console lines and statuses;
+// and the glTF step on a changed scene.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "export/gltf.h"
+#include "image/decode.h"
+#include "tests/support/dds_write.h"
+#include "tests/support/files.h"
+#include "tests/support/image_write.h"
+#include "tests/support/targa.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct run_result {
+    int status;
+    std::string out, err;
+};
+
+std::string quoted(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+run_result run_export(const std::string& args)
+{
+    int status = system((quoted(EXPORT_BIN) + " " + args + " >out.txt 2>err.txt").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file("out.txt"), read_file("err.txt")};
+}
+
+// The validator's verdict: no error, no warning.
+void expect_valid(const std::string& glb)
+{
+    if (!fs::exists(GLTF_VALIDATOR))
+        GTEST_SKIP() << "no gltf-validator at " GLTF_VALIDATOR " (scripts/install-deps test)";
+    std::string command = "node " + quoted(VALIDATE_SCRIPT) + " " + quoted(GLTF_VALIDATOR) + " " +
+                          quoted(glb) + " >report.json";
+    EXPECT_EQ(system(command.c_str()), 0) << glb << ":\n" << read_file("report.json");
+}
+
+tinygltf::Model load_glb(const std::string& path)
+{
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string err, warn;
+    EXPECT_TRUE(loader.LoadBinaryFromFile(&model, &err, &warn, path)) << err;
+    return model;
+}
+
+// A quad of two faces in the material's colour and texture; the corners
+// (0,0,0) (1,0,0) (1,2,3) (0,2,3) at texture coordinates inside the four
+// texels of a 2 x 2 image.
+std::string quad_model(const std::string& material, const std::string& object = "Quad")
+{
+    return "*MATERIAL_LIST {\n*MATERIAL 0 {\n*MATERIAL_NAME \"Stone\"\n" + material +
+           "\n}\n}\n*GEOMOBJECT {\n*NODE_NAME \"" + object +
+           "\"\n*MESH {\n*MESH_VERTEX_LIST {\n"
+           "*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 1 2 3\n*MESH_VERTEX 3 0 2 3\n}\n"
+           "*MESH_FACE_LIST {\n*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_FACE 1: A: 0 B: 2 C: 3\n}\n"
+           "*MESH_TVERTLIST {\n*MESH_TVERT 0 0.25 0.25 0\n*MESH_TVERT 1 0.75 0.25 0\n"
+           "*MESH_TVERT 2 0.75 0.75 0\n*MESH_TVERT 3 0.25 0.75 0\n}\n"
+           "*MESH_TFACELIST {\n*MESH_TFACE 0 0 1 2\n*MESH_TFACE 1 0 2 3\n}\n}\n*MATERIAL_REF 0\n}\n";
+}
+
+std::string textured(const std::string& bitmap, const std::string& uvw = "")
+{
+    return "*MATERIAL_DIFFUSE 0.2 0.4 0.6\n*MAP_DIFFUSE {\n*BITMAP \"" + bitmap + "\"\n" + uvw + "}";
+}
+
+// Four colours as the picture is seen: red and green on the bottom row,
+// blue and white on top.
+const Bytes four_colours_top_down = {0, 0, 255, 255, 255, 255, 255, 255, 255, 0, 0, 255, 0, 255, 0, 255};
+
+void write_four_colour_targa(const std::string& path)
+{
+    TgaHeader header;
+    header.width = header.height = 2;
+    header.bpp = 32;
+    header.descriptor = 8;
+    // Bottom row first, BGRA.
+    write_file(path, tga_bytes(header, {0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255, 255, 255, 255, 255}));
+}
+
+const tinygltf::Accessor& accessor(const tinygltf::Model& m, const tinygltf::Primitive& p, const char* name)
+{
+    return m.accessors.at(size_t(p.attributes.at(name)));
+}
+
+// The accessor's floats.
+std::vector<float> floats(const tinygltf::Model& m, const tinygltf::Accessor& a, int width)
+{
+    const tinygltf::BufferView& view = m.bufferViews.at(size_t(a.bufferView));
+    const float* at = reinterpret_cast<const float*>(m.buffers[0].data.data() + view.byteOffset + a.byteOffset);
+    return std::vector<float>(at, at + a.count * size_t(width));
+}
+
+std::string view_bytes(const tinygltf::Model& m, int view_index)
+{
+    const tinygltf::BufferView& view = m.bufferViews.at(size_t(view_index));
+    return std::string(reinterpret_cast<const char*>(m.buffers[0].data.data() + view.byteOffset), view.byteLength);
+}
+
+RgbaImage* decode_image(const std::string& bytes)
+{
+    return image_decode((const unsigned char*)bytes.data(), bytes.size());
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    ScratchFolder scratch_;
+};
+
+TEST_F(ExportTest, PositionsInGltfAxesAndTexelsWhereTheViewShowsThem)
+{
+    struct {
+        const char* name;
+        const char* uvw;
+        float scale;
+        // The colour at each corner, by its position's index above.
+        uint32_t colours[4];
+    } cases[] = {
+        {"plain", "", 1.0f, {0xff0000, 0x00ff00, 0xffffff, 0x0000ff}},
+        {"u_offset_half", "*UVW_U_OFFSET 0.5\n", 0.5f, {0x00ff00, 0xff0000, 0x0000ff, 0xffffff}},
+        {"v_offset_half", "*UVW_V_OFFSET 0.5\n", 0.0254f, {0x0000ff, 0xffffff, 0x00ff00, 0xff0000}},
+    };
+    write_four_colour_targa("four.tga");
+    const float file_corners[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 2, 3}, {0, 2, 3}};
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        write_file("quad.ase", quad_model(textured("four.tga", t.uvw)));
+        run_result r = run_export("--scale " + std::to_string(t.scale) + " quad.ase");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "model: 1 objects, 2 faces, 1 textures (0 not found)\nwrote: quad.glb\n");
+        expect_valid("quad.glb");
+        tinygltf::Model m = load_glb("quad.glb");
+        ASSERT_EQ(m.nodes.size(), 1u);
+        EXPECT_EQ(m.nodes[0].name, "Quad");
+        EXPECT_EQ(m.materials.at(0).name, "Stone");
+        const tinygltf::Primitive& p = m.meshes.at(0).primitives.at(0);
+        std::vector<float> xyz = floats(m, accessor(m, p, "POSITION"), 3);
+        std::vector<float> uv = floats(m, accessor(m, p, "TEXCOORD_0"), 2);
+        ASSERT_EQ(xyz.size(), 12u) << "four shared vertices";
+        const std::string& png = view_bytes(m, m.images.at(0).bufferView);
+        EXPECT_EQ(m.images[0].mimeType, "image/png");
+        RgbaImage* image = decode_image(png);
+        ASSERT_NE(image, nullptr);
+        for (size_t v = 0; v < 4; v++) {
+            int corner = -1;
+            for (int c = 0; c < 4; c++) {
+                const float* f = file_corners[c];
+                float want[3] = {f[0] * t.scale, f[2] * t.scale, -f[1] * t.scale};
+                if (std::equal(want, want + 3, &xyz[v * 3]))
+                    corner = c;
+            }
+            ASSERT_GE(corner, 0) << "vertex " << v << " is no corner in glTF's axes";
+            // glTF samples from the top-left, our decoded rows are bottom first.
+            float u = uv[v * 2] - std::floor(uv[v * 2]), w = uv[v * 2 + 1] - std::floor(uv[v * 2 + 1]);
+            int x = int(u * 2), row = 1 - int(w * 2);
+            const unsigned char* px = image->pixels + (row * 2 + x) * 4;
+            EXPECT_EQ(uint32_t(px[0] << 16 | px[1] << 8 | px[2]), t.colours[corner]) << "corner " << corner;
+        }
+        image_free(image);
+    }
+}
+
+TEST_F(ExportTest, ImagesEmbeddedOnceByteForByteOrAsPng)
+{
+    Bytes rgba = {255, 0, 0, 255, 0, 255, 0, 200, 0, 0, 255, 255, 255, 255, 255, 128};
+    Bytes cut = rgba;
+    cut[15] = 127;
+    write_png_rgba("t.png", 2, 2, rgba);
+    write_png_rgba("cut.png", 2, 2, cut);
+    write_jpeg_rgb("t.jpg", 2, 2, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255});
+    write_webp_rgba("t.webp", 2, 2, rgba);
+    write_four_colour_targa("t.tga");
+    write_file("t.dds", dds_file(dds_dxt1, {{4, 4, Bytes(64, 255)}}, 0));
+    struct {
+        const char* file;
+        const char* mime;
+        bool same_bytes, mask;
+    } cases[] = {
+        {"t.png", "image/png", true, false},  {"cut.png", "image/png", true, true},
+        {"t.jpg", "image/jpeg", true, false}, {"t.webp", "image/png", false, false},
+        {"t.tga", "image/png", false, false}, {"t.dds", "image/png", false, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.file);
+        // Two objects whose materials name the same file, in other letter case.
+        std::string upper = t.file;
+        for (char& c : upper)
+            c = char(toupper(c));
+        std::string second = "*MATERIAL 1 {\n*MATERIAL_NAME \"Upper\"\n" + textured(upper) + "\n}\n";
+        std::string model = quad_model(textured(t.file));
+        model.insert(model.find("}\n*GEOMOBJECT"), second);
+        std::string other = quad_model("", "Other");
+        other = other.substr(other.find("*GEOMOBJECT"));
+        other.replace(other.find("*MATERIAL_REF 0"), 15, "*MATERIAL_REF 1");
+        write_file("m.ase", model + other);
+        run_result r = run_export("m.ase out.glb");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "model: 2 objects, 4 faces, 2 textures (0 not found)\nwrote: out.glb\n");
+        expect_valid("out.glb");
+        tinygltf::Model m = load_glb("out.glb");
+        ASSERT_EQ(m.materials.size(), 2u);
+        ASSERT_EQ(m.images.size(), 1u);
+        EXPECT_EQ(m.textures.size(), 1u);
+        EXPECT_EQ(m.images[0].uri, "");
+        EXPECT_EQ(m.images[0].mimeType, t.mime);
+        std::string bytes = view_bytes(m, m.images[0].bufferView);
+        EXPECT_EQ(bytes == read_file(t.file), t.same_bytes);
+        RgbaImage* image = decode_image(bytes);
+        EXPECT_NE(image, nullptr);
+        image_free(image);
+        for (const tinygltf::Material& material : m.materials) {
+            EXPECT_EQ(material.pbrMetallicRoughness.baseColorTexture.index, 0);
+            EXPECT_EQ(material.alphaMode, t.mask ? "MASK" : "OPAQUE");
+            EXPECT_EQ(material.pbrMetallicRoughness.metallicFactor, 0.0);
+        }
+    }
+}
+
+TEST_F(ExportTest, MissingTextureKeepsColourAndName)
+{
+    write_file("quad.ase", quad_model(textured("maps\\gone.tga")));
+    run_result r = run_export("quad.ase");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "model: 1 objects, 2 faces, 1 textures (1 not found)\ntexture not found: maps/gone.tga\n"
+                     "wrote: quad.glb\n");
+    expect_valid("quad.glb");
+    tinygltf::Model m = load_glb("quad.glb");
+    ASSERT_EQ(m.materials.size(), 1u);
+    EXPECT_TRUE(m.images.empty());
+    const tinygltf::Material& material = m.materials[0];
+    std::vector<double> colour = {0.2, 0.4, 0.6, 1.0};
+    for (int c = 0; c < 4; c++)
+        EXPECT_NEAR(material.pbrMetallicRoughness.baseColorFactor[size_t(c)], colour[size_t(c)], 1e-6);
+    EXPECT_EQ(material.extras.Get("missing_texture").Get<std::string>(), "maps/gone.tga");
+    EXPECT_EQ(m.meshes[0].primitives[0].attributes.count("TEXCOORD_0"), 0u);
+}
+
+// Faces of their own vertices: 21846 faces make 65538 vertices.
+std::string strip_model(int faces, const char* odd_line = "")
+{
+    std::string text = "*GEOMOBJECT {\n*NODE_NAME \"Strip\"\n*MESH {\n*MESH_VERTEX_LIST {\n";
+    for (int v = 0; v < faces * 3; v++)
+        text += "*MESH_VERTEX " + std::to_string(v) + " " + std::to_string(v % 3) + " " +
+                std::to_string(v / 3) + " 0\n";
+    text += std::string(odd_line) + "}\n*MESH_FACE_LIST {\n";
+    for (int f = 0; f < faces; f++)
+        text += "*MESH_FACE " + std::to_string(f) + ": A: " + std::to_string(f * 3) + " B: " +
+                std::to_string(f * 3 + 1) + " C: " + std::to_string(f * 3 + 2) + "\n";
+    return text + "}\n}\n}\n";
+}
+
+TEST_F(ExportTest, IndicesNarrowWhileTheyFitAndUnfitFacesLeftOut)
+{
+    struct {
+        const char* name;
+        int faces;
+        const char* odd_line;
+        int component;
+        size_t written;
+    } cases[] = {
+        {"65535_vertices", 21845, "", TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, 21845},
+        {"65538_vertices", 21846, "", TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, 21846},
+        {"infinite_corner", 3, "*MESH_VERTEX 4 1e39 1 0\n", TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, 2},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        write_file("s.ase", strip_model(t.faces, t.odd_line));
+        ASSERT_EQ(run_export("s.ase").status, 0);
+        expect_valid("s.glb");
+        tinygltf::Model m = load_glb("s.glb");
+        const tinygltf::Primitive& p = m.meshes.at(0).primitives.at(0);
+        const tinygltf::Accessor& indices = m.accessors.at(size_t(p.indices));
+        EXPECT_EQ(indices.componentType, t.component);
+        EXPECT_EQ(indices.count, t.written * 3);
+        // The file's y, the last row's, is glTF's -z.
+        EXPECT_EQ(accessor(m, p, "POSITION").minValues.at(2), double(1 - t.faces));
+    }
+}
+
+TEST_F(ExportTest, NeverDrawnSurfacesLeftOutUnlessAllAreAsked)
+{
+    write_file("quad.ase", quad_model("*MATERIAL_DIFFUSE 1 0 0") +
+                               quad_model("", "Drawn").substr(quad_model("").find("*GEOMOBJECT")));
+    FILE* f = fopen("quad.ase", "r");
+    parse_model(f);
+    fclose(f);
+    model_scene scene;
+    build_model_scene("quad.ase", &scene);
+    ASSERT_EQ(scene.looks.size(), 1u);
+    scene.looks[0].hidden = true;
+    for (bool all : {false, true}) {
+        tinygltf::Model m;
+        std::string why;
+        ASSERT_TRUE(build_gltf(scene, {1.0f, all}, &m, &why)) << why;
+        EXPECT_EQ(m.nodes.size(), all ? 2u : 0u);
+        if (all) {
+            EXPECT_TRUE(m.materials.at(0).extras.Get("never_drawn").Get<bool>());
+        }
+    }
+    reset_model_store();
+}
+
+TEST_F(ExportTest, RefusalsAndFailuresLeaveNothingBehind)
+{
+    write_file("quad.ase", quad_model(""));
+    write_file("text.ase", "not a model\n");
+    mkfifo("fifo.glb", 0644);
+    fs::create_directory("folder.glb");
+    link("quad.ase", "hard.ase");
+    struct {
+        const char* args;
+        int status;
+        const char* err;
+        const char* untouched;  // a path that must be as it was
+    } cases[] = {
+        {"gone.ase", 1, "aseview-export: gone.ase: No such file or directory\n", "gone.glb"},
+        {"text.ase", 1, "aseview-export: text.ase: no faces to draw\n", "text.glb"},
+        {"quad.ase quad.ase", 1, "aseview-export: quad.ase: is the model itself\n", nullptr},
+        {"quad.ase hard.ase", 1, "aseview-export: hard.ase: is the model itself\n", nullptr},
+        {"quad.ase fifo.glb", 1, "aseview-export: fifo.glb: exists and is not a regular file\n", nullptr},
+        {"quad.ase folder.glb", 1, "aseview-export: folder.glb: exists and is not a regular file\n", nullptr},
+        {"quad.ase nofolder/q.glb", 1, "aseview-export: nofolder/q.glb: No such file or directory\n", nullptr},
+        {"", 2, nullptr, nullptr},
+        {"--scale 0 quad.ase", 2, nullptr, nullptr},
+        {"-j x -o d quad.ase", 2, nullptr, nullptr},
+        {"a.ase b.glb c.glb", 2, nullptr, nullptr},
+    };
+    std::string model = read_file("quad.ase");
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.args);
+        run_result r = run_export(t.args);
+        EXPECT_EQ(r.status, t.status);
+        if (t.err)
+            EXPECT_EQ(r.err, t.err);
+        else
+            EXPECT_EQ(r.err.rfind("usage: aseview-export", 0), 0u) << r.err;
+        if (t.untouched) {
+            EXPECT_FALSE(fs::exists(t.untouched));
+        }
+        EXPECT_EQ(read_file("quad.ase"), model);
+        EXPECT_TRUE(fs::is_fifo("fifo.glb") && fs::is_empty("folder.glb"));
+    }
+    // Nothing half-written beside the targets.
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+// Root writes into a read-only folder, so the folder is a read-only or a
+// full file system of its own, where one can be mounted.
+TEST_F(ExportTest, ReadOnlyOrFullFolderIsAnError)
+{
+    write_file("s.ase", strip_model(2000));
+    struct {
+        const char* name;
+        unsigned long flags;
+        const char* options;
+        const char* reason;
+    } cases[] = {
+        {"read_only", MS_RDONLY, "size=1m", "Read-only file system"},
+        {"full", 0, "size=16k", "No space left on device"},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        fs::create_directory(t.name);
+        if (mount("tmpfs", t.name, "tmpfs", t.flags, t.options) != 0)
+            GTEST_SKIP() << "no tmpfs can be mounted here: " << strerror(errno);
+        std::string out = std::string(t.name) + "/s.glb";
+        run_result r = run_export("s.ase " + out);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "aseview-export: " + out + ": " + t.reason + "\n");
+        EXPECT_TRUE(fs::is_empty(t.name));
+        umount2(t.name, MNT_DETACH);
+    }
+}
+
+TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
+{
+    fs::create_directories("in/sub");
+    write_four_colour_targa("in/four.tga");
+    write_file("in/a.ase", quad_model(textured("four.tga")));
+    write_file("in/sub/B.ASE", quad_model(textured("gone.tga")));
+    write_file("in/sub/bad.ase", "no faces\n");
+    write_file("in/sub/notes.txt", "not a model\n");
+    write_file("lone.ase", quad_model(""));
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        fs::remove_all("out");
+        run_result r = run_export(std::string("-j ") + jobs + " -o out in lone.ase gone.ase");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out.substr(r.out.rfind("exported")),
+                  "exported 3 of 5 models (1 textures not found, 2 failed)\n");
+        // Each model's lines whole and in order.
+        EXPECT_NE(r.out.find("model: 1 objects, 2 faces, 1 textures (1 not found)\n"
+                             "texture not found: gone.tga\nwrote: out/sub/B.glb\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.err.find("aseview-export: in/sub/bad.ase: no faces to draw\n"), std::string::npos);
+        EXPECT_NE(r.err.find("aseview-export: gone.ase: No such file or directory\n"), std::string::npos) << r.err;
+        for (const char* made : {"out/a.glb", "out/sub/B.glb", "out/lone.glb"}) {
+            EXPECT_TRUE(fs::is_regular_file(made)) << made;
+            expect_valid(made);
+        }
+        EXPECT_FALSE(fs::exists("out/sub/bad.glb"));
+    }
+}
+
+}  // namespace
