@@ -1,5 +1,6 @@
 #include "scene/scene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -56,14 +57,15 @@ static int texture_index(model_scene* scene, const std::string& bitmap)
     texture.two_sided = lookup.two_sided;
     texture.declared_in = lookup.declared_in;
     // The first candidate that decodes wins: a broken file does not hide a
-    // good one further on; the first failure is what a report gives.
+    // good one further on; the first failure is what a report gives. What
+    // the game never draws is not read at all.
     std::string why;
-    for (const game_file& file : lookup.files)
-        if (read_and_decode(*scene->tree, file, &texture, texture.why.empty() ? &texture.why : &why))
+    for (size_t i = 0; i < lookup.files.size() && !texture.never_drawn; i++)
+        if (const game_file& file = lookup.files[i]; read_and_decode(*scene->tree, file, &texture, texture.why.empty() ? &texture.why : &why))
             break;
     if (texture.image == nullptr) {
         std::string().swap(texture.bytes);
-        if (lookup.white && (texture.image = white_image()) != nullptr) {
+        if (lookup.white && !texture.never_drawn && (texture.image = white_image()) != nullptr) {
             texture.white = true;
             texture.where = "built-in _white";
         }
@@ -142,17 +144,41 @@ void build_model_scene(const std::string& model_path, model_scene* scene)
                 scene->face_looks.push_back(look_of(finder, object, face));
 }
 
+long long hidden_faces(const model_scene& scene)
+{
+    long long hidden = 0;
+    for (int look : scene.face_looks)
+        hidden += scene.looks[size_t(look)].hidden;
+    return hidden;
+}
+
+// "hidden: N faces (NAME, NAME): never drawn by the game", each name once.
+static std::string hidden_line(const model_scene& scene)
+{
+    long long hidden = hidden_faces(scene);
+    if (hidden == 0)
+        return {};
+    std::vector<std::string> names;
+    std::string list;
+    for (const scene_texture& texture : scene.textures)
+        if (texture.never_drawn && std::find(names.begin(), names.end(), texture.name) == names.end()) {
+            names.push_back(texture.name);
+            list += (list.size() ? ", " : "") + texture.name;
+        }
+    return "hidden: " + std::to_string(hidden) + " faces (" + list + "): never drawn by the game\n";
+}
+
 std::string model_summary(const model_scene& scene, int objects, long long faces)
 {
     int missing = 0;
     for (const scene_texture& texture : scene.textures)
-        missing += !texture.found;
+        missing += !texture.found && !texture.never_drawn;
     char line[160];
     snprintf(line, sizeof line, "model: %d objects, %lld faces, %d textures (%d not found)\n", objects,
              faces, int(scene.textures.size()), missing);
-    std::string text = line;
+    std::string text = line + hidden_line(scene);
     for (const scene_texture& texture : scene.textures)
-        if (!texture.found)
+        if (!texture.found && !texture.never_drawn)
             text += "texture not found: " + texture.name + (texture.why.empty() ? "" : " (" + texture.why + ")") + "\n";
     return text;
 }

@@ -53,8 +53,11 @@ struct model_scene {
 // Sorts the model store's drawable faces into looks, in the order the looks
 // first appear, looking each texture name up once from model_path.
 void build_model_scene(const std::string& model_path, model_scene* scene);
-// "model: N objects, F faces, T textures (M not found)" and a line
-// "texture not found: NAME" for each, with "(PATH: REASON)" when a file was
+// The drawable faces that the game never draws.
+long long hidden_faces(const model_scene& scene);
+// "model: N objects, F faces, T textures (M not found)", when faces are
+// hidden "hidden: N faces (NAME, ...): never drawn by the game", and a line
+// "texture not found: NAME" for each texture not found, with "(PATH: REASON)" when a file was
 // there but did not decode; every line ending in a newline.
 std::string model_summary(const model_scene& scene, int objects, long long faces);
 // Whether the face gives all three texture coordinates.
