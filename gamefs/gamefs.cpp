@@ -471,7 +471,8 @@ static void add_material(texture_lookup& lookup, const std::string& material,
 
 texture_lookup find_texture(const std::string& model_path, const std::string& name)
 {
-    texture_lookup lookup = {{}, false, texture_key(name)};
+    texture_lookup lookup{};
+    lookup.name = texture_key(name);
     bool cut = false;
     std::string material = material_name(name, &cut);
     if (cut)

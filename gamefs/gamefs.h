@@ -30,6 +30,7 @@ struct texture_lookup {
     std::vector<game_file> files;
     bool white;        // id Tech 4's built-in _white: plain white, when no file decodes
     std::string name;  // the name as a report of it not being found gives it
+    bool never_drawn = false; bool two_sided = false; std::string declared_in;
 };
 
 // The name as the search takes it: backslashes become slashes.

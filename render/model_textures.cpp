@@ -46,17 +46,20 @@ int model_texture_index(const std::string& model_path, const std::string& bitmap
         if (model_textures[i].key == key)
             return (int)i;
     texture_lookup lookup = find_texture(model_path, bitmap);
-    model_texture texture = {key, lookup.name, nullptr, 0, false, {}};
+    model_texture texture = {key, lookup.name, nullptr, 0, false, {}, false, lookup.never_drawn,
+                             lookup.declared_in};
     // The first candidate that decodes wins: a broken file does not hide a
-    // good one further on.
-    for (const game_file& file : lookup.files) {
+    // good one further on. A texture never drawn is not read at all.
+    for (size_t i = 0; i < lookup.files.size() && !texture.never_drawn; i++) {
+        const game_file& file = lookup.files[i];
         texture.image = file.archive ? load_entry(file) : image_load(file.path.c_str());
         if (texture.image != nullptr) {
             texture.where = file.archive ? file.path + ": " + file.entry_name : file.path;
+            texture.loose = file.archive == nullptr;
             break;
         }
     }
-    if (texture.image == nullptr && lookup.white) {
+    if (texture.image == nullptr && lookup.white && !texture.never_drawn) {
         texture.image = white_image();
         texture.where = "built-in _white";
     }
@@ -65,16 +68,42 @@ int model_texture_index(const std::string& model_path, const std::string& bitmap
     return (int)model_textures.size() - 1;
 }
 
-void print_model_summary(int objects, long long faces)
+void print_model_summary(int objects, long long faces, long long hidden)
 {
     int missing = 0;
-    for (const model_texture& texture : model_textures)
-        missing += !texture.found;
+    std::vector<std::string> never_drawn;
+    for (const model_texture& texture : model_textures) {
+        missing += !texture.found && !texture.never_drawn;
+        if (texture.never_drawn &&
+            std::find(never_drawn.begin(), never_drawn.end(), texture.name) == never_drawn.end())
+            never_drawn.push_back(texture.name);
+    }
     printf("model: %d objects, %lld faces, %d textures (%d not found)\n", objects, faces,
            (int)model_textures.size(), missing);
+    if (hidden > 0) {
+        std::string names;
+        for (const std::string& name : never_drawn)
+            names += (names.empty() ? "" : ", ") + name;
+        printf("hidden: %lld faces (%s): never drawn by the game\n", hidden, names.c_str());
+    }
     for (const model_texture& texture : model_textures)
-        if (!texture.found)
+        if (!texture.found && !texture.never_drawn)
             printf("texture not found: %s\n", texture.name.c_str());
+}
+
+std::vector<std::string> model_texture_files()
+{
+    std::vector<std::string> files;
+    auto add = [&](const std::string& path) {
+        if (!path.empty() && std::find(files.begin(), files.end(), path) == files.end())
+            files.push_back(path);
+    };
+    for (const model_texture& texture : model_textures) {
+        if (texture.loose)
+            add(texture.where);
+        add(texture.declared_in);
+    }
+    return files;
 }
 
 // Whether the GL names the extension among its own, whole.

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -34,6 +35,7 @@ struct model_batch {
     GLint first;
     GLsizei count;
     bool missing;  // its material's texture was not found
+    bool hidden;   // its material's texture is never drawn by the game
 };
 
 static std::vector<model_batch> batches;
@@ -43,6 +45,8 @@ static std::vector<model_vertex> vertices;
 static std::vector<GLuint> indices;
 static std::vector<int> face_looks;
 static std::thread corner_builder;
+// The materials whose faces are hidden.
+static std::set<const model_material*> hidden_materials;
 static GLuint vertex_buffer = 0, index_buffer = 0;
 
 // The colour of a face without a texture whose material gives none.
@@ -110,14 +114,17 @@ static int look_of(look_finder& finder, const model_object& object, const model_
     if (known == finder.texture_of.end())
         known = finder.texture_of.emplace(material, material_texture(finder.model_path, material)).first;
     int texture = known->second;
+    bool hidden = texture >= 0 && model_textures[(size_t)texture].never_drawn;
     if (texture >= 0 && !(model_textures[(size_t)texture].found && tverts_given(object, face)))
         texture = -1;
     if (material == finder.last_material && texture == finder.last_texture)
         return finder.last_look;
     auto [at, added] = finder.index.try_emplace({material, texture}, (int)batches.size());
     if (added) {
-        bool missing = known->second >= 0 && !model_textures[(size_t)known->second].found;
-        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0, missing};
+        bool missing = known->second >= 0 && !model_textures[(size_t)known->second].found && !hidden;
+        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0, missing, hidden};
+        if (hidden)
+            hidden_materials.insert(material);
         const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
         if (texture < 0)
             for (int c = 0; c < 3; c++)
@@ -128,6 +135,11 @@ static int look_of(look_finder& finder, const model_object& object, const model_
     finder.last_texture = texture;
     finder.last_look = at->second;
     return at->second;
+}
+
+bool model_face_hidden(const model_object& object, const model_face& face)
+{
+    return !hidden_materials.empty() && hidden_materials.count(face_material(object, face)) > 0;
 }
 
 // Each corner's vertex: the one its vertex number first made when the two
@@ -183,6 +195,7 @@ static void wait_for_corners()
 static void start_building(const char* model_path, bool frame)
 {
     look_finder finder{model_path, {}, {}};
+    hidden_materials.clear();
     size_t positions = 0;
     for (const model_object& object : model_objects) {
         positions += object.positions.size();
@@ -192,13 +205,15 @@ static void start_building(const char* model_path, bool frame)
                 batches[(size_t)face_looks.back()].count += 3;
             }
     }
-    print_model_summary((int)model_objects.size(), (long long)face_looks.size());
-    measure_model_scene(model_path, (long long)face_looks.size());
     GLint first = 0;
+    long long hidden = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
         first += batch.count;
+        hidden += batch.hidden ? batch.count / 3 : 0;
     }
+    print_model_summary((int)model_objects.size(), (long long)face_looks.size(), hidden);
+    measure_model_scene(model_path, (long long)face_looks.size());
     vertices.reserve(std::min(positions, (size_t)first));
     // A model of no extent is seen as in the default view, not through the
     // framing of the one before.
@@ -213,8 +228,10 @@ static void start_building(const char* model_path, bool frame)
     corner_builder = std::thread(build_corners);
 }
 
-// The file shown, and the one watched for changes.
-static std::string shown_path, watched_path;
+// The file shown, and the files watched for changes: the model and its
+// textures' own.
+static std::string shown_path;
+static std::vector<std::string> watched_paths;
 
 void prepare_model_view(const char* model_path)
 {
@@ -256,9 +273,10 @@ void init_model_scene()
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
     // Both sides lit: exported faces are not always wound the same way.
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // Each batch sets its material itself (show_look): a material that
+    // followed the current colour would take the overlays' colours too.
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, none);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
+    glDisable(GL_COLOR_MATERIAL);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     // The smear stretches the model unevenly, and with it the normals.
@@ -293,10 +311,13 @@ static void close_wake_display()
     wake_display = nullptr;
 }
 
-// Once the window is there to be woken.
+// Once the window is there to be woken; again when the model or its
+// textures' files change.
 static void watch_shown_file()
 {
-    if (watched_path == shown_path)
+    std::vector<std::string> paths = model_texture_files();
+    paths.insert(paths.begin(), shown_path);
+    if (paths == watched_paths)
         return;
     if (wake_display == nullptr) {
         // The server that GLUT was told to use, -display included.
@@ -306,8 +327,8 @@ static void watch_shown_file()
         wake_window = glXGetCurrentDrawable();
         atexit(close_wake_display);
     }
-    watched_path = shown_path;
-    watch_model_file(shown_path, wake_main_loop);
+    watched_paths = paths;
+    watch_model_files(paths, wake_main_loop);
 }
 
 void finish_model_scene()
@@ -377,12 +398,13 @@ static void show_look(const model_batch& batch)
     } else {
         glDisable(GL_TEXTURE_2D);
     }
-    glColor3fv(batch.color);
+    const float material[4] = {batch.color[0], batch.color[1], batch.color[2], 1.0f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, material);
 }
 
-// Every batch in its look, or only those whose texture was not found, in
-// the colour and state set by the caller.
-static void draw_batches(bool missing_only)
+// The batches shown, each in its look; or only those whose texture was not
+// found, or only the hidden ones, in the colour and state set by the caller.
+static void draw_batches(model_batches which)
 {
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
@@ -393,9 +415,12 @@ static void draw_batches(bool missing_only)
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     for (const model_batch& batch : batches) {
-        if (missing_only && !batch.missing)
+        bool drawn = which == model_batches::shown    ? !batch.hidden
+                     : which == model_batches::missing ? batch.missing
+                                                       : batch.hidden;
+        if (!drawn)
             continue;
-        if (!missing_only)
+        if (which == model_batches::shown)
             show_look(batch);
         glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
                        (const void*)((size_t)batch.first * sizeof(GLuint)));
