@@ -208,7 +208,7 @@ static void draw_hidden(void (*draw_batches)(model_batches which))
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glColor4f(1.0f, 0.5f, 0.0f, 0.35f);
+    glColor4f(1.0f, 0.5f, 0.0f, 0.5f);
     draw_batches(model_batches::hidden);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glLineWidth(1.0f);
