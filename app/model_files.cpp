@@ -16,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "mesh/model.h"
@@ -136,12 +138,12 @@ bool read_model_file(const std::string& path, std::string* why)
 }
 
 // The watch: one thread blocked on the inotify descriptor and on an event
-// descriptor that tells it of a new file to watch or of the end.
+// descriptor that tells it of new files to watch or of the end.
 static struct {
     std::mutex lock;
     int inotify = -1, wake = -1;
-    int folder_watch = -1;
-    std::string name;  // the file's name in the watched folder
+    // Each watched folder's watch and the names of the files watched in it.
+    std::map<int, std::set<std::string>> names;
     void (*changed)() = nullptr;
     bool stopping = false;
     std::thread thread;
@@ -154,44 +156,75 @@ static void wake_watch_thread()
         continue;
 }
 
-// What an event about the watched name means: whether the file may now be
-// whole (closed, moved in, created, removed), or is being written.
+// What the events about one watched file mean: whether it may now be whole
+// (closed, moved in, created, removed), or is being written.
 struct change_state {
     bool pending = false, writing = false;
     std::chrono::steady_clock::time_point still_from;
 };
+// By folder watch and name; lost events count under watch -1.
+using change_states = std::map<std::pair<int, std::string>, change_state>;
 
-static void note_events(change_state* state, const char* events, ssize_t length)
+static void note_events(change_states* states, const char* events, ssize_t length)
 {
     std::lock_guard<std::mutex> hold(watch.lock);
     for (ssize_t at = 0; at < length;) {
         const inotify_event* e = (const inotify_event*)(events + at);
         at += (ssize_t)(sizeof(inotify_event) + e->len);
-        // Lost events may have been about the file.
-        bool ours = (e->mask & IN_Q_OVERFLOW) ||
-                    (e->wd == watch.folder_watch && e->len > 0 && watch.name == e->name);
-        if (!ours)
+        // Lost events may have been about any of the files.
+        bool lost = e->mask & IN_Q_OVERFLOW;
+        auto folder = watch.names.find(e->wd);
+        if (!lost && (folder == watch.names.end() || e->len == 0 || !folder->second.count(e->name)))
             continue;
-        state->still_from = std::chrono::steady_clock::now();
+        change_state& state = (*states)[lost ? std::make_pair(-1, std::string()) : std::make_pair(e->wd, std::string(e->name))];
+        state.still_from = std::chrono::steady_clock::now();
         if (e->mask & IN_MODIFY) {
-            state->writing = true;
+            state.writing = true;
         } else {
-            state->writing = false;
-            state->pending = true;
+            state.writing = false;
+            state.pending = true;
         }
     }
 }
 
+// Milliseconds until the first file that is whole has been still long
+// enough; -1 when none is waiting. Those whose time has come are dropped and
+// counted in `due`.
+static int next_report(change_states* states, bool* due)
+{
+    auto now = std::chrono::steady_clock::now();
+    long long soonest = -1;
+    *due = false;
+    for (auto at = states->begin(); at != states->end();) {
+        const change_state& state = at->second;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            state.still_from + std::chrono::milliseconds(model_quiet_ms) - now);
+        if (state.pending && !state.writing && left.count() < 0) {
+            *due = true;
+            at = states->erase(at);
+            continue;
+        }
+        if (state.pending && !state.writing && (soonest < 0 || left.count() + 1 < soonest))
+            soonest = left.count() + 1;
+        ++at;
+    }
+    return (int)soonest;
+}
+
 static void watch_loop()
 {
-    change_state state;
+    change_states states;
     alignas(inotify_event) char events[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     for (;;) {
-        int timeout = -1;
-        if (state.pending && !state.writing) {
-            auto due = state.still_from + std::chrono::milliseconds(model_quiet_ms);
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-            timeout = (int)std::max<long long>(0, left.count() + 1);
+        bool due;
+        int timeout = next_report(&states, &due);
+        if (due) {
+            void (*changed)();
+            {
+                std::lock_guard<std::mutex> hold(watch.lock);
+                changed = watch.changed;
+            }
+            changed();
         }
         pollfd fds[2] = {{watch.wake, POLLIN, 0}, {watch.inotify, POLLIN, 0}};
         int ready = poll(fds, 2, timeout);
@@ -204,35 +237,19 @@ static void watch_loop()
             std::lock_guard<std::mutex> hold(watch.lock);
             if (watch.stopping)
                 return;
-            state = {};
+            states.clear();
         }
         if (fds[1].revents) {
             ssize_t length = read(watch.inotify, events, sizeof events);
             if (length < 0 && errno != EAGAIN && errno != EINTR)
                 return;
-            note_events(&state, events, length);
-        }
-        if (ready == 0 && state.pending && !state.writing) {
-            state.pending = false;
-            void (*changed)();
-            {
-                std::lock_guard<std::mutex> hold(watch.lock);
-                changed = watch.changed;
-            }
-            changed();
+            note_events(&states, events, length);
         }
     }
 }
 
-bool watch_model_file(const std::string& path, void (*changed)())
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
 {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    // A link's target is what an editor writes: its folder is watched.
-    char* real = realpath(path.c_str(), nullptr);
-    std::string target = real ? real : path;
-    free(real);
     if (watch.inotify < 0) {
         watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         watch.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -241,17 +258,34 @@ bool watch_model_file(const std::string& path, void (*changed)())
             return false;
         }
     }
-    std::string folder = folder_part(target);
-    int added = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
-                                  IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                      IN_MODIFY | IN_ONLYDIR);
+    bool all = true;
+    std::map<int, std::set<std::string>> names;
+    for (const std::string& path : paths) {
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            all = false;
+            continue;
+        }
+        // A link's target is what an editor writes: its folder is watched.
+        char* real = realpath(path.c_str(), nullptr);
+        std::string target = real ? real : path;
+        free(real);
+        std::string folder = folder_part(target);
+        // The same folder gives the same watch back.
+        int added = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
+                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE |
+                                          IN_MOVED_FROM | IN_MODIFY | IN_ONLYDIR);
+        if (added < 0)
+            all = false;
+        else
+            names[added].insert(name_part(target));
+    }
     {
         std::lock_guard<std::mutex> hold(watch.lock);
-        // The same folder gives the same watch back.
-        if (watch.folder_watch >= 0 && watch.folder_watch != added)
-            inotify_rm_watch(watch.inotify, watch.folder_watch);
-        watch.folder_watch = added;
-        watch.name = name_part(target);
+        for (const auto& [folder, unused] : watch.names)
+            if (!names.count(folder))
+                inotify_rm_watch(watch.inotify, folder);
+        watch.names = names;
         watch.changed = changed;
     }
     if (!watch.thread.joinable()) {
@@ -264,7 +298,7 @@ bool watch_model_file(const std::string& path, void (*changed)())
     } else {
         wake_watch_thread();
     }
-    return added >= 0;
+    return all;
 }
 
 void stop_watching()
@@ -286,5 +320,5 @@ void stop_watching()
             close(*fd);
             *fd = -1;
         }
-    watch.folder_watch = -1;
+    watch.names.clear();
 }

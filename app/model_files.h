@@ -26,11 +26,12 @@ bool read_model_file(const std::string& path, std::string* why);
 // How long a changed file must stay still before it counts as written.
 constexpr int model_quiet_ms = 200;
 
-// Watches the regular file at `path`: `changed` is called on the watch's own
-// thread once the file was written and closed, renamed over, created or
-// removed and then stayed still for model_quiet_ms. A file still being
-// written is not reported until its writer closes it. Replaces the earlier
-// watch; false when the file cannot be watched.
-bool watch_model_file(const std::string& path, void (*changed)());
+// Watches the regular files at `paths` (the model and the files its
+// textures come from): `changed` is called on the watch's own thread once
+// one of them was written and closed, renamed over, created or removed and
+// then stayed still for model_quiet_ms. A file still being written is not
+// reported until its writer closes it. Replaces the earlier watch; false
+// when some file cannot be watched (the others still are).
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)());
 // Ends the watch and its thread; safe to call more than once.
 void stop_watching();

@@ -107,6 +107,9 @@ void run_model_command(model_command command)
     case marks_toggle:
         model_marks_shown = !model_marks_shown;
         break;
+    case hidden_toggle:
+        model_hidden_shown = !model_hidden_shown;
+        break;
     case next_model:
         model_view_step(1);
         break;
@@ -122,11 +125,13 @@ void run_model_command(model_command command)
     case screenshot:
         model_screenshot_request();
         return;
-    case quit:
+    case leave:
         if (full_screen) {
             toggle_full_screen();
             break;
         }
+        [[fallthrough]];
+    case quit:
         // A sanitized build checks for leaks now, while the GL driver is
         // loaded: at exit it unloads, and what it keeps would lose the names
         // that the suppressions go by.
@@ -177,9 +182,12 @@ static void model_keyboard(unsigned char key, int, int)
         return run_model_command(grid_toggle);
     case 'm':
         return run_model_command(marks_toggle);
+    case 'c':
+        return run_model_command(hidden_toggle);
     case 'q':
-    case 27:
         return run_model_command(quit);
+    case 27:
+        return run_model_command(leave);
     }
 }
 

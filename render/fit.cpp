@@ -70,13 +70,14 @@ struct store_corners {
     }
 };
 
-// The corners of the faces the model view draws, of every object.
+// The corners of the faces the model view draws, of every object; hidden
+// faces are not drawn.
 struct scene_corners {
     template <typename Visit> void operator()(Visit visit) const
     {
         for (const model_object& object : model_objects)
             for (const model_face& face : object.faces)
-                if (model_face_drawable(object, face))
+                if (model_face_drawable(object, face) && !model_face_hidden(object, face))
                     for (int k = 0; k < 3; k++)
                         visit(&object.positions[(size_t)face.vert[k]].x);
     }

@@ -98,7 +98,7 @@ void model_camera_apply()
 {
     double distance = eye_distance * std::pow(zoom_step, model_camera.zoom);
     // Everything drawn, the grid included, lies within reach of the centre.
-    double reach = std::fmax(eye_distance / 2, MODEL_SCALE * model_scene.reach);
+    double reach = std::fmax(eye_distance / 2, MODEL_SCALE * model_facts.reach);
     double half_width, half_height;
     half_extent(&half_width, &half_height);
     double left = fit_centre_u - half_width, right = fit_centre_u + half_width;

@@ -17,9 +17,9 @@
 
 using enum model_command;
 
-model_scene_facts model_scene;
+model_scene_facts model_facts;
 bool model_help_shown = false, model_info_shown = false, model_grid_shown = false,
-     model_marks_shown = false, model_wireframe = false;
+     model_marks_shown = false, model_hidden_shown = false, model_wireframe = false;
 
 const model_key model_keys[] = {
     {"left drag", "turn (across), tilt (up, down)", no_command},
@@ -41,12 +41,14 @@ const model_key model_keys[] = {
     {"i", "information on or off", info_toggle},
     {"g", "grid on or off", grid_toggle},
     {"m", "missing textures marked on or off", marks_toggle},
+    {"c", "surfaces never drawn by the game shown or hidden", hidden_toggle},
     {"Page Down, Right", "next model of the folder", next_model},
     {"Page Up, Left", "previous model of the folder", previous_model},
     {"F5", "reload the model", reload_model},
     {"F11", "full screen on or off", full_screen_toggle},
     {"F12", "screenshot", screenshot},
-    {"q, Escape", "quit (Escape leaves full screen first)", quit},
+    {"q", "quit, also in full screen", quit},
+    {"Escape", "leave full screen; windowed, quit", leave},
 };
 const size_t model_key_count = std::size(model_keys);
 
@@ -69,7 +71,7 @@ static std::string number(double value)
 
 static void write_info_lines()
 {
-    const model_scene_facts& s = model_scene;
+    const model_scene_facts& s = model_facts;
     size_t slash = s.path.rfind('/');
     info_lines = {{s.path.substr(slash == std::string::npos ? 0 : slash + 1), ""}};
     info_lines.push_back({std::to_string(s.objects) + " objects, " + std::to_string(s.faces) +
@@ -83,7 +85,9 @@ static void write_info_lines()
     info_lines.push_back({size, ""});
     for (const model_texture& texture : model_textures)
         info_lines.push_back({texture.name + "  " + (texture.found ? texture.where : ""),
-                              texture.found ? "" : "not found"});
+                              texture.found         ? ""
+                              : texture.never_drawn ? "hidden: never drawn"
+                                                    : "not found"});
 }
 
 // The grid's step suits the model's size: 8, 16 or 64 units, and for a
@@ -120,17 +124,17 @@ void measure_model_scene(const char* model_path, long long faces)
     s.measured = scene_box(s.lo, s.hi);
     if (s.measured)
         place_grid(&s);
-    model_scene = s;
+    model_facts = s;
     write_info_lines();
 }
 
 static void draw_grid()
 {
-    const model_scene_facts& s = model_scene;
+    const model_scene_facts& s = model_facts;
     if (!s.measured)
         return;
     const double x0 = s.grid[0], y0 = s.grid[1], x1 = s.grid[2], y1 = s.grid[3], z = s.lo[2];
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_LIGHTING_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LINE_SMOOTH);
@@ -174,16 +178,42 @@ static const std::array<GLubyte, 128> checker = [] {
 
 // The faces again, only where the checker is set, in magenta: the rest keep
 // their colour.
-static void draw_marks(void (*draw_batches)(bool missing_only))
+static void draw_marks(void (*draw_batches)(model_batches which))
 {
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_STIPPLE_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_STIPPLE_BIT |
+                 GL_LIGHTING_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_POLYGON_STIPPLE);
     glPolygonStipple(checker.data());
     glDepthFunc(GL_LEQUAL);
     glColor3f(1.0f, 0.0f, 1.0f);
-    draw_batches(true);
+    draw_batches(model_batches::missing);
+    glPopAttrib();
+}
+
+// The hidden faces in translucent orange with their edges in solid orange,
+// a colour no lit surface of the model takes without a texture: seen
+// through, and not mistaken for what the game draws.
+static void draw_hidden(void (*draw_batches)(model_batches which))
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT |
+                 GL_POLYGON_BIT | GL_LINE_BIT | GL_LIGHTING_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_LINE_SMOOTH);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColor4f(1.0f, 0.5f, 0.0f, 0.5f);
+    draw_batches(model_batches::hidden);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glLineWidth(1.0f);
+    glColor4f(1.0f, 0.5f, 0.0f, 1.0f);
+    draw_batches(model_batches::hidden);
     glPopAttrib();
 }
 
@@ -251,7 +281,8 @@ static std::vector<panel_line> help_lines()
 static void draw_panels(int width, int height)
 {
     static const std::vector<panel_line> help = help_lines();
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT |
+                 GL_LIGHTING_BIT | GL_TRANSFORM_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
@@ -260,36 +291,58 @@ static void draw_panels(int width, int height)
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
     glLoadIdentity();
     glOrtho(0, width, 0, height, -1, 1);
     glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
     glLoadIdentity();
     int top = height - margin;
     if (model_help_shown)
         top = draw_panel(help, top, width);
     if (model_info_shown)
         draw_panel(info_lines, top, width);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
     glPopAttrib();
 }
 
-void draw_model_frame(void (*draw_batches)(bool missing_only))
+// What the model's own drawing relies on, set every frame rather than
+// trusted to have been left so; the wireframe's lines are smoothed.
+static void set_model_state()
 {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    model_camera_apply();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_ALPHA_TEST);
+    glDisable(GL_POLYGON_STIPPLE);
+    glLineWidth(1.0f);
+    glPolygonMode(GL_FRONT_AND_BACK, model_wireframe ? GL_LINE : GL_FILL);
     if (model_wireframe) {
-        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glEnable(GL_LINE_SMOOTH);
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    }
-    draw_batches(false);
-    if (model_marks_shown)
-        draw_marks(draw_batches);
-    if (model_wireframe) {
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    } else {
         glDisable(GL_LINE_SMOOTH);
         glDisable(GL_BLEND);
     }
+}
+
+void draw_model_frame(void (*draw_batches)(model_batches which))
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    model_camera_apply();
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT |
+                 GL_LINE_BIT);
+    set_model_state();
+    draw_batches(model_batches::shown);
+    if (model_marks_shown)
+        draw_marks(draw_batches);
+    glPopAttrib();
+    if (model_hidden_shown)
+        draw_hidden(draw_batches);
     if (model_grid_shown)
         draw_grid();
     GLint viewport[4];

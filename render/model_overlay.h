@@ -1,5 +1,6 @@
 // What the model view draws besides the model: the grid, the checker on
-// faces whose texture was not found, the help and information panels; and
+// faces whose texture was not found, the faces hidden as never drawn by the
+// game, the help and information panels; and
 // the frame that holds them, saved as a screenshot when asked.
 #pragma once
 #include <cstddef>
@@ -19,20 +20,22 @@ struct model_scene_facts {
     double grid[4];  // x0, y0, x1, y1 on the box's lowest Z
     double reach;    // from the box's centre to the farthest point drawn
 };
-extern model_scene_facts model_scene;
+extern model_scene_facts model_facts;
 
 // Measures the model store's scene, of which `faces` are drawn; after the
 // textures were looked for.
 void measure_model_scene(const char* model_path, long long faces);
 
 extern bool model_help_shown, model_info_shown, model_grid_shown, model_marks_shown;
-extern bool model_wireframe;
+extern bool model_hidden_shown, model_wireframe;
 
-// Draws a frame with the camera: the batches (draw(false)), the faces whose
-// texture was not found again with a checker (draw(true) sends only
-// those), the grid and the panels; saves it when a screenshot was asked
-// for, and presents it.
-void draw_model_frame(void (*draw_batches)(bool missing_only));
+// Which of the model's batches a call draws.
+enum class model_batches { shown, missing, hidden };
+// Draws a frame with the camera: the batches shown in their looks, the
+// faces whose texture was not found again with a checker, the hidden ones
+// tinted, the grid and the panels; saves it when a screenshot was asked
+// for, and presents it. Each overlay leaves the GL state as it found it.
+void draw_model_frame(void (*draw_batches)(model_batches which));
 
 // Saves the next frame as "<model>.png" (or "<model>-N.png", never over a
 // file) in $XDG_PICTURES_DIR, else ~/Pictures, else the working folder.
@@ -59,12 +62,14 @@ enum class model_command {
     info_toggle,
     grid_toggle,
     marks_toggle,
+    hidden_toggle,
     next_model,
     previous_model,
     reload_model,
     full_screen_toggle,
     screenshot,
     quit,
+    leave,  // leaves full screen, or quits when windowed
 };
 
 // A line of the help: the keys or the mouse's action, what it does, and

@@ -83,7 +83,7 @@ void take_requested_screenshot(int width, int height)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     std::string path;
-    int fd = create_picture(pictures_folder(), picture_stem(model_scene.path), &path);
+    int fd = create_picture(pictures_folder(), picture_stem(model_facts.path), &path);
     if (fd < 0) {
         printf("screenshot not saved: %s: %s\n", path.c_str(), strerror(errno));
         return;

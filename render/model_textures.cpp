@@ -1,84 +1,42 @@
-// The model view's textures: each name that a drawn face uses, found through
-// the texture search and decoded once, uploaded once a context exists.
+// The model view's textures: the scene's, decoded once, uploaded once a
+// context exists.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "gamefs/gamefs.h"
 #include "image/decode.h"
-#include "image/decoders.h"
 #include "render/render.h"
+#include "scene/scene.h"
 
 std::vector<model_texture> model_textures;
-// The shown model's game tree, opened at its first texture: a model shown
-// anew (a reload too) sees the tree as it is then.
-static std::unique_ptr<game_fs> model_tree;
-static std::string model_tree_path;
 
-// A loose image or one inside an archive, read whole unless it is larger
-// than any image may be.
-static RgbaImage* load_file(const game_file& file)
+void take_scene_textures(model_scene& scene)
 {
-    std::string bytes;
-    if (!game_fs_read(*model_tree, file, image_max_file_bytes, &bytes, nullptr) || bytes.empty())
-        return nullptr;
-    return image_decode((const unsigned char*)bytes.data(), bytes.size());
+    for (scene_texture& found : scene.textures) {
+        model_textures.push_back({found.key, found.name, found.image, 0, found.found, found.where, found.loose,
+                                  found.never_drawn, found.declared_in});
+        // The view keeps the picture alone: the file's bytes are the export's.
+        found.image = nullptr;
+        std::string().swap(found.bytes);
+    }
 }
 
-// A single white texel: lit, it shows the faces white whatever their
-// texture coordinates.
-static RgbaImage* white_image()
+std::vector<std::string> model_texture_files()
 {
-    RgbaImage* image = image_new(1, 1);
-    if (image != nullptr)
-        memset(image->pixels, 255, 4);
-    return image;
-}
-
-int model_texture_index(const std::string& model_path, const std::string& bitmap)
-{
-    std::string key = texture_key(bitmap);
-    for (size_t i = 0; i < model_textures.size(); i++)
-        if (model_textures[i].key == key)
-            return (int)i;
-    if (model_tree == nullptr || model_tree_path != model_path) {
-        model_tree = game_fs_open(model_path);
-        model_tree_path = model_path;
+    std::vector<std::string> files;
+    auto add = [&](const std::string& path) {
+        if (!path.empty() && std::find(files.begin(), files.end(), path) == files.end())
+            files.push_back(path);
+    };
+    for (const model_texture& texture : model_textures) {
+        if (texture.loose)
+            add(texture.where);
+        add(texture.declared_in);
     }
-    texture_lookup lookup = game_fs_find_texture(*model_tree, bitmap);
-    model_texture texture = {key, lookup.name, nullptr, 0, false, {}};
-    // The first candidate that decodes wins: a broken file does not hide a
-    // good one further on.
-    for (const game_file& file : lookup.files) {
-        texture.image = load_file(file);
-        if (texture.image != nullptr) {
-            texture.where = file.entry_name.empty() ? file.path : file.path + ": " + file.entry_name;
-            break;
-        }
-    }
-    if (texture.image == nullptr && lookup.white) {
-        texture.image = white_image();
-        texture.where = "built-in _white";
-    }
-    texture.found = texture.image != nullptr;
-    model_textures.push_back(texture);
-    return (int)model_textures.size() - 1;
-}
-
-void print_model_summary(int objects, long long faces)
-{
-    int missing = 0;
-    for (const model_texture& texture : model_textures)
-        missing += !texture.found;
-    printf("model: %d objects, %lld faces, %d textures (%d not found)\n", objects, faces,
-           (int)model_textures.size(), missing);
-    for (const model_texture& texture : model_textures)
-        if (!texture.found)
-            printf("texture not found: %s\n", texture.name.c_str());
+    return files;
 }
 
 // Whether the GL names the extension among its own, whole.
@@ -159,5 +117,4 @@ void reset_model_textures()
         image_free(texture.image);
     }
     model_textures.clear();
-    model_tree.reset();
 }

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -25,6 +25,7 @@
 #include "mesh/model.h"
 #include "render/model_overlay.h"
 #include "render/render.h"
+#include "scene/scene.h"
 
 // How a face looks: its texture, or its colour where it has none; its
 // faces' corners are `count` indices from `first` on.
@@ -34,6 +35,7 @@ struct model_batch {
     GLint first;
     GLsizei count;
     bool missing;  // its material's texture was not found
+    bool hidden;   // its material's texture is never drawn by the game
 };
 
 static std::vector<model_batch> batches;
@@ -41,39 +43,14 @@ static std::vector<model_batch> batches;
 // written, and let go once uploaded.
 static std::vector<model_vertex> vertices;
 static std::vector<GLuint> indices;
+// The looks and textures of the file shown, found on the game's tree as it
+// is when the file is read.
+static model_scene scene;
 static std::vector<int> face_looks;
 static std::thread corner_builder;
+// The materials whose faces are hidden.
+static std::set<const model_material*> hidden_materials;
 static GLuint vertex_buffer = 0, index_buffer = 0;
-
-// The colour of a face without a texture whose material gives none.
-static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
-
-static model_vec3 face_normal(const model_vec3* p[3])
-{
-    model_vec3 a = {p[1]->x - p[0]->x, p[1]->y - p[0]->y, p[1]->z - p[0]->z};
-    model_vec3 b = {p[2]->x - p[0]->x, p[2]->y - p[0]->y, p[2]->z - p[0]->z};
-    model_vec3 n = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-    float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-    if (!(length > 0.0f) || !std::isfinite(length))
-        return {0.0f, 0.0f, 1.0f};
-    return {n.x / length, n.y / length, n.z / length};
-}
-
-static bool tverts_given(const model_object& object, const model_face& face)
-{
-    for (int k = 0; k < 3; k++)
-        if (face.tvert[k] < 0 || (size_t)face.tvert[k] >= object.tverts.size())
-            return false;
-    return true;
-}
-
-// The texture a material names: an index in model_textures, or -1.
-static int material_texture(const std::string& model_path, const model_material* material)
-{
-    if (material == nullptr || material->bitmap.empty() || material->bitmap == "None")
-        return -1;
-    return model_texture_index(model_path, material->bitmap);
-}
 
 // The face's corner k as it is drawn.
 static model_vertex corner(const model_object& object, const model_face& face, int k,
@@ -83,51 +60,14 @@ static model_vertex corner(const model_object& object, const model_face& face, i
     v.xyz = object.positions[(size_t)face.vert[k]];
     v.normal = face.normals ? face.normal[k] : flat;
     v.st[0] = v.st[1] = 0.0f;
-    if (textured) {
-        const model_vec3& t = object.tverts[(size_t)face.tvert[k]];
-        v.st[0] = t.x * textured->u_tiling + textured->u_offset;
-        v.st[1] = t.y * textured->v_tiling + textured->v_offset;
-    }
+    if (textured)
+        corner_st(*textured, object.tverts[(size_t)face.tvert[k]], v.st);
     return v;
 }
 
-// The looks of the drawn faces, in the order they first appear. A face's
-// look is its material's texture, when that was found and the face has
-// texture coordinates, else its material's colour.
-struct look_finder {
-    const char* model_path;
-    std::map<const model_material*, int> texture_of;
-    std::map<std::pair<const model_material*, int>, int> index;
-    // The last face's look: the faces of one material mostly come together.
-    const model_material* last_material = nullptr;
-    int last_texture = -2, last_look = -1;
-};
-
-static int look_of(look_finder& finder, const model_object& object, const model_face& face)
+bool model_face_hidden(const model_object& object, const model_face& face)
 {
-    const model_material* material = face_material(object, face);
-    auto known = finder.texture_of.find(material);
-    if (known == finder.texture_of.end())
-        known = finder.texture_of.emplace(material, material_texture(finder.model_path, material)).first;
-    int texture = known->second;
-    if (texture >= 0 && !(model_textures[(size_t)texture].found && tverts_given(object, face)))
-        texture = -1;
-    if (material == finder.last_material && texture == finder.last_texture)
-        return finder.last_look;
-    auto [at, added] = finder.index.try_emplace({material, texture}, (int)batches.size());
-    if (added) {
-        bool missing = known->second >= 0 && !model_textures[(size_t)known->second].found;
-        model_batch batch = {texture, {1.0f, 1.0f, 1.0f}, 0, 0, missing};
-        const float* color = material && material->has_diffuse ? material->diffuse : light_grey;
-        if (texture < 0)
-            for (int c = 0; c < 3; c++)
-                batch.color[c] = color[c];
-        batches.push_back(batch);
-    }
-    finder.last_material = material;
-    finder.last_texture = texture;
-    finder.last_look = at->second;
-    return at->second;
+    return !hidden_materials.empty() && hidden_materials.count(face_material(object, face)) > 0;
 }
 
 // Each corner's vertex: the one its vertex number first made when the two
@@ -182,30 +122,36 @@ static void wait_for_corners()
 // the model when asked and starts turning the store into vertices.
 static void start_building(const char* model_path, bool frame)
 {
-    look_finder finder{model_path, {}, {}};
-    size_t positions = 0;
-    for (const model_object& object : model_objects) {
-        positions += object.positions.size();
-        for (const model_face& face : object.faces)
-            if (model_face_drawable(object, face)) {
-                face_looks.push_back(look_of(finder, object, face));
-                batches[(size_t)face_looks.back()].count += 3;
-            }
+    build_model_scene(model_path, &scene);
+    hidden_materials.clear();
+    for (const scene_look& look : scene.looks) {
+        batches.push_back({look.texture, {look.color[0], look.color[1], look.color[2]}, 0, 0, look.missing,
+                           look.hidden});
+        if (look.hidden)
+            hidden_materials.insert(look.material);
     }
-    print_model_summary((int)model_objects.size(), (long long)face_looks.size());
-    measure_model_scene(model_path, (long long)face_looks.size());
+    fputs(model_summary(scene, (int)model_objects.size(), (long long)scene.face_looks.size()).c_str(), stdout);
+    face_looks.swap(scene.face_looks);
+    for (int look : face_looks)
+        batches[(size_t)look].count += 3;
+    size_t positions = 0;
+    for (const model_object& object : model_objects)
+        positions += object.positions.size();
     GLint first = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
         first += batch.count;
     }
+    take_scene_textures(scene);
+    scene.reset();
+    measure_model_scene(model_path, (long long)face_looks.size());
     vertices.reserve(std::min(positions, (size_t)first));
     // A model of no extent is seen as in the default view, not through the
     // framing of the one before.
     if (frame) {
         reset_fit_view();
-        if (model_scene.measured)
-            fit_view_to_scene(model_scene.lo, model_scene.hi);
+        if (model_facts.measured)
+            fit_view_to_scene(model_facts.lo, model_facts.hi);
     }
     // Registered once, however many files are shown.
     static const bool waits_at_exit = atexit(wait_for_corners) == 0;
@@ -213,8 +159,10 @@ static void start_building(const char* model_path, bool frame)
     corner_builder = std::thread(build_corners);
 }
 
-// The file shown, and the one watched for changes.
-static std::string shown_path, watched_path;
+// The file shown, and the files watched for changes: the model and its
+// textures' own.
+static std::string shown_path;
+static std::vector<std::string> watched_paths;
 
 void prepare_model_view(const char* model_path)
 {
@@ -256,9 +204,10 @@ void init_model_scene()
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
     // Both sides lit: exported faces are not always wound the same way.
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // Each batch sets its material itself (show_look): a material that
+    // followed the current colour would take the overlays' colours too.
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, none);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
+    glDisable(GL_COLOR_MATERIAL);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     // The smear stretches the model unevenly, and with it the normals.
@@ -293,10 +242,13 @@ static void close_wake_display()
     wake_display = nullptr;
 }
 
-// Once the window is there to be woken.
+// Once the window is there to be woken; again when the model or its
+// textures' files change.
 static void watch_shown_file()
 {
-    if (watched_path == shown_path)
+    std::vector<std::string> paths = model_texture_files();
+    paths.insert(paths.begin(), shown_path);
+    if (paths == watched_paths)
         return;
     if (wake_display == nullptr) {
         // The server that GLUT was told to use, -display included.
@@ -306,8 +258,8 @@ static void watch_shown_file()
         wake_window = glXGetCurrentDrawable();
         atexit(close_wake_display);
     }
-    watched_path = shown_path;
-    watch_model_file(shown_path, wake_main_loop);
+    watched_paths = paths;
+    watch_model_files(paths, wake_main_loop);
 }
 
 void finish_model_scene()
@@ -377,12 +329,13 @@ static void show_look(const model_batch& batch)
     } else {
         glDisable(GL_TEXTURE_2D);
     }
-    glColor3fv(batch.color);
+    const float material[4] = {batch.color[0], batch.color[1], batch.color[2], 1.0f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, material);
 }
 
-// Every batch in its look, or only those whose texture was not found, in
-// the colour and state set by the caller.
-static void draw_batches(bool missing_only)
+// The batches shown, each in its look; or only those whose texture was not
+// found, or only the hidden ones, in the colour and state set by the caller.
+static void draw_batches(model_batches which)
 {
     glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
@@ -393,9 +346,12 @@ static void draw_batches(bool missing_only)
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     for (const model_batch& batch : batches) {
-        if (missing_only && !batch.missing)
+        bool drawn = which == model_batches::shown    ? !batch.hidden
+                     : which == model_batches::missing ? batch.missing
+                                                       : batch.hidden;
+        if (!drawn)
             continue;
-        if (!missing_only)
+        if (which == model_batches::shown)
             show_look(batch);
         glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
                        (const void*)((size_t)batch.first * sizeof(GLuint)));

@@ -9,6 +9,7 @@
 
 struct TgaImage;
 struct RgbaImage;
+struct model_scene;
 
 extern GLuint texture_id;
 extern float mat_specular[4];
@@ -122,13 +123,19 @@ struct model_texture {
     GLuint id;         // the GL texture, once uploaded
     bool found;
     std::string where;  // the file that gave it, or "archive: entry"
+    bool loose;         // `where` is a file on disk
+    bool never_drawn;   // the game never draws it: not looked for, its faces hidden
+    std::string declared_in;  // the shader script or material file that declares it
 };
 extern std::vector<model_texture> model_textures;
-// The texture of that name, looked for beside the model and in the game
-// folders above it the first time the name comes up.
-int model_texture_index(const std::string& model_path, const std::string& bitmap);
-// "model: ..." and a line for each texture not found.
-void print_model_summary(int objects, long long faces);
+// Takes the scene's textures, their pictures included, for the view.
+void take_scene_textures(model_scene& scene);
+// Whether the model view hides the face: its material's texture is never
+// drawn by the game. Known once the faces were sorted into batches.
+bool model_face_hidden(const model_object& object, const model_face& face);
+// The files on disk that the shown textures came from or were declared in,
+// each once.
+std::vector<std::string> model_texture_files();
 void upload_model_textures();
 // Deletes the GL textures and forgets every texture, for the next model.
 void reset_model_textures();

@@ -29,6 +29,7 @@ static bool read_and_decode(const game_fs& tree, const game_file& file, scene_te
         return false;
     }
     texture->where = place;
+    texture->loose = file.entry_name.empty();
     return true;
 }
 

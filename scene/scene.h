@@ -17,6 +17,7 @@ struct scene_texture {
     std::string name;  // as "texture not found:" gives it
     bool found = false, white = false, never_drawn = false, two_sided = false;
     std::string where;  // the file that gave it, or "archive: entry", or "built-in _white"
+    bool loose = false;  // `where` is a file on disk
     std::string bytes;  // that file's bytes as read; empty for the built-in _white
     std::string declared_in;  // the loose script or material file that decided the name, if any
     std::string why;  // not found though a file was there: "PATH: REASON" of the first that failed

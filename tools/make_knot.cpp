@@ -1,5 +1,6 @@
 // Writes the viewer's default model: a closed tube around a (2,3) torus knot,
-// as an ASE text file.  Usage: make_knot OUT.ase [FACES]
+// as an ASE text file, textured or not.
+// Usage: make_knot [--texture BITMAP] OUT.ase [FACES]
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -118,11 +119,52 @@ static void face_corner(tube k, int f, int corner, int* ring, int* segment)
     *segment = quad % k.segments + segment_step[f % 2][corner];
 }
 
-static void write_model(tube k)
+// The texture's repeats along the knot (its V); once around the tube (U).
+static const int texture_repeats = 8;
+
+// Texture coordinates on a grid one ring and one segment wider than the
+// vertices': the seams' corners get coordinates of their own.
+static void write_texture_coordinates(tube k)
+{
+    int tverts = (k.rings + 1) * (k.segments + 1), faces = 2 * k.rings * k.segments;
+    put("\t\t*MESH_NUMTVERTEX ");
+    put_int(tverts, 0);
+    put("\n\t\t*MESH_TVERTLIST {\n");
+    for (int t = 0; t < tverts; t++) {
+        put("\t\t\t*MESH_TVERT ");
+        put_int(t, 4);
+        put_vec({double(t % (k.segments + 1)) / k.segments,
+                 double(texture_repeats) * (t / (k.segments + 1)) / k.rings, 0});
+    }
+    put("\t\t}\n\t\t*MESH_NUMTVFACES ");
+    put_int(faces, 0);
+    put("\n\t\t*MESH_TFACELIST {\n");
+    for (int f = 0; f < faces; f++) {
+        put("\t\t\t*MESH_TFACE ");
+        put_int(f, 4);
+        for (int c = 0; c < 3; c++) {
+            int ring, segment;
+            face_corner(k, f, c, &ring, &segment);
+            put("\t");
+            put_int(ring * (k.segments + 1) + segment, 0);
+        }
+        put("\n");
+    }
+    put("\t\t}\n");
+}
+
+// A material whose diffuse map is the bitmap, when one is named.
+static void write_model(tube k, const char* bitmap)
 {
     int vertices = k.rings * k.segments;
     int faces = 2 * vertices;
     put("*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"make_knot: (2,3) torus knot tube\"\n");
+    if (bitmap) {
+        put("*MATERIAL_LIST {\n\t*MATERIAL_COUNT 1\n\t*MATERIAL 0 {\n\t\t*MATERIAL_NAME \"Knot\"\n");
+        put("\t\t*MATERIAL_DIFFUSE\t1.0000\t1.0000\t1.0000\n\t\t*MAP_DIFFUSE {\n\t\t\t*BITMAP \"");
+        put(bitmap);
+        put("\"\n\t\t}\n\t}\n}\n");
+    }
     put("*GEOMOBJECT {\n\t*NODE_NAME \"Knot\"\n\t*MESH {\n\t\t*TIMEVALUE 0\n");
     put("\t\t*MESH_NUMVERTEX ");
     put_int(vertices, 0);
@@ -149,7 +191,10 @@ static void write_model(tube k)
         }
         put(" AB:    1 BC:    1 CA:    0\t *MESH_SMOOTHING 1 \t*MESH_MTLID 0\n");
     }
-    put("\t\t}\n\t\t*MESH_NORMALS {\n");
+    put("\t\t}\n");
+    if (bitmap)
+        write_texture_coordinates(k);
+    put("\t\t*MESH_NORMALS {\n");
     for (int f = 0; f < faces; f++) {
         vec3 p[3], n[3];
         int index[3];
@@ -168,7 +213,7 @@ static void write_model(tube k)
             put_vec(n[c]);
         }
     }
-    put("\t\t}\n\t}\n}\n");
+    put(bitmap ? "\t\t}\n\t}\n\t*MATERIAL_REF 0\n}\n" : "\t\t}\n\t}\n}\n");
     flush_text(&out);
 }
 
@@ -184,8 +229,10 @@ static tube tube_for(long faces)
 }
 
 static const char usage[] =
-    "usage: make_knot OUT.ase [FACES]\n"
+    "usage: make_knot [--texture BITMAP] OUT.ase [FACES]\n"
     "Writes a closed tube around a (2,3) torus knot as an ASE model.\n"
+    "--texture BITMAP gives it a material whose diffuse map is BITMAP and texture\n"
+    "coordinates that wrap the image 8 times along the knot and once around it.\n"
     "FACES (1 to 100000000, default 7680) asks for at least that many faces:\n"
     "the count is rounded up to whole rings of 2*S faces, S being the nearest\n"
     "whole number to sqrt(FACES/30) and at least 3; the smallest tube, 24 rings\n"
@@ -193,13 +240,21 @@ static const char usage[] =
 
 int main(int argc, char** argv)
 {
+    const char* bitmap = nullptr;
+    if (argc >= 3 && std::string_view(argv[1]) == "--texture") {
+        bitmap = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (int status = answer_options(argc, argv, usage); status >= 0)
         return status;
     long faces = default_faces;
     char* end = nullptr;
     if (argc == 3)
         faces = strtol(argv[2], &end, 10);
-    if (argc < 2 || argc > 3 || (end && *end) || faces < 1 || faces > 100000000) {
+    // Quotes or line breaks in a bitmap's name would end the text that holds it.
+    if (argc < 2 || argc > 3 || (end && *end) || faces < 1 || faces > 100000000 ||
+        (bitmap && (!*bitmap || std::string_view(bitmap).find_first_of("\"\r\n") != std::string_view::npos))) {
         fputs(usage, stderr);
         return 2;
     }
@@ -208,7 +263,7 @@ int main(int argc, char** argv)
         perror(argv[1]);
         return 1;
     }
-    write_model(tube_for(faces));
+    write_model(tube_for(faces), bitmap);
     bool failed = ferror(out.file);
     if (fclose(out.file) != 0 || failed) {
         perror(argv[1]);

@@ -261,8 +261,8 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
         ASSERT_TRUE(viewer_.key(o.off));
         EXPECT_TRUE(back_to(first)) << o.off;
     }
-    // The menu's grid entry, the fourteenth of 21.
-    ASSERT_TRUE(viewer_.choose(13, 21));
+    // The menu's grid entry, the fourteenth of 23.
+    ASSERT_TRUE(viewer_.choose(13, 23));
     EXPECT_GE(count(changed_from(first), exactly(255, 0, 0)), 20);
     ASSERT_TRUE(viewer_.key("g"));
     EXPECT_TRUE(back_to(first));
@@ -310,6 +310,26 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
     // Nothing of the model was sent twice, and the overlays took no texture.
     EXPECT_EQ(traced(trace, "glBufferData"), 2);
     EXPECT_EQ(traced(trace, "glTexImage2D"), 0);
+}
+
+// q closes the viewer at once, in full screen too.
+TEST_F(ModelControls, QQuitsAlsoInFullScreen)
+{
+    write_file(dir_ / "cube.ase", cube_model());
+    for (bool full_screen : {false, true}) {
+        RealViewer viewer;
+        viewer.start({.folder = dir_, .args = {"cube.ase"}, .program = ASEVIEW_BIN,
+                      .title = "cube.ase - aseview", .env = {"ASEVIEW_VIEW=model"}});
+        ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+        if (full_screen) {
+            ASSERT_TRUE(viewer.key("F11"));
+            ASSERT_TRUE(wait_until(patience, [&] { return viewer.screenshot().width >= 1279; }));
+        }
+        ASSERT_TRUE(viewer.key("q"));
+        EXPECT_TRUE(wait_until(patience, [&] { return !viewer.running(); })) << full_screen;
+        int status = viewer.stop();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 // The default view's handlers know none of it: no frame, no file.

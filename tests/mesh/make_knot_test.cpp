@@ -1,6 +1,7 @@
 #include <cmath>
 #include <map>
 
+#include "mesh/model.h"
 #include "mesh_support.h"
 #include "tests/tools/run_tool.h"
 
@@ -57,16 +58,32 @@ TEST(MakeKnot, WritesClosedOutwardTubes)
 {
     ScratchFolder scratch;
     std::string path = "knot.ase";
-    const struct { const char* faces; int low, high; } cases[] = {
-        {"", 5000, 10000}, {"200", 150, 250}, {"30000", 27000, 33000}, {"1", 144, 144}};
+    const struct { const char* options; const char* faces; int low, high; } cases[] = {
+        {"", "", 5000, 10000}, {"", "200", 150, 250}, {"", "30000", 27000, 33000}, {"", "1", 144, 144},
+        {"--texture sky.tga ", "200", 150, 250}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faces);
-        ASSERT_EQ(run_make_knot(path + " " + c.faces), 0);
+        ASSERT_EQ(run_make_knot(c.options + path + " " + c.faces), 0);
         reset_ase_reader();
         load_model(path.c_str());
         EXPECT_GE(MAX_FACES, c.low);
         EXPECT_LE(MAX_FACES, c.high);
         expect_closed_tube();
+        // Textured: every face with its texture corners, in the bitmap's material.
+        FILE* file = fopen(path.c_str(), "r");
+        ASSERT_TRUE(file);
+        parse_model(file);
+        fclose(file);
+        ASSERT_EQ(model_objects.size(), 1u);
+        const model_object& knot = model_objects[0];
+        const model_material* material = knot.faces.empty() ? nullptr : face_material(knot, knot.faces[0]);
+        EXPECT_EQ(material ? material->bitmap : "", *c.options ? "sky.tga" : "");
+        int untextured = 0;
+        for (const model_face& face : knot.faces)
+            for (int k = 0; k < 3; k++)
+                untextured += face.tvert[k] < 0 || size_t(face.tvert[k]) >= knot.tverts.size();
+        EXPECT_EQ(untextured, *c.options ? 0 : 3 * int(knot.faces.size()));
+        reset_model_store();
     }
 }
 
@@ -96,11 +113,13 @@ TEST(MakeKnot, RefusesBadArguments)
 {
     ScratchFolder scratch;
     std::string usage = run_tool(MAKE_KNOT " --help").out;
-    ASSERT_EQ(usage.rfind("usage: make_knot OUT.ase [FACES]\n", 0), 0u);
+    ASSERT_EQ(usage.rfind("usage: make_knot [--texture BITMAP] OUT.ase [FACES]\n", 0), 0u);
     const struct { const char* args; int status; } cases[] = {
         {"--help", 0}, {"-h", 0}, {"knot.ase 12 --help", 0}, {"--bogus", 2}, {"-x knot.ase", 2},
         {"knot.ase --faces=10", 2}, {"-", 2}, {"", 2}, {"knot.ase 0", 2}, {"knot.ase -5", 2},
-        {"knot.ase 12x", 2}, {"knot.ase 100000001", 2}, {"knot.ase 1 2", 2}};
+        {"knot.ase 12x", 2}, {"knot.ase 100000001", 2}, {"knot.ase 1 2", 2},
+        {"--texture knot.ase", 2}, {"--texture '' knot.ase", 2}, {"--texture 'a\"b' knot.ase", 2},
+        {"knot.ase --texture sky.tga", 2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         expect_answered_without_writing(std::string(MAKE_KNOT " ") + c.args, c.status, usage);

@@ -13,6 +13,7 @@
 #include "app/model_files.h"
 #include "tests/render/square_models.h"
 #include "tests/support/files.h"
+#include "tests/support/targa.h"
 #include "tools/driver/build_tree.h"
 #include "tools/driver/viewer.h"
 
@@ -110,6 +111,38 @@ TEST(ModelFilesE2eTest, WatchedFileAndKeysFollowTheFolder)
     ASSERT_TRUE(viewer.key("Escape"));
     EXPECT_TRUE(wait_until(patience, [&] { return !viewer.running(); }));
     EXPECT_EQ(viewer.stop(), 0) << viewer.errors();
+}
+
+// A texture repainted while the viewer runs is read afresh and shown.
+TEST(ModelFilesE2eTest, RepaintedTextureIsShownAnew)
+{
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    auto paint = [&](uint8_t r, uint8_t g, uint8_t b) {
+        Bytes pixels;
+        for (int i = 0; i < 16 * 16; i++)
+            pixels.insert(pixels.end(), {b, g, r, 255});
+        write_file(dir / "0.tga", tga_bytes({.width = 16, .height = 16, .bpp = 32, .descriptor = 0x28}, pixels));
+    };
+    auto mostly = [](const Pixels& picture, int channel) {
+        int n = 0;
+        for (int y = 0; y < picture.height; y++)
+            for (int x = 0; x < picture.width; x++) {
+                const unsigned char* p = picture.at(x, y);
+                n += p[channel] > 100 && p[(channel + 1) % 3] < 60 && p[(channel + 2) % 3] < 60;
+            }
+        return n;
+    };
+    paint(255, 0, 0);
+    write_file(dir / "t.ase", square_model(1, "0.5 0.5 0.5", ".tga"));
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {(dir / "t.ase").string()}, .program = ASEVIEW_BIN,
+                  .title = model_view_title("t.ase"), .env = {"ASEVIEW_VIEW=model"}});
+    ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+    ASSERT_GT(mostly(viewer.screenshot(), 0), 1000);
+    paint(0, 0, 255);
+    EXPECT_TRUE(wait_until(patience, [&] { return mostly(viewer.screenshot(), 2) > 1000; })) << viewer.console();
+    EXPECT_EQ(mostly(viewer.screenshot(), 0), 0);
 }
 
 }  // namespace

@@ -9,10 +9,15 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/model_files.h"
@@ -53,6 +58,78 @@ TEST(ModelFilesTest, FolderIsListedAndSteppedThroughByFoldedName)
     };
     for (const auto& s : steps)
         EXPECT_EQ(models_from(s.path, s.step), s.order) << s.path << " " << s.step;
+}
+
+std::atomic<int> reports{0};
+
+// Waits long enough for a change to be reported, if one is coming.
+int reports_after_quiet()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(model_quiet_ms * 3 + 200));
+    return reports.exchange(0);
+}
+
+// The model, a texture in another folder and a material file are watched
+// alike: each write, rename over or removal is reported once, a file half
+// written not before it is closed, and files beside them not at all.
+TEST(ModelFilesTest, WatchReportsEachWatchedFileOnceWhole)
+{
+    ScratchFolder scratch;
+    fs::create_directory("textures");
+    fs::create_directory("materials");
+    for (const char* name : {"m.ase", "textures/wall.tga", "materials/m.mtr", "other.ase",
+                             "textures/other.tga"})
+        write_file(name, "before");
+    ASSERT_TRUE(watch_model_files({"m.ase", "textures/wall.tga", "materials/m.mtr", "gone.tga"},
+                                  [] { reports++; }) == false)
+        << "a file that is not there cannot be watched";
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int reports;
+    } changes[] = {
+        {"model in place", [] { write_file("m.ase", "after"); }, 1},
+        {"texture in place", [] { write_file("textures/wall.tga", "after"); }, 1},
+        {"material renamed over",
+         [] {
+             write_file("materials/new", "after");
+             fs::rename("materials/new", "materials/m.mtr");
+         },
+         1},
+        {"texture and model at once",
+         [] {
+             write_file("textures/wall.tga", "again");
+             write_file("m.ase", "again");
+         },
+         1},
+        {"texture half written",
+         [] {
+             int fd = open("textures/wall.tga", O_WRONLY | O_TRUNC);
+             ASSERT_EQ(write(fd, "half", 4), 4);
+             EXPECT_EQ(reports_after_quiet(), 0) << "reported while open";
+             close(fd);
+         },
+         1},
+        {"texture removed", [] { fs::remove("textures/wall.tga"); }, 1},
+        {"files beside them",
+         [] {
+             write_file("other.ase", "after");
+             write_file("textures/other.tga", "after");
+         },
+         0},
+    };
+    for (const auto& c : changes) {
+        reports = 0;
+        c.change();
+        EXPECT_EQ(reports_after_quiet(), c.reports) << c.what;
+    }
+    // A new list replaces the old: the texture's folder is no longer watched.
+    ASSERT_TRUE(watch_model_files({"m.ase"}, [] { reports++; }));
+    write_file("textures/wall.tga", "back");
+    EXPECT_EQ(reports_after_quiet(), 0);
+    write_file("m.ase", "back");
+    EXPECT_EQ(reports_after_quiet(), 1);
+    stop_watching();
 }
 
 std::string window_name()

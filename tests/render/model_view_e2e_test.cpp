@@ -433,6 +433,49 @@ TEST_F(ModelViewTest, DumpsAreTheDefaultViewsAlsoFromAPipe)
     EXPECT_EQ(dumps({"ASEVIEW_VIEW=model"}, (dir_ / "pipe.ase").string(), "pipe.ase - aseview"), plain);
 }
 
+// Surfaces the game never draws (nodraw, declared by no shader) are hidden:
+// counted in the summary, named on a line of their own, left out of the
+// picture and of its framing; c shows them tinted, and again hides them.
+TEST_F(ModelViewTest, NeverDrawnSurfacesAreHiddenUntilAsked)
+{
+    const fs::path model = dir_ / "game" / "base" / "models" / "wall.ase";
+    fs::create_directories(model.parent_path());
+    const unsigned char red[3] = {255, 0, 0};
+    write_file(model.parent_path() / "red.tga", targa_of(half_picture(red, false, 4), true));
+    write_file(dir_ / "drawn.ase", squares_model({"red.tga"}));
+    fs::copy_file(model.parent_path() / "red.tga", dir_ / "red.tga");
+    write_file(model, squares_model({"red.tga", "textures/common/nodraw.tga", "textures/common/nodraw.tga"}));
+
+    Run alone = show(dir_ / "drawn.ase", "drawn.ase - aseview");
+    RealViewer viewer;
+    viewer.start({.folder = dir_, .args = {model.string()}, .program = ASEVIEW_BIN,
+                  .title = "wall.ase - aseview", .env = {"ASEVIEW_VIEW=model"}});
+    ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+    EXPECT_EQ(before_dumps(viewer.console()),
+              summary_prefix + model.string() + "\nLoad succesfult\n" +
+                  "model: 3 objects, 6 faces, 2 textures (0 not found)\n"
+                  "hidden: 4 faces (textures/common/nodraw.tga): never drawn by the game\n");
+    const Pixels first = viewer.screenshot();
+    EXPECT_TRUE(first.rgb == alone.frame.rgb) << "framed and drawn as if the hidden faces were not there";
+    // Orange, pure or over white: red high, green well above blue.
+    auto orange = [](const Pixels& s) {
+        int n = 0;
+        for (int y = 0; y < s.height; y++)
+            for (int x = 0; x < s.width; x++)
+                n += s.at(x, y)[0] > 200 && s.at(x, y)[1] > s.at(x, y)[2] + 30;
+        return n;
+    };
+    // Farther: the hidden squares beside the drawn one come into the window.
+    ASSERT_TRUE(viewer.wheel(320, 240, -8));
+    Pixels far;
+    ASSERT_TRUE(wait_until(patience, [&] { return (far = viewer.screenshot()).rgb != first.rgb; }));
+    EXPECT_EQ(orange(far), 0);
+    ASSERT_TRUE(viewer.key("c"));
+    EXPECT_TRUE(wait_until(patience, [&] { return orange(viewer.screenshot()) > 1000; }));
+    ASSERT_TRUE(viewer.key("c"));
+    EXPECT_TRUE(wait_until(patience, [&] { return viewer.screenshot().rgb == far.rgb; })) << "c left a trace";
+}
+
 // Textures that are no images, or that no one should read, and indices
 // out of every range: each texture counted as not found, the rest drawn, and
 // the first frame comes without a hang.
@@ -459,12 +502,22 @@ TEST_F(ModelViewTest, HostileTexturesAndIndicesLeaveTheRestDrawn)
     write_file(dir_ / "hostile.ase", text);
 
     Run run = show(dir_ / "hostile.ase", "hostile.ase - aseview");
+    // A file that is there but gives no picture is named with the reason.
+    const struct {
+        const char *name, *file, *why;
+    } missing[] = {{"/dev/zero", "zero.tga", "not a regular file"},
+                   {"folder.tga", "folder.tga", "not a regular file"},
+                   {"pipe.png", "pipe.png", "not a regular file"},
+                   {"loop.tga", nullptr, nullptr},
+                   {"LONG", nullptr, nullptr},
+                   {"cut.png", "cut.png", "truncated PNG"},
+                   {"huge.tga", "huge.tga", "larger than 8192 pixels a side"},
+                   {"broken.jpg", "broken.jpg", "truncated JPEG"},
+                   {"zero.tga", "zero.tga", "not a regular file"}};
     std::string not_found;
-    for (const char* name : {"/dev/zero", "folder.tga", "pipe.png", "loop.tga"})
-        not_found += std::string("texture not found: ") + name + "\n";
-    not_found += "texture not found: LONG\n";
-    for (const char* name : {"cut.png", "huge.tga", "broken.jpg", "zero.tga"})
-        not_found += std::string("texture not found: ") + name + "\n";
+    for (const auto& m : missing)
+        not_found += std::string("texture not found: ") + m.name +
+                     (m.file ? " (" + (dir_ / m.file).string() + ": " + m.why + ")" : "") + "\n";
     EXPECT_EQ(before_dumps(run.console, long_name), summary_prefix + (dir_ / "hostile.ase").string() +
                                "\nLoad succesfult\n"
                                "model: 11 objects, 22 faces, 10 textures (9 not found)\n" +
