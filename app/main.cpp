@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "input/input.h"
 #include "input/model_controls.h"
 #include "mesh/ase.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "bench/viewer_probe.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <new>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "export/glb_file.h"
 #include "gamefs/folders.h"
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "mesh/model.h"
 #include "render/model_overlay.h"
 #include "render/render.h"

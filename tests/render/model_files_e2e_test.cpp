@@ -10,7 +10,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "tests/render/square_models.h"
 #include "tests/support/files.h"
 #include "tests/support/targa.h"

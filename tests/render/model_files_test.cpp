@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 #include "input/input.h"
 #include "render/render.h"
 #include "tests/render/render_fixture.h"

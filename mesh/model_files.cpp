@@ -1,4 +1,4 @@
-#include "app/model_files.h"
+#include "mesh/model_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
