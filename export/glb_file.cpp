@@ -61,8 +61,11 @@ std::string glb_target_refusal(const std::string& out, const struct stat& input)
 bool write_glb(const tinygltf::Model& gltf, const std::string& out, std::string* why)
 {
     std::filesystem::path target(out);
-    std::string temporary =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    // Built by appending: GCC 12's optimizer warns of an overlap in "." + name.
+    std::string hidden_name = ".";
+    hidden_name += target.filename().string();
+    hidden_name += ".XXXXXX";
+    std::string temporary = (target.parent_path() / hidden_name).string();
     int fd = mkstemp(temporary.data());
     if (fd < 0) {
         *why = strerror(errno);
