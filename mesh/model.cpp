@@ -95,6 +95,19 @@ constexpr std::pair<std::string_view, word> keywords[] = {
     {"*MATERIAL_NAME", word::material_name},
 };
 
+// Each keyword compared at its own constant length, so that the compiler
+// turns every comparison into a few loads: the table walked with calls to
+// memcmp was a tenth of reading a large model.
+template <size_t... I> static word keyword_of(std::string_view token, std::index_sequence<I...>)
+{
+    word w = word::unknown;
+    ((token.size() == keywords[I].first.size() &&
+      memcmp(token.data(), keywords[I].first.data(), keywords[I].first.size()) == 0 &&
+      (w = keywords[I].second, true)) ||
+     ...);
+    return w;
+}
+
 static word classify(std::string_view token)
 {
     if (token == "{")
@@ -103,10 +116,8 @@ static word classify(std::string_view token)
         return word::close;
     if (token.empty() || token[0] != '*')
         return word::unknown;
-    for (auto [text, w] : keywords) {
-        if (token == text)
-            return w;
-    }
+    if (word w = keyword_of(token, std::make_index_sequence<std::size(keywords)>()); w != word::unknown)
+        return w;
     if (token == "*SCENE" || token.ends_with("OBJECT"))
         return word::other_top_level;
     return token.starts_with("*MAP_") ? word::other_map : word::unknown;
@@ -172,9 +183,13 @@ static bool skip_space_noting_lines(reader* r)
 {
     scan_source* s = &r->s;
     while (scan_ahead(s, 1) > 0) {
-        const unsigned char* p = s->data + s->at;
-        const unsigned char* q = skip_space_bytes(p);
-        if (memchr(p, '\n', size_t(q - p)))
+        // One pass, noting a newline on the way: a short run of blanks
+        // before nearly every token is no job for memchr.
+        const unsigned char* q = s->data + s->at;
+        bool newline = false;
+        for (; byte_classes[*q] & space_byte; q++)
+            newline |= *q == '\n';
+        if (newline)
             r->line_face = -1;
         s->at = size_t(q - s->data);
         if (s->at < s->end)
