@@ -311,6 +311,58 @@ TEST_F(ExportTest, NeverDrawnSurfacesLeftOutUnlessAllAreAsked)
     reset_model_store();
 }
 
+// Two quads, the second's material naming what the game's tree decides:
+// the editor's nodraw surface, declared nowhere, or a loose shader script's
+// image drawn on both sides.
+TEST_F(ExportTest, TheGamesTreeDecidesWhatIsDrawnAndOnWhichSides)
+{
+    fs::create_directories("textures/test");
+    fs::create_directories("scripts");
+    write_four_colour_targa("textures/test/four.tga");
+    write_file("scripts/test.shader",
+               "textures/test/both\n{\n\tcull none\n\t{\n\t\tmap textures/test/four.tga\n\t}\n}\n");
+    struct {
+        const char* name;
+        const char* bitmap;
+        const char* args;
+        size_t nodes;
+        const char* hidden_line;
+        bool double_sided, never_drawn_kept;
+    } cases[] = {
+        {"nodraw_left_out", "textures/common/nodraw.tga", "", 1,
+         "hidden: 2 faces (textures/common/nodraw.tga): never drawn by the game\n", false, false},
+        {"nodraw_kept", "textures/common/nodraw.tga", "--all-surfaces ", 2,
+         "hidden: 2 faces (textures/common/nodraw.tga): never drawn by the game\n", false, true},
+        {"cull_none", "textures/test/both.tga", "", 2, "", true, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        std::string second = quad_model(textured(t.bitmap), "Second");
+        second.replace(second.find("*MATERIAL_REF 0"), 15, "*MATERIAL_REF 1");
+        second.replace(second.find("*MATERIAL 0"), 11, "*MATERIAL 1");
+        std::string model = quad_model("*MATERIAL_DIFFUSE 1 0 0", "First");
+        model.insert(model.find("}\n*GEOMOBJECT"), second.substr(second.find("*MATERIAL 1"),
+                                                                  second.find("}\n*GEOMOBJECT") - second.find("*MATERIAL 1")));
+        write_file("m.ase", model + second.substr(second.find("*GEOMOBJECT")));
+        run_result r = run_export(std::string(t.args) + "m.ase");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "model: 2 objects, 4 faces, 1 textures (0 not found)\n" + std::string(t.hidden_line) +
+                             "wrote: m.glb\n");
+        expect_valid("m.glb");
+        tinygltf::Model m = load_glb("m.glb");
+        ASSERT_EQ(m.nodes.size(), t.nodes);
+        EXPECT_EQ(m.nodes[0].name, "First");
+        EXPECT_FALSE(m.materials.at(0).doubleSided);
+        if (t.nodes < 2)
+            continue;
+        EXPECT_EQ(m.nodes[1].name, "Second");
+        const tinygltf::Material& material = m.materials.at(1);
+        EXPECT_EQ(material.doubleSided, t.double_sided);
+        EXPECT_EQ(material.extras.Has("never_drawn"), t.never_drawn_kept);
+        EXPECT_EQ(material.pbrMetallicRoughness.baseColorTexture.index >= 0, t.double_sided);
+    }
+}
+
 TEST_F(ExportTest, RefusalsAndFailuresLeaveNothingBehind)
 {
     write_file("quad.ase", quad_model(""));
