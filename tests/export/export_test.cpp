@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 
 #include "export/gltf.h"
@@ -465,6 +467,42 @@ TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
         }
         EXPECT_FALSE(fs::exists("out/sub/bad.glb"));
     }
+}
+
+// The worker of a batch killed while it reads a large model: that model
+// fails, and a new worker exports the rest.
+TEST_F(ExportTest, BatchGoesOnPastAWorkerThatDies)
+{
+    fs::create_directory("in");
+    write_file("in/a_big.ase", strip_model(300000));
+    write_file("in/b_small.ase", quad_model(""));
+    pid_t batch = fork();
+    if (batch == 0) {
+        freopen("out.txt", "w", stdout);
+        freopen("err.txt", "w", stderr);
+        execl(EXPORT_BIN, EXPORT_BIN, "-j", "1", "-o", "out", "in", nullptr);
+        _exit(127);
+    }
+    bool killed = false;
+    for (int wait = 0; wait < 10000 && !killed; wait++) {
+        std::string children = read_file("/proc/" + std::to_string(batch) + "/task/" + std::to_string(batch) + "/children");
+        if (pid_t worker = atoi(children.c_str()); worker > 0) {
+            std::error_code ignored;
+            for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(worker) + "/fd", ignored))
+                if (fs::read_symlink(fd.path(), ignored).filename() == "a_big.ase")
+                    killed = kill(worker, SIGKILL) == 0;
+        }
+        usleep(1000);
+    }
+    int status;
+    ASSERT_EQ(waitpid(batch, &status, 0), batch);
+    ASSERT_TRUE(killed) << "the worker was never seen reading the large model";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file("err.txt"), "aseview-export: in/a_big.ase: the export ended abnormally (Killed)\n");
+    std::string out = read_file("out.txt");
+    EXPECT_EQ(out.substr(out.rfind("wrote")), "wrote: out/b_small.glb\nexported 1 of 2 models (0 textures not found, 1 failed)\n");
+    EXPECT_FALSE(fs::exists("out/a_big.glb"));
+    expect_valid("out/b_small.glb");
 }
 
 }  // namespace
