@@ -252,14 +252,38 @@ static bool read_quoted(scan_source* s, std::string* text)
     return kept;
 }
 
-// The next token, quoted strings passed over whole (they may hold braces);
-// false at the end of input.
+// Passes over a token that can be no keyword and no brace, as scan_255s
+// reads it: up to 255 bytes, to the next whitespace.
+static void skip_plain_token(scan_source* s)
+{
+    size_t avail = scan_ahead(s, scan_lookahead);
+    const unsigned char* p = s->data + s->at;
+    const unsigned char* stop = p + std::min(avail, size_t(255));
+    const unsigned char* q = p;
+    while (q < stop && !(byte_classes[*q] & space_byte))
+        q++;
+    s->at += size_t(q - p);
+}
+
+// The next token that may mean something, quoted strings passed over whole
+// (they may hold braces); false at the end of input. A token that starts
+// with neither '*' nor a brace is a word the reader does not know, which
+// only ends what a keyword before it announced: such tokens (the numbers
+// and corner labels of the mesh lines, most of a file) are passed over
+// here without being classified.
 static bool next_token(reader* r, std::string_view* token)
 {
     while (skip_space_noting_lines(r)) {
-        if (r->s.data[r->s.at] != '"')
+        unsigned char first = r->s.data[r->s.at];
+        if (first == '"') {
+            read_quoted(&r->s, nullptr);
+        } else if (first != '*' && first != '{' && first != '}') {
+            skip_plain_token(&r->s);
+            if (r->skipped_depth == 0)
+                r->next = {};
+        } else {
             return scan_255s(&r->s, token);
-        read_quoted(&r->s, nullptr);
+        }
     }
     return false;
 }
