@@ -79,7 +79,7 @@ export_report export_model(const std::string& model_path, const std::string& out
         reset_model_store();
         return failed(report, model_path, "too large for memory");
     }
-    if (!write_glb(gltf, out_path, &why))
+    if (!write_glb(&gltf, out_path, &why))
         return failed(report, out_path, why);
     report.out += "wrote: " + out_path + "\n";
     report.ok = true;
