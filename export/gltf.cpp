@@ -55,7 +55,9 @@ model_vec3 unit_normal(const model_vec3& n)
     double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
     if (!(length > 0.0) || !std::isfinite(length))
         return {0.0f, 0.0f, 1.0f};
-    return {float(n.x / length), float(n.y / length), float(n.z / length)};
+    // One division for the three: this runs for every corner of a model.
+    double inverse = 1.0 / length;
+    return {float(n.x * inverse), float(n.y * inverse), float(n.z * inverse)};
 }
 
 bool finite(const float* values, int count)
