@@ -438,6 +438,17 @@ TEST_F(ExportTest, ReadOnlyOrFullFolderIsAnError)
     }
 }
 
+TEST_F(ExportTest, FileSizeLimitIsAnErrorNotAKill)
+{
+    write_file("s.ase", strip_model(2000));
+    int status = system(("ulimit -f 16; " + quoted(EXPORT_BIN) + " s.ase s.glb >out.txt 2>err.txt").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file("err.txt"), "aseview-export: s.glb: File too large\n");
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_EQ(entry.path().extension() == ".glb" || entry.path().filename().string()[0] == '.', false)
+            << entry.path();
+}
+
 TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
 {
     fs::create_directories("in/sub");
