@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -50,6 +51,9 @@ static int export_many(const std::string& out_dir, const std::vector<std::string
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit a write fails with EFBIG and the half file is
+    // removed, rather than the process being killed beside it.
+    signal(SIGXFSZ, SIG_IGN);
     enum { scale_option = 256, all_surfaces_option };
     static const option long_options[] = {{"scale", required_argument, nullptr, scale_option},
                                           {"all-surfaces", no_argument, nullptr, all_surfaces_option},

@@ -55,7 +55,8 @@ timing run_program(const std::vector<std::string>& argv, const char* folder, boo
     rusage usage = {};
     wait4(pid, &status, 0, &usage);
     double elapsed = seconds_since(start);
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage)};
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1, cpu_seconds(usage),
+            double(usage.ru_maxrss) * 1024 / 1e6};
 }
 
 std::vector<std::string> corpus_models(const std::string& corpus)
@@ -147,8 +148,7 @@ static void note_file_events(int watch, const char* model, clock_type::time_poin
     }
 }
 
-// The peak resident size of a running process in MB (0 if unknown).
-static double peak_mb(pid_t pid)
+double process_peak_mb(pid_t pid)
 {
     double peak = 0;
     std::string status = "/proc/" + std::to_string(pid) + "/status";
@@ -182,7 +182,7 @@ start_phases viewer_start_phases(const char* dir, const char* model)
         if (viewer.frame_presented())
             phases.first_frame = seconds_since(start);
     }
-    phases.peak_mb = peak_mb(viewer.pid());
+    phases.peak_mb = process_peak_mb(viewer.pid());
     close(watch);
     return phases;
 }

@@ -16,6 +16,7 @@
 // busy machine disturbs less.
 struct timing {
     double wall, cpu;
+    double peak_mb = 0;  // the program's peak resident size
 };
 
 double cpu_seconds(const rusage& usage);
@@ -28,6 +29,9 @@ double median(std::vector<double> values);
 // if it could not be run or failed.
 timing run_program(const std::vector<std::string>& argv, const char* folder = nullptr,
                    bool with_display = true);
+
+// The peak resident size of a running process in MB (0 if unknown).
+double process_peak_mb(pid_t pid);
 
 // Seconds from the program's start to its first frame, negative when none
 // came within two minutes.

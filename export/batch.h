@@ -1,5 +1,5 @@
-// Many models exported in one call, each in a child process of its own (the
-// model store is one per process), at most `workers` at a time.
+// Many models exported in one call by `workers` worker processes (the model
+// store is one per process), each taking one model after another.
 #pragma once
 #include <string>
 #include <vector>
@@ -16,7 +16,8 @@ struct batch_job {
 // reason in *errors.
 std::vector<batch_job> batch_jobs(const std::string& out_dir, const std::vector<std::string>& inputs,
                                   std::vector<std::string>* errors);
-// Runs the jobs, printing each model's lines whole as it ends, a progress
+// Runs the jobs, printing each model's lines whole as it ends (a model
+// whose worker dies fails, and a new worker takes the rest), a progress
 // line when standard error is a terminal, and the closing count. The
 // exit status: 0 when every model was written, else 1.
 int run_batch(const std::vector<batch_job>& jobs, const export_options& options, int workers,

@@ -28,14 +28,28 @@ export_report failed(export_report report, const std::string& path, const std::s
     return report;
 }
 
+// The tree around the model: the cached one when it is of the model's folder.
+std::shared_ptr<game_fs> tree_for(const std::string& model_path, game_tree_cache* trees)
+{
+    if (trees == nullptr)
+        return game_fs_open(model_path);
+    std::string folder = std::filesystem::path(model_path).parent_path().string();
+    if (trees->tree == nullptr || trees->folder != folder) {
+        trees->tree = nullptr;
+        trees->tree = game_fs_open(model_path);
+        trees->folder = folder;
+    }
+    return trees->tree;
+}
+
 // Reads the model and turns it into glTF; the model store is let go after.
-bool model_gltf(const std::string& model_path, const export_options& options, tinygltf::Model* gltf,
-                export_report* report, std::string* why)
+bool model_gltf(const std::string& model_path, const export_options& options, game_tree_cache* trees,
+                tinygltf::Model* gltf, export_report* report, std::string* why)
 {
     if (!read_model_file(model_path, why))
         return false;
     model_scene scene;
-    build_model_scene(model_path, &scene);
+    build_model_scene(tree_for(model_path, trees), &scene);
     long long faces = (long long)scene.face_looks.size();
     report->out = model_summary(scene, int(model_objects.size()), faces);
     report->missing = missing_textures(scene);
@@ -47,7 +61,7 @@ bool model_gltf(const std::string& model_path, const export_options& options, ti
 }  // namespace
 
 export_report export_model(const std::string& model_path, const std::string& out_path,
-                           const export_options& options)
+                           const export_options& options, game_tree_cache* trees)
 {
     export_report report;
     struct stat input;
@@ -59,13 +73,13 @@ export_report export_model(const std::string& model_path, const std::string& out
     std::string why;
     tinygltf::Model gltf;
     try {
-        if (!model_gltf(model_path, options, &gltf, &report, &why))
+        if (!model_gltf(model_path, options, trees, &gltf, &report, &why))
             return failed(report, model_path, why);
     } catch (const std::bad_alloc&) {
         reset_model_store();
         return failed(report, model_path, "too large for memory");
     }
-    if (!write_glb(gltf, out_path, &why))
+    if (!write_glb(&gltf, out_path, &why))
         return failed(report, out_path, why);
     report.out += "wrote: " + out_path + "\n";
     report.ok = true;

@@ -2,6 +2,7 @@
 // What it has to say comes back as text, so that a batch can print each
 // model's lines whole.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "export/gltf.h"
@@ -13,8 +14,17 @@ struct export_report {
     bool ok = false;
 };
 
+// The game's tree of the folder the last model came from, kept for the
+// next model of the same folder: a batch sees each folder's tree as it was
+// when it came to it.
+struct game_tree_cache {
+    std::string folder;
+    std::shared_ptr<game_fs> tree;
+};
+
+// One model exported; `trees`, when given, saves opening the same tree again.
 export_report export_model(const std::string& model_path, const std::string& out_path,
-                           const export_options& options);
+                           const export_options& options, game_tree_cache* trees = nullptr);
 // The default output's name: the model's file name with ".glb" for its
 // ".ase" (in any letter case), else added.
 std::string glb_name(const std::string& model_path);

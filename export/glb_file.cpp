@@ -3,46 +3,81 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <ostream>
-#include <streambuf>
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
-// Writes straight to a descriptor, the first failure
-// kept: tinygltf writes a GLB in a handful of large pieces.
-class descriptor_sink : public std::streambuf {
-public:
-    explicit descriptor_sink(int fd) : fd_(fd) {}
-    int error() const { return error_; }
+// tinygltf's JSON of the model, its binary buffer declared by its length
+// alone: tinygltf's own GLB writer copies the buffer whole first, a large
+// model's worth of memory and time.
+std::string gltf_json(tinygltf::Model* gltf)
+{
+    std::vector<tinygltf::Buffer> buffers;
+    buffers.swap(gltf->buffers);
+    std::ostringstream text;
+    tinygltf::TinyGLTF writer;
+    bool written = writer.WriteGltfSceneToStream(gltf, text, false, false);
+    buffers.swap(gltf->buffers);
+    if (!written)
+        return {};
+    nlohmann::json json = nlohmann::json::parse(text.str());
+    if (!gltf->buffers.empty())
+        json["buffers"] = nlohmann::json::array({{{"byteLength", gltf->buffers[0].data.size()}}});
+    return json.dump();
+}
 
-protected:
-    std::streamsize xsputn(const char* bytes, std::streamsize count) override
-    {
-        for (std::streamsize done = 0; done < count && error_ == 0;) {
-            ssize_t wrote = write(fd_, bytes + done, size_t(count - done));
-            if (wrote > 0)
-                done += wrote;
-            else if (wrote == 0 || errno != EINTR)
-                error_ = wrote == 0 ? ENOSPC : errno;
-        }
-        return error_ == 0 ? count : 0;
+// 0 or the errno of the first failure.
+int write_all(int fd, const void* bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        ssize_t wrote = write(fd, static_cast<const char*>(bytes) + done, size - done);
+        if (wrote > 0)
+            done += size_t(wrote);
+        else if (wrote == 0 || errno != EINTR)
+            return wrote == 0 ? ENOSPC : errno;
     }
-    int_type overflow(int_type c) override
-    {
-        if (traits_type::eq_int_type(c, traits_type::eof()))
-            return traits_type::not_eof(c);
-        char byte = traits_type::to_char_type(c);
-        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
-    }
+    return 0;
+}
 
-private:
-    int fd_;
-    int error_ = 0;
-};
+// A GLB chunk: its length and type, its bytes, padded to four bytes.
+int write_chunk(int fd, uint32_t type, const void* bytes, size_t size, char pad)
+{
+    uint32_t head[2] = {uint32_t((size + 3) & ~size_t(3)), type};
+    const char padding[3] = {pad, pad, pad};
+    int error = write_all(fd, head, sizeof head);
+    if (error == 0)
+        error = write_all(fd, bytes, size);
+    return error != 0 ? error : write_all(fd, padding, head[0] - size);
+}
+
+// The GLB: its header, the JSON chunk, then the binary chunk if any, all
+// little-endian.
+static_assert(std::endian::native == std::endian::little);
+int write_glb_chunks(int fd, const std::string& json, const std::vector<unsigned char>* data)
+{
+    uint64_t length = 12 + 8 + ((json.size() + 3) & ~size_t(3));
+    if (data != nullptr)
+        length += 8 + ((data->size() + 3) & ~size_t(3));
+    // The format counts its bytes in 32 bits.
+    if (length > UINT32_MAX)
+        return EFBIG;
+    uint32_t header[3] = {0x46546C67, 2, uint32_t(length)};  // "glTF", version 2
+    int error = write_all(fd, header, sizeof header);
+    if (error == 0)
+        error = write_chunk(fd, 0x4E4F534A, json.data(), json.size(), ' ');  // "JSON"
+    if (error == 0 && data != nullptr)
+        error = write_chunk(fd, 0x004E4942, data->data(), data->size(), 0);  // "BIN"
+    return error;
+}
 
 }  // namespace
 
@@ -58,7 +93,7 @@ std::string glb_target_refusal(const std::string& out, const struct stat& input)
     return "";
 }
 
-bool write_glb(const tinygltf::Model& gltf, const std::string& out, std::string* why)
+bool write_glb(tinygltf::Model* gltf, const std::string& out, std::string* why)
 {
     std::filesystem::path target(out);
     // Built by appending: GCC 12's optimizer warns of an overlap in "." + name.
@@ -75,17 +110,17 @@ bool write_glb(const tinygltf::Model& gltf, const std::string& out, std::string*
     mode_t mask = umask(0);
     umask(mask);
     int error = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-    descriptor_sink sink(fd);
-    std::ostream stream(&sink);
-    tinygltf::TinyGLTF writer;
     try {
-        if (error == 0 && !writer.WriteGltfSceneToStream(&gltf, stream, false, true))
+        std::string json = error == 0 ? gltf_json(gltf) : "";
+        if (error == 0 && json.empty())
             error = EIO;
+        if (error == 0)
+            error = write_glb_chunks(fd, json, gltf->buffers.empty() ? nullptr : &gltf->buffers[0].data);
     } catch (const std::bad_alloc&) {
         error = ENOMEM;
+    } catch (const std::exception&) {
+        error = EIO;
     }
-    if (error == 0)
-        error = sink.error();
     if (close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0 && rename(temporary.c_str(), out.c_str()) != 0)

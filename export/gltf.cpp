@@ -55,7 +55,9 @@ model_vec3 unit_normal(const model_vec3& n)
     double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
     if (!(length > 0.0) || !std::isfinite(length))
         return {0.0f, 0.0f, 1.0f};
-    return {float(n.x / length), float(n.y / length), float(n.z / length)};
+    // One division for the three: this runs for every corner of a model.
+    double inverse = 1.0 / length;
+    return {float(n.x * inverse), float(n.y * inverse), float(n.z * inverse)};
 }
 
 bool finite(const float* values, int count)
@@ -75,7 +77,7 @@ void add_face(const builder& b, const model_object& object, const model_face& fa
     const model_vec3* corners[3];
     for (int k = 0; k < 3; k++)
         corners[k] = &object.positions[size_t(face.vert[k])];
-    model_vec3 flat = face_normal(corners);
+    model_vec3 flat = face.normals ? model_vec3{} : face_normal(corners);
     bool st = textured(b.scene, look);
     vertex v[3];
     for (int k = 0; k < 3; k++) {
@@ -107,20 +109,28 @@ void add_face(const builder& b, const model_object& object, const model_face& fa
     }
 }
 
-// Appends bytes to the binary buffer as a buffer view of their own, 4-byte
-// aligned as accessors need.
-int add_view(builder& b, const void* bytes, size_t size, int target)
+// Room for a buffer view of `size` bytes at the binary buffer's end, 4-byte
+// aligned as accessors need; its index, and where to fill it in *at.
+int new_view(builder& b, size_t size, int target, unsigned char** at)
 {
-    b.data.resize((b.data.size() + 3) & ~size_t(3));
+    size_t offset = (b.data.size() + 3) & ~size_t(3);
+    b.data.resize(offset + size);
     tinygltf::BufferView view;
     view.buffer = 0;
-    view.byteOffset = b.data.size();
+    view.byteOffset = offset;
     view.byteLength = size;
     view.target = target;
-    const unsigned char* at = static_cast<const unsigned char*>(bytes);
-    b.data.insert(b.data.end(), at, at + size);
     b.gltf->bufferViews.push_back(view);
+    *at = b.data.data() + offset;
     return int(b.gltf->bufferViews.size()) - 1;
+}
+
+int add_view(builder& b, const void* bytes, size_t size, int target)
+{
+    unsigned char* at;
+    int view = new_view(b, size, target, &at);
+    memcpy(at, bytes, size);
+    return view;
 }
 
 int add_accessor(builder& b, int view, int component, size_t count, int type)
@@ -138,11 +148,12 @@ int add_accessor(builder& b, int view, int component, size_t count, int type)
 template <size_t N>
 int add_attribute(builder& b, const std::vector<vertex>& vertices, float (vertex::*field)[N], int type)
 {
-    std::vector<float> values;
-    values.reserve(vertices.size() * N);
-    for (const vertex& v : vertices)
-        values.insert(values.end(), v.*field, v.*field + N);
-    int view = add_view(b, values.data(), values.size() * sizeof(float), TINYGLTF_TARGET_ARRAY_BUFFER);
+    unsigned char* at;
+    int view = new_view(b, vertices.size() * sizeof(float[N]), TINYGLTF_TARGET_ARRAY_BUFFER, &at);
+    for (const vertex& v : vertices) {
+        memcpy(at, v.*field, sizeof(float[N]));
+        at += sizeof(float[N]);
+    }
     return add_accessor(b, view, TINYGLTF_COMPONENT_TYPE_FLOAT, vertices.size(), type);
 }
 
@@ -166,8 +177,13 @@ int add_indices(builder& b, const primitive& p)
     int view;
     int component;
     if (p.vertices.size() <= 65535) {
-        std::vector<uint16_t> narrow(p.indices.begin(), p.indices.end());
-        view = add_view(b, narrow.data(), narrow.size() * 2, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+        unsigned char* at;
+        view = new_view(b, p.indices.size() * 2, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, &at);
+        for (uint32_t i : p.indices) {
+            uint16_t narrow = uint16_t(i);
+            memcpy(at, &narrow, 2);
+            at += 2;
+        }
         component = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
     } else {
         view = add_view(b, p.indices.data(), p.indices.size() * 4, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
@@ -296,26 +312,57 @@ int material_for(builder& b, int look_index, std::string* why)
     return made = int(b.gltf->materials.size()) - 1;
 }
 
+// Calls f(face, look) for the object's drawn faces that are written;
+// `look` walks the scene's face looks.
+template <class F>
+void each_written_face(const builder& b, const model_object& object, std::vector<int>::const_iterator* look, F f)
+{
+    for (const model_face& face : object.faces) {
+        if (!model_face_drawable(object, face))
+            continue;
+        int l = *(*look)++;
+        if (!b.scene.looks[size_t(l)].hidden || b.options.all_surfaces)
+            f(face, l);
+    }
+}
+
 // The object's primitives, its faces sorted by look in the order the looks
-// first come; `look` walks the scene's face looks.
+// first come. They are counted first, so that the lists are made at their
+// size rather than grown: a large model's memory comes and goes otherwise.
 std::vector<primitive> object_primitives(const builder& b, const model_object& object,
                                          std::vector<int>::const_iterator* look)
 {
     std::vector<primitive> primitives;
     std::vector<int> slot(b.scene.looks.size(), -1);
-    for (const model_face& face : object.faces) {
-        if (!model_face_drawable(object, face))
-            continue;
-        int l = *(*look)++;
-        if (b.scene.looks[size_t(l)].hidden && !b.options.all_surfaces)
-            continue;
+    std::vector<size_t> faces;
+    auto counted = *look;
+    each_written_face(b, object, &counted, [&](const model_face&, int l) {
         if (slot[size_t(l)] < 0) {
             slot[size_t(l)] = int(primitives.size());
             primitives.push_back({l, {}, {}, {}, {}});
+            faces.push_back(0);
         }
-        add_face(b, object, face, &primitives[size_t(slot[size_t(l)])]);
+        faces[size_t(slot[size_t(l)])]++;
+    });
+    for (size_t i = 0; i < primitives.size(); i++) {
+        primitives[i].indices.reserve(faces[i] * 3);
+        primitives[i].vertices.reserve(std::min(faces[i] * 3, object.positions.size()));
     }
+    each_written_face(b, object, look, [&](const model_face& face, int l) {
+        add_face(b, object, face, &primitives[size_t(slot[size_t(l)])]);
+    });
     return primitives;
+}
+
+// Room in the binary buffer for the primitives' views, grown at least
+// twofold so that many small objects do not copy it over and over.
+void make_room(builder& b, const std::vector<primitive>& primitives)
+{
+    size_t needed = b.data.size();
+    for (const primitive& p : primitives)
+        needed += p.vertices.size() * sizeof(vertex) + p.indices.size() * 4 + 16;
+    if (needed > b.data.capacity())
+        b.data.reserve(std::max(needed, b.data.capacity() * 2));
 }
 
 bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* why)
@@ -357,6 +404,7 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
     auto look = scene.face_looks.cbegin();
     for (const model_object& object : model_objects) {
         std::vector<primitive> primitives = object_primitives(b, object, &look);
+        make_room(b, primitives);
         tinygltf::Mesh mesh;
         mesh.name = object.name;
         for (primitive& p : primitives) {

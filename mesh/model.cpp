@@ -95,6 +95,19 @@ constexpr std::pair<std::string_view, word> keywords[] = {
     {"*MATERIAL_NAME", word::material_name},
 };
 
+// Each keyword compared at its own constant length, so that the compiler
+// turns every comparison into a few loads: the table walked with calls to
+// memcmp was a tenth of reading a large model.
+template <size_t... I> static word keyword_of(std::string_view token, std::index_sequence<I...>)
+{
+    word w = word::unknown;
+    ((token.size() == keywords[I].first.size() &&
+      memcmp(token.data(), keywords[I].first.data(), keywords[I].first.size()) == 0 &&
+      (w = keywords[I].second, true)) ||
+     ...);
+    return w;
+}
+
 static word classify(std::string_view token)
 {
     if (token == "{")
@@ -103,10 +116,8 @@ static word classify(std::string_view token)
         return word::close;
     if (token.empty() || token[0] != '*')
         return word::unknown;
-    for (auto [text, w] : keywords) {
-        if (token == text)
-            return w;
-    }
+    if (word w = keyword_of(token, std::make_index_sequence<std::size(keywords)>()); w != word::unknown)
+        return w;
     if (token == "*SCENE" || token.ends_with("OBJECT"))
         return word::other_top_level;
     return token.starts_with("*MAP_") ? word::other_map : word::unknown;
@@ -172,9 +183,13 @@ static bool skip_space_noting_lines(reader* r)
 {
     scan_source* s = &r->s;
     while (scan_ahead(s, 1) > 0) {
-        const unsigned char* p = s->data + s->at;
-        const unsigned char* q = skip_space_bytes(p);
-        if (memchr(p, '\n', size_t(q - p)))
+        // One pass, noting a newline on the way: a short run of blanks
+        // before nearly every token is no job for memchr.
+        const unsigned char* q = s->data + s->at;
+        bool newline = false;
+        for (; byte_classes[*q] & space_byte; q++)
+            newline |= *q == '\n';
+        if (newline)
             r->line_face = -1;
         s->at = size_t(q - s->data);
         if (s->at < s->end)
@@ -237,14 +252,38 @@ static bool read_quoted(scan_source* s, std::string* text)
     return kept;
 }
 
-// The next token, quoted strings passed over whole (they may hold braces);
-// false at the end of input.
+// Passes over a token that can be no keyword and no brace, as scan_255s
+// reads it: up to 255 bytes, to the next whitespace.
+static void skip_plain_token(scan_source* s)
+{
+    size_t avail = scan_ahead(s, scan_lookahead);
+    const unsigned char* p = s->data + s->at;
+    const unsigned char* stop = p + std::min(avail, size_t(255));
+    const unsigned char* q = p;
+    while (q < stop && !(byte_classes[*q] & space_byte))
+        q++;
+    s->at += size_t(q - p);
+}
+
+// The next token that may mean something, quoted strings passed over whole
+// (they may hold braces); false at the end of input. A token that starts
+// with neither '*' nor a brace is a word the reader does not know, which
+// only ends what a keyword before it announced: such tokens (the numbers
+// and corner labels of the mesh lines, most of a file) are passed over
+// here without being classified.
 static bool next_token(reader* r, std::string_view* token)
 {
     while (skip_space_noting_lines(r)) {
-        if (r->s.data[r->s.at] != '"')
+        unsigned char first = r->s.data[r->s.at];
+        if (first == '"') {
+            read_quoted(&r->s, nullptr);
+        } else if (first != '*' && first != '{' && first != '}') {
+            skip_plain_token(&r->s);
+            if (r->skipped_depth == 0)
+                r->next = {};
+        } else {
             return scan_255s(&r->s, token);
-        read_quoted(&r->s, nullptr);
+        }
     }
     return false;
 }

@@ -136,8 +136,13 @@ static int look_of(look_finder& finder, const model_object& object, const model_
 
 void build_model_scene(const std::string& model_path, model_scene* scene)
 {
+    build_model_scene(game_fs_open(model_path), scene);
+}
+
+void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene)
+{
     scene->reset();
-    scene->tree = game_fs_open(model_path);
+    scene->tree = std::move(tree);
     look_finder finder{scene, {}, {}};
     for (const model_object& object : model_objects)
         for (const model_face& face : object.faces)

@@ -40,8 +40,9 @@ struct model_scene {
     std::vector<scene_look> looks;
     std::vector<int> face_looks;  // one per drawable face (model_face_drawable), objects in order
     // The game's tree as it was when the scene was built: every build reads
-    // it anew, so an edited tree shows on the next one.
-    std::unique_ptr<game_fs> tree;
+    // it anew, so an edited tree shows on the next one, unless it is given
+    // one already open.
+    std::shared_ptr<game_fs> tree;
 
     model_scene() = default;
     model_scene(const model_scene&) = delete;
@@ -54,6 +55,9 @@ struct model_scene {
 // Sorts the model store's drawable faces into looks, in the order the looks
 // first appear, looking each texture name up once from model_path.
 void build_model_scene(const std::string& model_path, model_scene* scene);
+// The same on a tree already open around the model's folder: a batch of
+// many models of a folder opens its tree once.
+void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene);
 // The drawable faces that the game never draws.
 long long hidden_faces(const model_scene& scene);
 // "model: N objects, F faces, T textures (M not found)", when faces are

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 
 #include "export/gltf.h"
@@ -311,6 +313,58 @@ TEST_F(ExportTest, NeverDrawnSurfacesLeftOutUnlessAllAreAsked)
     reset_model_store();
 }
 
+// Two quads, the second's material naming what the game's tree decides:
+// the editor's nodraw surface, declared nowhere, or a loose shader script's
+// image drawn on both sides.
+TEST_F(ExportTest, TheGamesTreeDecidesWhatIsDrawnAndOnWhichSides)
+{
+    fs::create_directories("textures/test");
+    fs::create_directories("scripts");
+    write_four_colour_targa("textures/test/four.tga");
+    write_file("scripts/test.shader",
+               "textures/test/both\n{\n\tcull none\n\t{\n\t\tmap textures/test/four.tga\n\t}\n}\n");
+    struct {
+        const char* name;
+        const char* bitmap;
+        const char* args;
+        size_t nodes;
+        const char* hidden_line;
+        bool double_sided, never_drawn_kept;
+    } cases[] = {
+        {"nodraw_left_out", "textures/common/nodraw.tga", "", 1,
+         "hidden: 2 faces (textures/common/nodraw.tga): never drawn by the game\n", false, false},
+        {"nodraw_kept", "textures/common/nodraw.tga", "--all-surfaces ", 2,
+         "hidden: 2 faces (textures/common/nodraw.tga): never drawn by the game\n", false, true},
+        {"cull_none", "textures/test/both.tga", "", 2, "", true, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        std::string second = quad_model(textured(t.bitmap), "Second");
+        second.replace(second.find("*MATERIAL_REF 0"), 15, "*MATERIAL_REF 1");
+        second.replace(second.find("*MATERIAL 0"), 11, "*MATERIAL 1");
+        std::string model = quad_model("*MATERIAL_DIFFUSE 1 0 0", "First");
+        model.insert(model.find("}\n*GEOMOBJECT"), second.substr(second.find("*MATERIAL 1"),
+                                                                  second.find("}\n*GEOMOBJECT") - second.find("*MATERIAL 1")));
+        write_file("m.ase", model + second.substr(second.find("*GEOMOBJECT")));
+        run_result r = run_export(std::string(t.args) + "m.ase");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "model: 2 objects, 4 faces, 1 textures (0 not found)\n" + std::string(t.hidden_line) +
+                             "wrote: m.glb\n");
+        expect_valid("m.glb");
+        tinygltf::Model m = load_glb("m.glb");
+        ASSERT_EQ(m.nodes.size(), t.nodes);
+        EXPECT_EQ(m.nodes[0].name, "First");
+        EXPECT_FALSE(m.materials.at(0).doubleSided);
+        if (t.nodes < 2)
+            continue;
+        EXPECT_EQ(m.nodes[1].name, "Second");
+        const tinygltf::Material& material = m.materials.at(1);
+        EXPECT_EQ(material.doubleSided, t.double_sided);
+        EXPECT_EQ(material.extras.Has("never_drawn"), t.never_drawn_kept);
+        EXPECT_EQ(material.pbrMetallicRoughness.baseColorTexture.index >= 0, t.double_sided);
+    }
+}
+
 TEST_F(ExportTest, RefusalsAndFailuresLeaveNothingBehind)
 {
     write_file("quad.ase", quad_model(""));
@@ -384,6 +438,17 @@ TEST_F(ExportTest, ReadOnlyOrFullFolderIsAnError)
     }
 }
 
+TEST_F(ExportTest, FileSizeLimitIsAnErrorNotAKill)
+{
+    write_file("s.ase", strip_model(2000));
+    int status = system(("ulimit -f 16; " + quoted(EXPORT_BIN) + " s.ase s.glb >out.txt 2>err.txt").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file("err.txt"), "aseview-export: s.glb: File too large\n");
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_EQ(entry.path().extension() == ".glb" || entry.path().filename().string()[0] == '.', false)
+            << entry.path();
+}
+
 TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
 {
     fs::create_directories("in/sub");
@@ -413,6 +478,42 @@ TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
         }
         EXPECT_FALSE(fs::exists("out/sub/bad.glb"));
     }
+}
+
+// The worker of a batch killed while it reads a large model: that model
+// fails, and a new worker exports the rest.
+TEST_F(ExportTest, BatchGoesOnPastAWorkerThatDies)
+{
+    fs::create_directory("in");
+    write_file("in/a_big.ase", strip_model(300000));
+    write_file("in/b_small.ase", quad_model(""));
+    pid_t batch = fork();
+    if (batch == 0) {
+        freopen("out.txt", "w", stdout);
+        freopen("err.txt", "w", stderr);
+        execl(EXPORT_BIN, EXPORT_BIN, "-j", "1", "-o", "out", "in", nullptr);
+        _exit(127);
+    }
+    bool killed = false;
+    for (int wait = 0; wait < 10000 && !killed; wait++) {
+        std::string children = read_file("/proc/" + std::to_string(batch) + "/task/" + std::to_string(batch) + "/children");
+        if (pid_t worker = atoi(children.c_str()); worker > 0) {
+            std::error_code ignored;
+            for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(worker) + "/fd", ignored))
+                if (fs::read_symlink(fd.path(), ignored).filename() == "a_big.ase")
+                    killed = kill(worker, SIGKILL) == 0;
+        }
+        usleep(1000);
+    }
+    int status;
+    ASSERT_EQ(waitpid(batch, &status, 0), batch);
+    ASSERT_TRUE(killed) << "the worker was never seen reading the large model";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file("err.txt"), "aseview-export: in/a_big.ase: the export ended abnormally (Killed)\n");
+    std::string out = read_file("out.txt");
+    EXPECT_EQ(out.substr(out.rfind("wrote")), "wrote: out/b_small.glb\nexported 1 of 2 models (0 textures not found, 1 failed)\n");
+    EXPECT_FALSE(fs::exists("out/a_big.glb"));
+    expect_valid("out/b_small.glb");
 }
 
 }  // namespace

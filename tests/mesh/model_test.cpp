@@ -174,6 +174,9 @@ TEST(ModelReader, ObjectAndMaterialNames)
 
 TEST(ModelReader, BlocksCountOnlyWhereTheyBelong)
 {
+    // A word longer than 255 bytes is read in pieces of 255, each a token.
+    std::string piece_is_keyword = std::string(255, 'x') + "*GEOMOBJECT { *MATERIAL_REF 5 }";
+    std::string piece_cut_keyword = std::string(254, 'x') + "*GEOMOBJECT { *MATERIAL_REF 5 }";
     struct {
         const char* text;
         size_t objects, positions;  // positions of the last object
@@ -192,6 +195,11 @@ TEST(ModelReader, BlocksCountOnlyWhereTheyBelong)
         {"*GEOMOBJECT { *MESH { *MESH_VERTEX 0 1 1 1\n*MESH_ANIMATION { *MESH {\n*GEOMOBJECT { *MESH {"
          " *MESH_VERTEX 0 1 1 1 *MESH_VERTEX 1 1 1 1 } *MATERIAL_REF 3 } }", 2, 2, 3},
         {"*GROUP \"g\" { *GEOMOBJECT { *MESH { *SHAPEOBJECT { } *GEOMOBJECT { } }", 2, 0, 0},
+        // A word between a keyword and its brace: the brace opens nothing known.
+        {"*GEOMOBJECT x { *MATERIAL_REF 2 } *GEOMOBJECT { *MATERIAL_REF 3 }", 1, 0, 3},
+        {"*GEOMOBJECT \"x\" { *MATERIAL_REF 2 }", 1, 0, 2},
+        {piece_is_keyword.c_str(), 1, 0, 5},
+        {piece_cut_keyword.c_str(), 0, 0, 0},
     };
     for (const auto& t : cases) {
         parse_model_text(t.text);
