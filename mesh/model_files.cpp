@@ -187,28 +187,30 @@ static void note_events(change_states* states, const char* events, ssize_t lengt
     }
 }
 
-// Milliseconds until the first file that is whole has been still long
-// enough; -1 when none is waiting. Those whose time has come are dropped and
-// counted in `due`.
+// Milliseconds until what changed together is reported once: every file
+// that changed whole again and all of them still for model_quiet_ms (a model
+// saved with its texture is read once); -1 when nothing waits. When the time
+// has come the states are dropped and `due` is set.
 static int next_report(change_states* states, bool* due)
 {
-    auto now = std::chrono::steady_clock::now();
-    long long soonest = -1;
     *due = false;
-    for (auto at = states->begin(); at != states->end();) {
-        const change_state& state = at->second;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            state.still_from + std::chrono::milliseconds(model_quiet_ms) - now);
-        if (state.pending && !state.writing && left.count() < 0) {
-            *due = true;
-            at = states->erase(at);
-            continue;
-        }
-        if (state.pending && !state.writing && (soonest < 0 || left.count() + 1 < soonest))
-            soonest = left.count() + 1;
-        ++at;
+    bool pending = false;
+    std::chrono::steady_clock::time_point last{};
+    for (const auto& [file, state] : *states) {
+        if (state.writing)
+            return -1;
+        pending = pending || state.pending;
+        last = std::max(last, state.still_from);
     }
-    return (int)soonest;
+    if (!pending)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        last + std::chrono::milliseconds(model_quiet_ms) - std::chrono::steady_clock::now());
+    if (left.count() >= 0)
+        return (int)left.count() + 1;
+    *due = true;
+    states->clear();
+    return -1;
 }
 
 static void watch_loop()

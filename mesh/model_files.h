@@ -29,7 +29,8 @@ constexpr int model_quiet_ms = 200;
 // Watches the regular files at `paths` (the model and the files its
 // textures come from): `changed` is called on the watch's own thread once
 // one of them was written and closed, renamed over, created or removed and
-// then stayed still for model_quiet_ms. A file still being written is not
+// then stayed still for model_quiet_ms; files changed together are reported
+// once, when all are whole and still. A file still being written is not
 // reported until its writer closes it. Replaces the earlier watch; false
 // when some file cannot be watched (the others still are).
 bool watch_model_files(const std::vector<std::string>& paths, void (*changed)());
