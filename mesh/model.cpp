@@ -101,10 +101,11 @@ constexpr std::pair<std::string_view, word> keywords[] = {
 template <size_t... I> static word keyword_of(std::string_view token, std::index_sequence<I...>)
 {
     word w = word::unknown;
-    ((token.size() == keywords[I].first.size() &&
-      memcmp(token.data(), keywords[I].first.data(), keywords[I].first.size()) == 0 &&
-      (w = keywords[I].second, true)) ||
-     ...);
+    // The first match ends the fold; its value is in w.
+    (void)((token.size() == keywords[I].first.size() &&
+            memcmp(token.data(), keywords[I].first.data(), keywords[I].first.size()) == 0 &&
+            (w = keywords[I].second, true)) ||
+           ...);
     return w;
 }
 
