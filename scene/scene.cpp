@@ -7,7 +7,6 @@
 #include <map>
 #include <utility>
 
-#include "gamefs/folders.h"
 #include "gamefs/gamefs.h"
 #include "image/decoders.h"
 
@@ -60,10 +59,12 @@ static int texture_index(model_scene* scene, const std::string& bitmap)
     // The first candidate that decodes wins: a broken file does not hide a
     // good one further on; the first failure is what a report gives. What
     // the game never draws is not read at all.
-    std::string why;
-    for (size_t i = 0; i < lookup.files.size() && !texture.never_drawn; i++)
-        if (const game_file& file = lookup.files[i]; read_and_decode(*scene->tree, file, &texture, texture.why.empty() ? &texture.why : &why))
+    std::string later;
+    for (size_t i = 0; i < lookup.files.size() && !texture.never_drawn; i++) {
+        std::string* why = texture.why.empty() ? &texture.why : &later;
+        if (read_and_decode(*scene->tree, lookup.files[i], &texture, why))
             break;
+    }
     if (texture.image == nullptr) {
         std::string().swap(texture.bytes);
         if (lookup.white && !texture.never_drawn && (texture.image = white_image()) != nullptr) {
@@ -165,12 +166,12 @@ static std::string hidden_line(const model_scene& scene)
     if (hidden == 0)
         return {};
     std::vector<std::string> names;
-    std::string list;
     for (const scene_texture& texture : scene.textures)
-        if (texture.never_drawn && std::find(names.begin(), names.end(), texture.name) == names.end()) {
+        if (texture.never_drawn && std::find(names.begin(), names.end(), texture.name) == names.end())
             names.push_back(texture.name);
-            list += (list.size() ? ", " : "") + texture.name;
-        }
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
     return "hidden: " + std::to_string(hidden) + " faces (" + list + "): never drawn by the game\n";
 }
 
@@ -185,7 +186,8 @@ std::string model_summary(const model_scene& scene, int objects, long long faces
     std::string text = line + hidden_line(scene);
     for (const scene_texture& texture : scene.textures)
         if (!texture.found && !texture.never_drawn)
-            text += "texture not found: " + texture.name + (texture.why.empty() ? "" : " (" + texture.why + ")") + "\n";
+            text += "texture not found: " + texture.name +
+                    (texture.why.empty() ? "" : " (" + texture.why + ")") + "\n";
     return text;
 }
 
