@@ -9,6 +9,7 @@
 #include <map>
 
 #include "image/png_write.h"
+#include "mesh/huge_pages.h"
 
 namespace {
 
@@ -345,8 +346,10 @@ std::vector<primitive> object_primitives(const builder& b, const model_object& o
         faces[size_t(slot[size_t(l)])]++;
     });
     for (size_t i = 0; i < primitives.size(); i++) {
-        primitives[i].indices.reserve(faces[i] * 3);
-        primitives[i].vertices.reserve(std::min(faces[i] * 3, object.positions.size()));
+        // Every corner may make a vertex; what is not filled is never touched.
+        reserve_in_huge_pages(&primitives[i].indices, faces[i] * 3);
+        reserve_in_huge_pages(&primitives[i].vertices, faces[i] * 3);
+        reserve_in_huge_pages(&primitives[i].next_same, faces[i] * 3);
     }
     each_written_face(b, object, look, [&](const model_face& face, int l) {
         add_face(b, object, face, &primitives[size_t(slot[size_t(l)])]);
@@ -362,7 +365,7 @@ void make_room(builder& b, const std::vector<primitive>& primitives)
     for (const primitive& p : primitives)
         needed += p.vertices.size() * sizeof(vertex) + p.indices.size() * 4 + 16;
     if (needed > b.data.capacity())
-        b.data.reserve(std::max(needed, b.data.capacity() * 2));
+        reserve_in_huge_pages(&b.data, std::max(needed, b.data.capacity() * 2));
 }
 
 bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* why)

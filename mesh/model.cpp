@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "mesh/huge_pages.h"
 #include "mesh/scan.h"
 
 // Never destroyed, like the mesh store: a fatal exit on another thread must
@@ -317,7 +318,7 @@ template <class T> static void reserve_declared(reader* r, std::vector<T>* list,
     size_t room = std::min(size_t(declared), (max_reserved_bytes - r->reserved_bytes) / sizeof(T));
     if (room > list->capacity()) {
         r->reserved_bytes += (room - list->capacity()) * sizeof(T);
-        list->reserve(room);
+        reserve_in_huge_pages(list, room);
     }
 }
 

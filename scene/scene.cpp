@@ -9,6 +9,7 @@
 
 #include "gamefs/gamefs.h"
 #include "image/decoders.h"
+#include "mesh/huge_pages.h"
 
 // The colour of a face without a texture whose material gives none.
 static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
@@ -145,6 +146,10 @@ void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene)
     scene->reset();
     scene->tree = std::move(tree);
     look_finder finder{scene, {}, {}};
+    size_t faces = 0;
+    for (const model_object& object : model_objects)
+        faces += object.faces.size();
+    reserve_in_huge_pages(&scene->face_looks, faces);
     for (const model_object& object : model_objects)
         for (const model_face& face : object.faces)
             if (model_face_drawable(object, face))
