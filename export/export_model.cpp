@@ -70,7 +70,11 @@ export_report export_model(const std::string& model_path, const std::string& out
     std::string refusal = glb_target_refusal(out_path, input);
     if (!refusal.empty())
         return failed(report, out_path, refusal);
+    // Opened first: a folder that takes no file fails before the work.
     std::string why;
+    glb_output output;
+    if (!output.open(out_path, &why))
+        return failed(report, out_path, why);
     tinygltf::Model gltf;
     try {
         if (!model_gltf(model_path, options, trees, &gltf, &report, &why))
@@ -79,7 +83,7 @@ export_report export_model(const std::string& model_path, const std::string& out
         reset_model_store();
         return failed(report, model_path, "too large for memory");
     }
-    if (!write_glb(&gltf, out_path, &why))
+    if (!output.write(&gltf, &why))
         return failed(report, out_path, why);
     report.out += "wrote: " + out_path + "\n";
     report.ok = true;

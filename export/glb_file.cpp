@@ -5,10 +5,12 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <utility>
 #include <sstream>
 #include <vector>
 
@@ -93,42 +95,102 @@ std::string glb_target_refusal(const std::string& out, const struct stat& input)
     return "";
 }
 
-bool write_glb(tinygltf::Model* gltf, const std::string& out, std::string* why)
+namespace {
+
+// A file with no name in `folder` (the umask applies, as to any new file),
+// or -1 where the file system cannot make one or /proc cannot name it later.
+int open_unnamed(const std::string& folder)
 {
+    if (access("/proc/self/fd", X_OK) != 0)
+        return -1;
+    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+
+// The unnamed file given a fresh hidden name from `pattern` (its last six
+// bytes replaced); 0 or the errno.
+int name_unnamed(int fd, std::string* pattern)
+{
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        snprintf(pattern->data() + pattern->size() - 6, 7, "%06x", (unsigned(getpid()) * 7919u + serial++) & 0xffffff);
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, pattern->c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+}  // namespace
+
+bool glb_output::open(const std::string& out, std::string* why)
+{
+    out_ = out;
     std::filesystem::path target(out);
     // Built by appending: GCC 12's optimizer warns of an overlap in "." + name.
     std::string hidden_name = ".";
     hidden_name += target.filename().string();
     hidden_name += ".XXXXXX";
-    std::string temporary = (target.parent_path() / hidden_name).string();
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        *why = strerror(errno);
-        return false;
+    std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
+    temporary_ = (target.parent_path() / hidden_name).string();
+    fd_ = open_unnamed(folder);
+    if (fd_ < 0) {
+        fd_ = mkstemp(temporary_.data());
+        named_ = fd_ >= 0;
+        // As an ordinary new file would be made, not mkstemp's owner-only mode.
+        mode_t mask = umask(0);
+        umask(mask);
+        if (named_ && fchmod(fd_, 0666 & ~mask) != 0) {
+            int error = errno;
+            abandon();
+            errno = error;
+        }
     }
-    // As an ordinary new file would be made, not mkstemp's owner-only mode.
-    mode_t mask = umask(0);
-    umask(mask);
-    int error = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+    if (fd_ < 0)
+        *why = strerror(errno);
+    return fd_ >= 0;
+}
+
+bool glb_output::write(tinygltf::Model* gltf, std::string* why)
+{
+    int error = 0;
     try {
-        std::string json = error == 0 ? gltf_json(gltf) : "";
-        if (error == 0 && json.empty())
-            error = EIO;
-        if (error == 0)
-            error = write_glb_chunks(fd, json, gltf->buffers.empty() ? nullptr : &gltf->buffers[0].data);
+        std::string json = gltf_json(gltf);
+        error = json.empty() ? EIO
+                             : write_glb_chunks(fd_, json, gltf->buffers.empty() ? nullptr : &gltf->buffers[0].data);
     } catch (const std::bad_alloc&) {
         error = ENOMEM;
     } catch (const std::exception&) {
         error = EIO;
     }
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && rename(temporary.c_str(), out.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        *why = strerror(error);
-        return false;
+    if (error == 0 && !named_) {
+        error = name_unnamed(fd_, &temporary_);
+        named_ = error == 0;
     }
-    return true;
+    if (close(std::exchange(fd_, -1)) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(temporary_.c_str(), out_.c_str()) != 0)
+        error = errno;
+    if (error == 0) {
+        named_ = false;
+        return true;
+    }
+    abandon();
+    *why = strerror(error);
+    return false;
+}
+
+void glb_output::abandon()
+{
+    if (fd_ >= 0)
+        close(std::exchange(fd_, -1));
+    if (named_)
+        unlink(temporary_.c_str());
+    named_ = false;
+}
+
+glb_output::~glb_output()
+{
+    abandon();
 }
