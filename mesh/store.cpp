@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "mesh/huge_pages.h"
+
 d_data* vertex_list = nullptr;
 int vertex_count = 0;
 face_data* face_list = nullptr;
@@ -22,6 +24,7 @@ static void* alloc_records(int count, size_t size, const char* failure)
         printf("%s", failure);
         exit(1);
     }
+    advise_huge_pages(p, size_t(count) * size);
     return p;
 }
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <utility>
 
+#include "mesh/huge_pages.h"
 #include "mesh/model_files.h"
 #include "mesh/model.h"
 #include "render/model_overlay.h"
@@ -77,7 +78,9 @@ static void build_corners()
     std::vector<GLint> next;
     for (const model_batch& batch : batches)
         next.push_back(batch.first);
-    indices.resize(batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count));
+    size_t corners = batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count);
+    reserve_in_huge_pages(&indices, corners);
+    indices.resize(corners);
     auto look = face_looks.cbegin();
     for (const model_object& object : model_objects) {
         std::vector<GLuint> first_made(object.positions.size(), UINT32_MAX);
@@ -134,9 +137,6 @@ static void start_building(const char* model_path, bool frame)
     face_looks.swap(scene.face_looks);
     for (int look : face_looks)
         batches[(size_t)look].count += 3;
-    size_t positions = 0;
-    for (const model_object& object : model_objects)
-        positions += object.positions.size();
     GLint first = 0;
     for (model_batch& batch : batches) {
         batch.first = first;
@@ -145,7 +145,8 @@ static void start_building(const char* model_path, bool frame)
     take_scene_textures(scene);
     scene.reset();
     measure_model_scene(model_path, (long long)face_looks.size());
-    vertices.reserve(std::min(positions, (size_t)first));
+    // Every corner may make a vertex; what is not filled is never touched.
+    reserve_in_huge_pages(&vertices, (size_t)first);
     // A model of no extent is seen as in the default view, not through the
     // framing of the one before.
     if (frame) {
