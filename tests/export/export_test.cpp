@@ -173,6 +173,29 @@ TEST_F(ExportTest, PositionsInGltfAxesAndTexelsWhereTheViewShowsThem)
     }
 }
 
+// Blender's own glTF importer, where Blender is installed (CI installs none:
+// it costs some 180 packages): the quad where the file puts it, Z up, and
+// each corner on the texel the view shows there, from the embedded image.
+TEST_F(ExportTest, BlenderOpensItAsTheViewShowsIt)
+{
+    if (std::string(BLENDER).empty())
+        GTEST_SKIP() << "no blender";
+    write_four_colour_targa("four.tga");
+    write_file("quad.ase", quad_model(textured("four.tga")));
+    ASSERT_EQ(run_export("quad.ase").status, 0);
+    int status = system((quoted(BLENDER) + " -b --factory-startup --python-exit-code 1 --python " +
+                         quoted(BLENDER_SCRIPT) + " -- quad.glb >blender.txt 2>&1").c_str());
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "Blender's glTF importer needs numpy (python3-numpy)";
+    std::string printed = read_file("blender.txt"), corners;
+    ASSERT_EQ(WEXITSTATUS(status), 0) << printed;
+    for (size_t at = printed.find("corner "); at != std::string::npos; at = printed.find("corner ", at + 1))
+        corners += printed.substr(at, printed.find('\n', at) + 1 - at);
+    EXPECT_EQ(corners, "corner 0 0 0 texel 1 0 0 embedded 1\ncorner 1 0 0 texel 0 1 0 embedded 1\n"
+                       "corner 1 2 3 texel 1 1 1 embedded 1\ncorner 0 0 0 texel 1 0 0 embedded 1\n"
+                       "corner 1 2 3 texel 1 1 1 embedded 1\ncorner 0 2 3 texel 0 0 1 embedded 1\n");
+}
+
 TEST_F(ExportTest, ImagesEmbeddedOnceByteForByteOrAsPng)
 {
     Bytes rgba = {255, 0, 0, 255, 0, 255, 0, 200, 0, 0, 255, 255, 255, 255, 255, 128};
