@@ -66,6 +66,44 @@ bool finite(const float* values, int count)
     return std::all_of(values, values + count, [](float v) { return std::isfinite(v); });
 }
 
+// The length of the well-formed UTF-8 sequence at name[i], or 0.
+size_t utf8_sequence(const std::string& name, size_t i)
+{
+    auto byte = [&](size_t k) { return (unsigned char)name[i + k]; };
+    unsigned char c = byte(0);
+    if (c < 0x80)
+        return 1;
+    size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > name.size())
+        return 0;
+    for (size_t k = 1; k < n; k++)
+        if ((byte(k) & 0xC0) != 0x80)
+            return 0;
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    unsigned char d = byte(1);
+    if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F))
+        return 0;
+    return n;
+}
+
+// A name as glTF's JSON must hold it, in UTF-8: files saved in a Western
+// code page write é and ß as single bytes, read here as Latin-1.
+std::string utf8_name(const std::string& name)
+{
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        if (size_t n = utf8_sequence(name, i)) {
+            out.append(name, i, n);
+            i += n;
+        } else {
+            unsigned char c = (unsigned char)name[i++];
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 bool textured(const model_scene& scene, const scene_look& look)
 {
     return look.texture >= 0 && !scene.textures[size_t(look.texture)].white;
@@ -247,7 +285,7 @@ int texture_for(builder& b, const scene_texture& texture, bool* cut, std::string
         return known->second;
     }
     tinygltf::Image image;
-    image.name = texture.name;
+    image.name = utf8_name(texture.name);
     std::string png;
     const std::string* bytes = &texture.bytes;
     if (starts_with(texture.bytes, "\x89PNG\r\n\x1a\n", 8)) {
@@ -286,7 +324,7 @@ int material_for(builder& b, int look_index, std::string* why)
         return made;
     const scene_look& look = b.scene.looks[size_t(look_index)];
     tinygltf::Material material;
-    material.name = look.material ? look.material->name : "";
+    material.name = look.material ? utf8_name(look.material->name) : "";
     tinygltf::PbrMetallicRoughness& pbr = material.pbrMetallicRoughness;
     pbr.metallicFactor = 0.0;
     pbr.roughnessFactor = 1.0;
@@ -304,7 +342,7 @@ int material_for(builder& b, int look_index, std::string* why)
     // What the colour stands in for, and surfaces kept that the game never draws.
     tinygltf::Value::Object extras;
     if (look.missing)
-        extras["missing_texture"] = tinygltf::Value(b.scene.textures[size_t(look.named)].name);
+        extras["missing_texture"] = tinygltf::Value(utf8_name(b.scene.textures[size_t(look.named)].name));
     if (look.hidden)
         extras["never_drawn"] = tinygltf::Value(true);
     if (!extras.empty())
@@ -409,7 +447,7 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
         std::vector<primitive> primitives = object_primitives(b, object, &look);
         make_room(b, primitives);
         tinygltf::Mesh mesh;
-        mesh.name = object.name;
+        mesh.name = utf8_name(object.name);
         for (primitive& p : primitives) {
             if (!add_primitive(b, p, &mesh, why))
                 return false;
@@ -419,7 +457,7 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
             continue;
         gltf->meshes.push_back(mesh);
         tinygltf::Node node;
-        node.name = object.name;
+        node.name = mesh.name;
         node.mesh = int(gltf->meshes.size()) - 1;
         gltf->nodes.push_back(node);
         gltf->scenes[0].nodes.push_back(int(gltf->nodes.size()) - 1);

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 
 #include "mesh/huge_pages.h"
 #include "mesh/scan.h"
+#include "mesh/utf16.h"
 
 // Never destroyed, like the mesh store: a fatal exit on another thread must
 // not pull the store from under a reader still filling it.
@@ -648,8 +650,10 @@ void parse_model(FILE* stream)
 {
     static unsigned char buffer[scan_block_size + 1];
     reset_model_store();
+    // Closed however the reading ends: running out of memory throws.
+    std::unique_ptr<FILE, int (*)(FILE*)> utf8(utf16_as_utf8(stream), fclose);
     reader r;
-    r.s = scan_from(stream, buffer);
+    r.s = scan_from(utf8 ? utf8.get() : stream, buffer);
     r.stack.reserve(max_open_blocks);
     r.stack.emplace_back();
     std::string_view token;

@@ -252,23 +252,40 @@ TEST_F(ExportTest, ImagesEmbeddedOnceByteForByteOrAsPng)
     }
 }
 
+// Names as the file writes them, in UTF-8: a Western code page's single
+// bytes read as Latin-1, UTF-8 kept.
 TEST_F(ExportTest, MissingTextureKeepsColourAndName)
 {
-    write_file("quad.ase", quad_model(textured("maps\\gone.tga")));
-    run_result r = run_export("quad.ase");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "model: 1 objects, 2 faces, 1 textures (1 not found)\ntexture not found: maps/gone.tga\n"
-                     "wrote: quad.glb\n");
-    expect_valid("quad.glb");
-    tinygltf::Model m = load_glb("quad.glb");
-    ASSERT_EQ(m.materials.size(), 1u);
-    EXPECT_TRUE(m.images.empty());
-    const tinygltf::Material& material = m.materials[0];
-    std::vector<double> colour = {0.2, 0.4, 0.6, 1.0};
-    for (int c = 0; c < 4; c++)
-        EXPECT_NEAR(material.pbrMetallicRoughness.baseColorFactor[size_t(c)], colour[size_t(c)], 1e-6);
-    EXPECT_EQ(material.extras.Get("missing_texture").Get<std::string>(), "maps/gone.tga");
-    EXPECT_EQ(m.meshes[0].primitives[0].attributes.count("TEXCOORD_0"), 0u);
+    struct {
+        const char *bitmap, *object, *material, *printed, *missing, *gltf_object, *gltf_material;
+    } cases[] = {
+        {"maps\\gone.tga", "Quad", "Stone", "maps/gone.tga", "maps/gone.tga", "Quad", "Stone"},
+        {"h\xe4user.tga", "W\xfcrfel", "Stein gro\xdf", "h\xe4user.tga", "h\u00e4user.tga", "W\u00fcrfel",
+         "Stein gro\u00df"},
+        {"gone.tga", "K\u00fcbel \U0001F600", "\xed\xa0\x80", "gone.tga", "gone.tga", "K\u00fcbel \U0001F600",
+         "\u00ed\u00a0\u0080"},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.printed);
+        write_file("quad.ase", quad_model("*MATERIAL_NAME \"" + std::string(t.material) + "\"\n" + textured(t.bitmap),
+                                          t.object));
+        run_result r = run_export("quad.ase");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "model: 1 objects, 2 faces, 1 textures (1 not found)\ntexture not found: " +
+                             std::string(t.printed) + "\nwrote: quad.glb\n");
+        expect_valid("quad.glb");
+        tinygltf::Model m = load_glb("quad.glb");
+        ASSERT_EQ(m.materials.size(), 1u);
+        EXPECT_TRUE(m.images.empty());
+        const tinygltf::Material& material = m.materials[0];
+        std::vector<double> colour = {0.2, 0.4, 0.6, 1.0};
+        for (int c = 0; c < 4; c++)
+            EXPECT_NEAR(material.pbrMetallicRoughness.baseColorFactor[size_t(c)], colour[size_t(c)], 1e-6);
+        EXPECT_EQ(material.extras.Get("missing_texture").Get<std::string>(), t.missing);
+        EXPECT_EQ(material.name, t.gltf_material);
+        EXPECT_EQ(m.nodes.at(0).name, t.gltf_object);
+        EXPECT_EQ(m.meshes[0].primitives[0].attributes.count("TEXCOORD_0"), 0u);
+    }
 }
 
 // Faces of their own vertices: 21846 faces make 65538 vertices.

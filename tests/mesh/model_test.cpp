@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mesh/model.h"
+#include "mesh/utf16.h"
 #include "tests/support/corpus.h"
 #include "tests/support/files.h"
 
@@ -238,6 +239,52 @@ TEST(ModelReader, ReadsAPipeFromItsCurrentPositionToItsEnd)
     EXPECT_EQ(model_materials[0].v_tiling, 2);
 }
 
+// The text with a byte-order mark, in UTF-16 of either order.
+static std::string utf16_text(const std::u16string& text, bool big_endian)
+{
+    std::string bytes;
+    for (char16_t unit : u"\uFEFF" + text) {
+        char high = char(unit >> 8), low = char(unit & 0xFF);
+        bytes += big_endian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// Unicode text as 3ds Max saves it, read as UTF-8: names beyond ASCII,
+// surrogate pairs joined, a lone surrogate replaced, an odd last byte
+// dropped; any other text left to read as it was.
+TEST(ModelReader, Utf16TextReadAsUtf8)
+{
+    const std::u16string name = u"*NODE_NAME \"W\u00fcrfel \U0001F600\"\r\n";
+    const char* utf8_name = "*NODE_NAME \"W\u00fcrfel \U0001F600\"\r\n";
+    struct {
+        std::string bytes;
+        const char* read;  // null: not UTF-16, read as it is
+    } cases[] = {
+        {utf16_text(name, false), utf8_name},
+        {utf16_text(name, true), utf8_name},
+        {utf16_text(u"a\xDC00" u"b\xD800", false), "a\uFFFDb\uFFFD"},
+        {utf16_text(u"\xD800x", true) + "y", "\uFFFDx"},
+        {"*GEOMOBJECT", nullptr},
+        {"\xFF*A", nullptr},
+        {"\xFE", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.bytes);
+        FILE* in = temp_stream(t.bytes);
+        FILE* utf8 = utf16_as_utf8(in);
+        ASSERT_EQ(utf8 != nullptr, t.read != nullptr);
+        std::string read;
+        for (int c; (c = getc(utf8 ? utf8 : in)) != EOF;)
+            read += char(c);
+        EXPECT_EQ(read, t.read ? t.read : t.bytes);
+        if (utf8)
+            fclose(utf8);
+        fclose(in);
+    }
+}
+
 TEST(ModelReader, CorpusModels)
 {
     SKIP_WITHOUT_CORPUS();
@@ -248,7 +295,7 @@ TEST(ModelReader, CorpusModels)
     } cases[] = {
         {"ThreeCubesGreen.ASE", 3, 3, 12, 0, -1},    {"anim.ASE", 2, 0, 12, 12, 10},
         {"CameraRollAnim.ase", 1, 0, 12, 12, 10},    {"InvalidUVIndex.ase", 1, 0, 1, 3, 9},
-        {"ThreeCubesGreen_UTF16LE.ASE", 0, 0, 0, 0, 0}, {"UVTransform_Normal.ASE", 1, 1, 32, 35, 16},
+        {"ThreeCubesGreen_UTF16LE.ASE", 3, 3, 12, 0, -1}, {"UVTransform_Normal.ASE", 1, 1, 32, 35, 16},
     };
     for (const auto& t : cases) {
         FILE* f = fopen(corpus_path(std::string("ase/") + t.name).c_str(), "rb");

@@ -361,7 +361,7 @@ TEST_F(ModelViewTest, CorpusModelsAreCountedAndDrawnWhole)
         {"InvalidUVIndex.ase", "model: 1 objects, 1 faces, 0 textures (0 not found)\n"},
         {"RotatingCube.ASE", "model: 1 objects, 12 faces, 0 textures (0 not found)\n"},
         {"ThreeCubesGreen.ASE", "model: 3 objects, 36 faces, 0 textures (0 not found)\n"},
-        {"ThreeCubesGreen_UTF16LE.ASE", "model: 0 objects, 0 faces, 0 textures (0 not found)\n"},
+        {"ThreeCubesGreen_UTF16LE.ASE", "model: 3 objects, 36 faces, 0 textures (0 not found)\n"},
         {"UVTransform_Normal.ASE", "model: 1 objects, 32 faces, 1 textures (1 not found)\n"
                                    "texture not found: ../../3DS/UVTransformTest/UVTransformTestImg.png\n"},
         {"anim.ASE", "model: 2 objects, 24 faces, 0 textures (0 not found)\n"},

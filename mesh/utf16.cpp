@@ -1,0 +1,140 @@
+#include "mesh/utf16.h"
+
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+struct utf16_reader {
+    FILE* in = nullptr;
+    bool big_endian = false;
+    unsigned char units[1 << 16];
+    size_t at = 0, end = 0;    // unread bytes of units
+    char pending[4];           // UTF-8 of a code point not yet given
+    size_t given = 0, made = 0;
+};
+
+// The next 16-bit unit, or -1 at the end (an odd last byte is dropped).
+long next_unit(utf16_reader* r)
+{
+    if (r->end - r->at < 2) {
+        memmove(r->units, r->units + r->at, r->end - r->at);
+        r->end -= r->at;
+        r->at = 0;
+        r->end += fread(r->units + r->end, 1, sizeof r->units - r->end, r->in);
+        if (r->end < 2)
+            return -1;
+    }
+    const unsigned char* u = r->units + r->at;
+    r->at += 2;
+    return r->big_endian ? u[0] << 8 | u[1] : u[1] << 8 | u[0];
+}
+
+// The next code point: a surrogate pair joined, a lone surrogate U+FFFD.
+long next_code_point(utf16_reader* r)
+{
+    long unit = next_unit(r);
+    if (unit < 0xD800 || unit > 0xDFFF)
+        return unit;
+    if (unit >= 0xDC00)
+        return 0xFFFD;
+    size_t before = r->at;
+    long low = next_unit(r);
+    if (low >= 0xDC00 && low <= 0xDFFF)
+        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+    // Not a low surrogate: it is read again as a unit of its own.
+    if (low >= 0)
+        r->at = before;
+    return 0xFFFD;
+}
+
+size_t encode_utf8(long c, char* out)
+{
+    if (c < 0x80) {
+        out[0] = char(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | c >> 6);
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | c >> 12);
+        out[1] = char(0x80 | (c >> 6 & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | c >> 18);
+    out[1] = char(0x80 | (c >> 12 & 0x3F));
+    out[2] = char(0x80 | (c >> 6 & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+ssize_t read_utf8(void* cookie, char* buffer, size_t size)
+{
+    auto* r = static_cast<utf16_reader*>(cookie);
+    size_t n = 0;
+    // Which byte of a unit is its low one.
+    const size_t low = r->big_endian ? 1 : 0;
+    while (n < size) {
+        if (r->given < r->made) {
+            buffer[n++] = r->pending[r->given++];
+            continue;
+        }
+        // ASCII, nearly all of a model, straight from the units.
+        const unsigned char* u = r->units + r->at;
+        size_t ascii = 0, count = std::min((r->end - r->at) / 2, size - n);
+        for (; ascii < count && u[2 * ascii + 1 - low] == 0 && u[2 * ascii + low] < 0x80; ascii++)
+            buffer[n + ascii] = char(u[2 * ascii + low]);
+        n += ascii;
+        r->at += 2 * ascii;
+        if (ascii > 0)
+            continue;
+        long c = next_code_point(r);
+        if (c < 0)
+            break;
+        r->made = encode_utf8(c, r->pending);
+        r->given = 0;
+    }
+    return n == 0 && ferror(r->in) ? -1 : ssize_t(n);
+}
+
+int close_reader(void* cookie)
+{
+    delete static_cast<utf16_reader*>(cookie);
+    return 0;
+}
+
+}  // namespace
+
+FILE* utf16_as_utf8(FILE* in)
+{
+    int first = getc(in);
+    if (first != 0xFF && first != 0xFE) {
+        if (first != EOF)
+            ungetc(first, in);
+        return nullptr;
+    }
+    int second = getc(in);
+    if (second != (first ^ 0x01)) {
+        // glibc takes back more than one byte.
+        if (second != EOF)
+            ungetc(second, in);
+        ungetc(first, in);
+        return nullptr;
+    }
+    auto* reader = new (std::nothrow) utf16_reader;
+    if (reader == nullptr)
+        return nullptr;
+    reader->in = in;
+    reader->big_endian = first == 0xFE;
+    FILE* stream = fopencookie(reader, "r", {read_utf8, nullptr, nullptr, close_reader});
+    if (stream == nullptr)
+        delete reader;
+    return stream;
+}
