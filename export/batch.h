@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "export/gltf.h"
+#include "export/options.h"
 
 struct batch_job {
     std::string model, out;

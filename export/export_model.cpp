@@ -9,6 +9,7 @@
 
 #include "mesh/model_files.h"
 #include "export/glb_file.h"
+#include "export/gltf.h"
 #include "gamefs/folders.h"
 
 namespace {

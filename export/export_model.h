@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "export/gltf.h"
+#include "export/options.h"
+
+struct game_fs;
 
 struct export_report {
     std::string out;  // for standard output: the summary, the missing textures, "wrote: OUT"

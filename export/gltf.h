@@ -6,12 +6,8 @@
 
 #include <tiny_gltf.h>
 
+#include "export/options.h"
 #include "scene/scene.h"
-
-struct export_options {
-    float scale = 1.0f;         // file units to glTF units
-    bool all_surfaces = false;  // keep the surfaces the game never draws
-};
 
 // Builds the scene's glTF from the model store. False, with the reason,
 // when a texture cannot be encoded or the memory cannot be had.
