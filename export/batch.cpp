@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "export/export_model.h"
@@ -260,6 +261,27 @@ void serve(const std::vector<batch_job>& jobs, std::vector<worker>* workers, tal
 
 }  // namespace
 
+namespace {
+
+// Two models that would be written to one file (two folders given with the
+// same model under them, say): the later is refused rather than written
+// over the earlier.
+void refuse_shared_outputs(std::vector<batch_job>* jobs, std::vector<std::string>* errors)
+{
+    std::map<std::string, std::string> first_model;  // by output
+    std::vector<batch_job> kept;
+    for (batch_job& job : *jobs) {
+        auto [first, added] = first_model.emplace(fs::path(job.out).lexically_normal().string(), job.model);
+        if (added)
+            kept.push_back(std::move(job));
+        else
+            errors->push_back(job.model + ": " + job.out + " is already the export of " + first->second);
+    }
+    jobs->swap(kept);
+}
+
+}  // namespace
+
 std::vector<batch_job> batch_jobs(const std::string& out_dir, const std::vector<std::string>& inputs,
                                   std::vector<std::string>* errors)
 {
@@ -274,6 +296,7 @@ std::vector<batch_job> batch_jobs(const std::string& out_dir, const std::vector<
         else
             errors->push_back(input + ": " + (error ? error.message() : "no such file"));
     }
+    refuse_shared_outputs(&jobs, errors);
     return jobs;
 }
 

@@ -13,7 +13,8 @@ struct batch_job {
 // The jobs for the inputs: a file goes to out_dir under its own name, every
 // ".ase" file under a folder (any letter case, sorted) to out_dir at its path
 // relative to that folder. An input that is neither is left out with its
-// reason in *errors.
+// reason in *errors, and so is a model whose output file is an earlier
+// model's.
 std::vector<batch_job> batch_jobs(const std::string& out_dir, const std::vector<std::string>& inputs,
                                   std::vector<std::string>* errors);
 // Runs the jobs, printing each model's lines whole as it ends (a model

@@ -501,10 +501,12 @@ TEST_F(ExportTest, BatchGoesOnPastAFailureAndCountsAtTheEnd)
     for (const char* jobs : {"1", "3"}) {
         SCOPED_TRACE(jobs);
         fs::remove_all("out");
-        run_result r = run_export(std::string("-j ") + jobs + " -o out in lone.ase gone.ase");
+        run_result r = run_export(std::string("-j ") + jobs + " -o out in lone.ase gone.ase ./lone.ase");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out.substr(r.out.rfind("exported")),
-                  "exported 3 of 5 models (1 textures not found, 2 failed)\n");
+                  "exported 3 of 6 models (1 textures not found, 3 failed)\n");
+        EXPECT_NE(r.err.find("aseview-export: ./lone.ase: out/lone.glb is already the export of lone.ase\n"),
+                  std::string::npos);
         // Each model's lines whole and in order.
         EXPECT_NE(r.out.find("model: 1 objects, 2 faces, 1 textures (1 not found)\n"
                              "texture not found: gone.tga\nwrote: out/sub/B.glb\n"),
