@@ -462,6 +462,13 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
         gltf->nodes.push_back(node);
         gltf->scenes[0].nodes.push_back(int(gltf->nodes.size()) - 1);
     }
+    // A scene without a node is no glTF a program can open.
+    if (gltf->nodes.empty()) {
+        *why = hidden_faces(scene) > 0 && !options.all_surfaces
+                   ? "every face is one the game never draws (--all-surfaces keeps them)"
+                   : "no faces to draw";
+        return false;
+    }
     gltf->defaultScene = 0;
     if (gltf->textures.empty())
         gltf->samplers.clear();

@@ -10,6 +10,7 @@
 #include "scene/scene.h"
 
 // Builds the scene's glTF from the model store. False, with the reason,
-// when a texture cannot be encoded or the memory cannot be had.
+// when a texture cannot be encoded or no face is left to write (hidden, or
+// with a corner that is not finite).
 bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,
                 std::string* why);
