@@ -77,18 +77,6 @@ bool unpack(std::string* bytes, export_report* report)
     return true;
 }
 
-bool write_all(int fd, const void* bytes, size_t size)
-{
-    for (size_t done = 0; done < size;) {
-        ssize_t wrote = write(fd, static_cast<const char*>(bytes) + done, size - done);
-        if (wrote > 0)
-            done += size_t(wrote);
-        else if (wrote < 0 && errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
 // A worker: a process of its own, for the model store is one per process,
 // that takes one job after another, its memory and files reused from one
 // model to the next; `job` is the one it has been given, null when idle.
@@ -109,7 +97,7 @@ struct worker {
         std::error_code ignored;
         fs::create_directories(fs::path(all[i].out).parent_path(), ignored);
         std::string report = pack(export_model(all[i].model, all[i].out, options, &trees));
-        if (!write_all(reports, report.data(), report.size()))
+        if (write_all(reports, report.data(), report.size()) != 0)
             break;
     }
     _exit(0);
@@ -258,10 +246,6 @@ void serve(const std::vector<batch_job>& jobs, std::vector<worker>* workers, tal
         workers->erase(workers->begin() + ptrdiff_t(i));
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Two models that would be written to one file (two folders given with the
 // same model under them, say): the later is refused rather than written

@@ -16,6 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "gamefs/folders.h"
+
 namespace {
 
 // tinygltf's JSON of the model, its binary buffer declared by its length
@@ -35,19 +37,6 @@ std::string gltf_json(tinygltf::Model* gltf)
     if (!gltf->buffers.empty())
         json["buffers"] = nlohmann::json::array({{{"byteLength", gltf->buffers[0].data.size()}}});
     return json.dump();
-}
-
-// 0 or the errno of the first failure.
-int write_all(int fd, const void* bytes, size_t size)
-{
-    for (size_t done = 0; done < size;) {
-        ssize_t wrote = write(fd, static_cast<const char*>(bytes) + done, size - done);
-        if (wrote > 0)
-            done += size_t(wrote);
-        else if (wrote == 0 || errno != EINTR)
-            return wrote == 0 ? ENOSPC : errno;
-    }
-    return 0;
 }
 
 // A GLB chunk: its length and type, its bytes, padded to four bytes.
@@ -81,21 +70,6 @@ int write_glb_chunks(int fd, const std::string& json, const std::vector<unsigned
     return error;
 }
 
-}  // namespace
-
-std::string glb_target_refusal(const std::string& out, const struct stat& input)
-{
-    struct stat target;
-    if (lstat(out.c_str(), &target) != 0)
-        return "";
-    if (target.st_dev == input.st_dev && target.st_ino == input.st_ino)
-        return "is the model itself";
-    if (!S_ISREG(target.st_mode))
-        return "exists and is not a regular file";
-    return "";
-}
-
-namespace {
 
 // A file with no name in `folder` (the umask applies, as to any new file),
 // or -1 where the file system cannot make one or /proc cannot name it later.
@@ -123,6 +97,18 @@ int name_unnamed(int fd, std::string* pattern)
 }
 
 }  // namespace
+
+std::string glb_target_refusal(const std::string& out, const struct stat& input)
+{
+    struct stat target;
+    if (lstat(out.c_str(), &target) != 0)
+        return "";
+    if (target.st_dev == input.st_dev && target.st_ino == input.st_ino)
+        return "is the model itself";
+    if (!S_ISREG(target.st_mode))
+        return "exists and is not a regular file";
+    return "";
+}
 
 bool glb_output::open(const std::string& out, std::string* why)
 {

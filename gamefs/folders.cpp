@@ -103,6 +103,18 @@ std::string larger_than(size_t limit)
     return "larger than " + std::to_string(limit) + " bytes";
 }
 
+int write_all(int fd, const void* bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        ssize_t wrote = write(fd, static_cast<const char*>(bytes) + done, size - done);
+        if (wrote > 0)
+            done += size_t(wrote);
+        else if (wrote == 0 || errno != EINTR)
+            return wrote == 0 ? ENOSPC : errno;
+    }
+    return 0;
+}
+
 bool read_regular_file(const std::string& path, size_t limit, std::string* bytes, std::string* why)
 {
     std::string reason;

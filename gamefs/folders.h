@@ -40,6 +40,9 @@ int open_regular_file(const std::string& path);
 bool read_regular_file(const std::string& path, size_t limit, std::string* bytes, std::string* why);
 // The reason a file or entry is refused for its size.
 std::string larger_than(size_t limit);
+// Writes all the bytes, through short writes and interruptions: 0, or the
+// errno of the first failure (ENOSPC for a write that takes nothing).
+int write_all(int fd, const void* bytes, size_t size);
 // Hashing and equality of names with ASCII letter case ignored, for tables
 // keyed by names as they are written.
 struct folded_hash {
