@@ -13,7 +13,9 @@ endfunction()
 
 # A GoogleTest program whose cases CTest runs one by one. The cases are listed
 # when the tests run, not at build time, as many need a display to start; a
-# parameterized case is named by its parameter's name, not its bytes.
+# parameterized case is named by its parameter's name, not its bytes. A
+# program that starts an X server of its own (it links test_display) has the
+# label "display", which scripts/test --stress runs.
 #   aseview_test(NAME SOURCES file... [LINKS target...] [DEFINES def...]
 #                [NEEDS target...] [PROPERTIES prop value...])
 function(aseview_test name)
@@ -25,6 +27,10 @@ function(aseview_test name)
   if(arg_NEEDS)
     add_dependencies(${name} ${arg_NEEDS})
   endif()
+  set(labels "")
+  if("test_display" IN_LIST arg_LINKS)
+    set(labels LABELS display)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-                       PROPERTIES TIMEOUT 300 ${arg_PROPERTIES})
+                       PROPERTIES TIMEOUT 300 ${labels} ${arg_PROPERTIES})
 endfunction()

@@ -103,22 +103,16 @@ std::pair<double, double> centroid(const Pixels& s)
 
 class ModelControls : public ::testing::Test {
 protected:
-    // The picture once it has changed from `before` and stayed for 100 ms.
+    // The picture once the viewer has acted on what was sent to it, which
+    // the action must have changed.
     Pixels changed_from(const Pixels& before)
     {
-        Pixels now;
-        EXPECT_TRUE(
-            wait_until(patience, [&] { return (now = viewer_.screenshot()).rgb != before.rgb; }));
-        for (Pixels later; (later = viewer_.screenshot()).rgb != now.rgb;) {
-            now = later;
-            wait_until(0.1, [] { return false; });
-        }
+        Pixels now = viewer_.settled_screenshot(patience);
+        EXPECT_FALSE(now.rgb.empty()) << "no frame came";
+        EXPECT_NE(now.rgb, before.rgb) << "the picture did not change";
         return now;
     }
-    bool back_to(const Pixels& picture)
-    {
-        return wait_until(patience, [&] { return viewer_.screenshot().rgb == picture.rgb; });
-    }
+    bool back_to(const Pixels& picture) { return viewer_.settled_screenshot(patience).rgb == picture.rgb; }
 
     ScratchFolder scratch_;
     const fs::path dir_ = scratch_.path();
@@ -156,7 +150,7 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
                    .env = {"ASEVIEW_VIEW=model", "XDG_PICTURES_DIR=" + (dir_ / "pictures").string(),
                            "LD_PRELOAD=" GLXTRACE, "TRACE_FILE=" + trace, asan_options}});
     ASSERT_TRUE(viewer_.wait_for_first_frame(patience)) << viewer_.console();
-    const Pixels first = viewer_.screenshot();
+    const Pixels first = viewer_.settled_screenshot(patience);
     ASSERT_GT(of_face(first, front), 1000);
     ASSERT_GT(of_face(first, right), 1000);
     ASSERT_GT(of_face(first, top), 1000);
@@ -210,8 +204,7 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
     ASSERT_TRUE(viewer_.wheel(320, 240, 40));
     Pixels closest = changed_from(first);
     ASSERT_TRUE(viewer_.wheel(320, 240, 5));
-    viewer_.frames_within(0.3);
-    EXPECT_EQ(viewer_.screenshot().rgb, closest.rgb) << "the closest place is kept";
+    EXPECT_EQ(viewer_.settled_screenshot(patience).rgb, closest.rgb) << "the closest place is kept";
     ASSERT_TRUE(viewer_.wheel(320, 240, -25));
     EXPECT_TRUE(back_to(first));
 
@@ -267,12 +260,12 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
     ASSERT_TRUE(viewer_.key("g"));
     EXPECT_TRUE(back_to(first));
 
-    // A spin draws frames until it stops; then none.
+    // A spin draws frames until it stops; then the viewer rests.
     ASSERT_TRUE(viewer_.key("f"));
-    EXPECT_GT(viewer_.frames_within(0.5), 3);
+    EXPECT_TRUE(viewer_.wait_for_frames(4, patience));
+    EXPECT_FALSE(viewer_.wait_until_at_rest(0.5)) << "the spin rests";
     ASSERT_TRUE(viewer_.key("f"));
-    viewer_.frames_within(0.2);
-    EXPECT_EQ(viewer_.frames_within(0.5), 0);
+    EXPECT_TRUE(viewer_.wait_until_at_rest(patience));
     ASSERT_TRUE(viewer_.key("Home"));
     ASSERT_TRUE(back_to(first));
 
@@ -339,11 +332,12 @@ TEST_F(ModelControls, DefaultViewIgnoresTheWheelAndTheNewKeys)
     viewer_.start(
         {.folder = dir_, .program = ASEVIEW_BIN, .env = {"XDG_PICTURES_DIR=" + dir_.string()}});
     ASSERT_TRUE(viewer_.wait_for_first_frame(patience));
-    viewer_.frames_within(0.3);
-    Pixels before = viewer_.screenshot();
+    Pixels before = viewer_.settled_screenshot(patience);
     ASSERT_TRUE(viewer_.key("1 3 5 7 ctrl+1 h i g m q Escape Home F1 F5 F11 F12 Next Prior"));
     ASSERT_TRUE(viewer_.wheel(320, 240, 3));
     ASSERT_TRUE(viewer_.wheel(320, 240, -3));
+    // Once it has read them, a frame they asked for would follow at once.
+    ASSERT_TRUE(viewer_.wait_until_at_rest(patience));
     EXPECT_EQ(viewer_.frames_within(0.5), 0);
     EXPECT_EQ(viewer_.screenshot().rgb, before.rgb);
     EXPECT_TRUE(viewer_.running());

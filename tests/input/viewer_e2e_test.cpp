@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/files.h"
 #include "tools/driver/build_tree.h"
@@ -222,23 +221,19 @@ TEST_P(ViewerTest, FreeRotationKeepsSpinningAfterTheDrag)
     for (const char* what : {"turning", "more turning", "still more turning"})
         a = wait_for(what, [&](const Pixels& s) { return mask_change(a, s) > 0.2; });
     command('f');
-    // Once stopped, two pictures taken a while apart are the same.
-    wait_for("the spin to stop", [&](const Pixels& s) {
-        std::this_thread::sleep_for(300ms);
-        return s.rgb == viewer.screenshot().rgb;
-    });
+    EXPECT_TRUE(viewer.wait_until_at_rest(patience)) << "the spin stopped";
 }
 
 TEST_P(ViewerTest, RestsWhileNothingMovesAndDrawsWhileFree)
 {
-    // What start-up leaves pending is handled within this pause.
-    viewer.frames_within(0.5);
+    ASSERT_TRUE(viewer.wait_until_at_rest(patience)) << "at rest after start-up";
     EXPECT_LT(viewer.core_share(2), 0.02) << "at rest after start-up";
     command('f');
-    EXPECT_GT(viewer.frames_within(1), 5) << "free rotation presents frame after frame";
-    EXPECT_GT(viewer.frames_within(1), 5) << "and goes on doing so";
+    EXPECT_TRUE(viewer.wait_for_frames(6, patience)) << "free rotation presents frame after frame";
+    EXPECT_TRUE(viewer.wait_for_frames(6, patience)) << "and goes on doing so";
+    EXPECT_FALSE(viewer.wait_until_at_rest(0.5)) << "free rotation rests";
     command('f');
-    viewer.frames_within(0.5);
+    ASSERT_TRUE(viewer.wait_until_at_rest(patience));
     EXPECT_LT(viewer.core_share(2), 0.02) << "back at rest once free rotation is off";
     EXPECT_EQ(viewer.frames_within(1), 0);
 }

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/corpus.h"
 #include "tests/support/dds_write.h"
@@ -394,12 +393,12 @@ TEST_F(ModelViewTest, KeysAndMouseActAndEveryWindowIsOfClassAseview)
         int drag_to_x;  // 0: no drag
     } commands[] = {{"w", 0}, {"w", 0}, {"x", 500}, {"r", 200}};
     for (const auto& c : commands) {
-        Pixels before = viewer.screenshot();
+        Pixels before = viewer.settled_screenshot(patience);
         ASSERT_TRUE(viewer.key(c.keys));
         if (c.drag_to_x) {
             ASSERT_TRUE(viewer.drag(320, 240, c.drag_to_x, 300));
         }
-        EXPECT_TRUE(wait_until(patience, [&] { return viewer.screenshot().rgb != before.rgb; })) << c.keys;
+        EXPECT_NE(viewer.settled_screenshot(patience).rgb, before.rgb) << c.keys;
     }
     for (const std::vector<std::string>& env : {std::vector<std::string>{}, {"ASEVIEW_VIEW=fit"}}) {
         RealViewer other;
@@ -468,14 +467,8 @@ TEST_F(ModelViewTest, NeverDrawnSurfacesAreHiddenUntilAsked)
     };
     // Farther: the hidden squares beside the drawn one come into the window.
     ASSERT_TRUE(viewer.wheel(320, 240, -8));
-    // Each notch is a frame of its own: the picture counts once it stays.
-    Pixels far;
-    ASSERT_TRUE(wait_until(patience, [&] {
-        Pixels before = viewer.screenshot();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        far = viewer.screenshot();
-        return far.rgb != first.rgb && far.rgb == before.rgb;
-    }));
+    const Pixels far = viewer.settled_screenshot(patience);
+    ASSERT_NE(far.rgb, first.rgb);
     EXPECT_EQ(orange(far), 0);
     ASSERT_TRUE(viewer.key("c"));
     EXPECT_TRUE(wait_until(patience, [&] { return orange(viewer.screenshot()) > 1000; }));

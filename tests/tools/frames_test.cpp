@@ -2,6 +2,7 @@
 // frame drawn before the watch could see it is not lost.
 #include <gtest/gtest.h>
 
+#include "tests/render/square_models.h"
 #include "tests/support/files.h"
 #include "tools/driver/build_tree.h"
 #include "tools/driver/viewer.h"
@@ -27,4 +28,33 @@ TEST(FrameWatch, AWatchThatComesLateStillSeesAFrame)
     ASSERT_TRUE(wait_until(30, [&] { return viewer.core_share(0.2) < 0.05; })) << "the viewer does not rest";
     EXPECT_TRUE(viewer.wait_for_first_frame(30));
     EXPECT_TRUE(viewer.running());
+}
+
+// A settled picture shows every key sent before it, at once and each time,
+// however slow the viewer is to draw: the grid's red axis comes and goes with
+// each "g", in the model view and in the menu's grid entry alike.
+TEST(FrameWatch, ASettledPictureShowsEveryKeySentBeforeIt)
+{
+    ScratchFolder scratch;
+    write_file(scratch.path() / "square.ase", square_model(1));
+    RealViewer viewer;
+    ASSERT_TRUE(viewer.start({.args = {"square.ase"}, .program = ASEVIEW_BIN, .title = "square.ase - aseview",
+                              .env = {"ASEVIEW_VIEW=model"}}));
+    ASSERT_TRUE(viewer.wait_for_first_frame(30));
+    auto red = [](const Pixels& s) {
+        int n = 0;
+        for (size_t i = 0; i + 2 < s.rgb.size(); i += 3)
+            n += s.rgb[i] == 255 && s.rgb[i + 1] == 0 && s.rgb[i + 2] == 0;
+        return n;
+    };
+    ASSERT_EQ(red(viewer.settled_screenshot()), 0);
+    for (int i = 0; i < 8; i++) {
+        bool by_menu = i % 4 == 3;  // the grid entry is the fourteenth of 23
+        ASSERT_TRUE(by_menu ? viewer.choose(13, 23) : viewer.key("g"));
+        int shown = red(viewer.settled_screenshot());
+        if (i % 2 == 0)
+            EXPECT_GE(shown, 20) << i;
+        else
+            EXPECT_EQ(shown, 0) << i;
+    }
 }

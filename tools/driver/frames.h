@@ -40,9 +40,13 @@ public:
     Clock::time_point last_frame_at() const { return last_frame_at_; }
     unsigned long window() const { return window_; }  // 0 until seen
 
+    // Sends the window an Expose, which makes a GLUT program draw a frame. It
+    // comes after every event the server gave the program before it, input
+    // included.
+    void ask_for_a_frame(unsigned long window, int width, int height);
+
 private:
     bool is_watched(unsigned long window);
-    void ask_for_a_frame(unsigned long window, int width, int height);
 
     _XDisplay* display_ = nullptr;
     std::string title_;

@@ -5,6 +5,13 @@
 #include <sstream>
 #include <string>
 
+long blocked_syscall(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    return file >> number ? number : -1;  // "running" reads as no number
+}
+
 std::vector<long> process_stat(pid_t pid)
 {
     std::ifstream file("/proc/" + std::to_string(pid) + "/stat");

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,6 +193,23 @@ int RealViewer::frames_within(double seconds)
     return frames_.frames() - before;
 }
 
+bool RealViewer::frames_reach(int count, Clock::time_point end)
+{
+    while (frames_.frames() < count) {
+        if (!running() || Clock::now() > end)
+            return false;
+        frames_.take_events(20);
+    }
+    return true;
+}
+
+bool RealViewer::wait_for_frames(int count, double seconds)
+{
+    auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    frames_.catch_up();
+    return frames_reach(frames_.frames() + count, end);
+}
+
 double RealViewer::ms_per_frame(double seconds)
 {
     frames_.catch_up();
@@ -222,6 +240,52 @@ double RealViewer::seconds_to_frame_after(const std::function<void()>& act, doub
         frames_.take_events(20);
     }
     return std::chrono::duration<double>(frames_.last_frame_at() - start).count();
+}
+
+// GLUT's main loop waits for events in select(), which reaches the kernel as
+// pselect6; Xlib's own waits for replies use poll(). Once the server has
+// handled every request sent to it so far (a round trip), the events it gave
+// the program are in its socket: a program still sleeping in select() after
+// that has read them, as their arrival would have woken it.
+static bool waits_in_select(long call)
+{
+#ifdef SYS_select
+    if (call == SYS_select)
+        return true;
+#endif
+    return call == SYS_pselect6;
+}
+
+bool RealViewer::wait_until_at_rest(double seconds)
+{
+    auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    frames_.catch_up();
+    for (;;) {
+        if (waits_in_select(blocked_syscall(pid_)))
+            return true;
+        if (!running() || Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool RealViewer::frame_on_request(double seconds)
+{
+    auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    WindowPlace w = place_of(window_.id);
+    if (!w.id)
+        return false;
+    frames_.catch_up();
+    int before = frames_.frames();
+    frames_.ask_for_a_frame(w.id, w.width, w.height);
+    return frames_reach(before + 1, end);
+}
+
+Pixels RealViewer::settled_screenshot(double seconds)
+{
+    if (!frame_on_request(seconds) || !frame_on_request(seconds))
+        return {};
+    return screenshot();
 }
 
 int RealViewer::x_events_fd() const

@@ -78,10 +78,24 @@ public:
     // Waits until the window presents its first frame; false when the
     // program ended or `seconds` passed first.
     bool wait_for_first_frame(double seconds);
+    // The picture once the program has handled all input sent to it before
+    // the call and drawn it: a frame is asked for twice, each after the
+    // frame before, and the picture read after the second, which the program
+    // drew after reading its input (the first may have been under way
+    // before). Empty when a frame did not come within `seconds`.
+    Pixels settled_screenshot(double seconds = 30);
+    // Waits until the program sleeps in its main loop's wait for events
+    // with every event the server has given it so far handled, input
+    // included: a GLUT program at rest, which presents no frame until the
+    // next event comes. False when it ended or `seconds` passed first.
+    bool wait_until_at_rest(double seconds);
     // The frames the window presents from now until `seconds` have passed:
     // "after 'f' the viewer keeps presenting new frames" is
     // frames_within(2) > some count.
     int frames_within(double seconds);
+    // Waits until the window presents `count` frames from now; false when
+    // the program ended or `seconds` passed first.
+    bool wait_for_frames(int count, double seconds);
     // Milliseconds per frame over the next `seconds`: the time from the
     // first to the last frame presented in that span by the frames after the
     // first; negative when fewer than two came.
@@ -119,6 +133,11 @@ public:
     bool choose(int entry, int entries = 8) const;
 
 private:
+    // Asks for a frame and waits until one is presented after the request;
+    // false when the program ended or `seconds` passed first.
+    bool frame_on_request(double seconds);
+    // Waits until the frames presented so far number `count`.
+    bool frames_reach(int count, FrameWatch::Clock::time_point end);
     std::string pointer_to(int x, int y) const;  // xdotool's command for it
     // Where the window is on the screen and how large; none when it is not viewable.
     WindowPlace place_of(unsigned long window) const;
