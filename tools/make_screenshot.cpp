@@ -333,7 +333,10 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
                        .title = a.view == "model" ? model_view_title(model) : viewer_title,
                        .env = a.view.empty() ? std::vector<std::string>{}
                                              : std::vector<std::string>{"ASEVIEW_VIEW=" + a.view},
-                       .console = run.folder / "console.txt"}))
+                       .console = run.folder / "console.txt",
+                       // Another program's window, such as a second run's,
+                       // may lie over it.
+                       .own_pixels = true}))
         return fail(1, "cannot start aseview and watch its frames (the X server needs the Damage "
                        "extension)");
     double limit = first_frame_limit(model);

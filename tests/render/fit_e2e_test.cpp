@@ -202,9 +202,10 @@ TEST_F(FitTest, WithoutTheFitTheFramesMakeTheSameGlCalls)
         RealViewer viewer;
         viewer.start({.folder = dir_, .args = {"square.ase"}, .program = ASEVIEW_BIN, .env = env});
         ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.errors();
-        Pixels filled = viewer.settled_screenshot(patience);
+        Pixels filled = viewer.screenshot();
         ASSERT_TRUE(viewer.key("w"));
-        EXPECT_NE(viewer.settled_screenshot(patience).rgb, filled.rgb) << "no wireframe";
+        EXPECT_TRUE(wait_until(patience, [&] { return viewer.screenshot().rgb != filled.rgb; }))
+            << "no wireframe";
         viewer.stop();
         EXPECT_EQ(traced_calls(trace), want) << "with \"" << setting << "\"";
     }

@@ -47,7 +47,9 @@ TEST(FrameWatch, ASettledPictureShowsEveryKeySentBeforeIt)
             n += s.rgb[i] == 255 && s.rgb[i + 1] == 0 && s.rgb[i + 2] == 0;
         return n;
     };
-    ASSERT_EQ(red(viewer.settled_screenshot()), 0);
+    const Pixels first = viewer.screenshot();
+    EXPECT_EQ(viewer.settled_screenshot().rgb, first.rgb) << "the first frame is the whole picture";
+    ASSERT_EQ(red(first), 0);
     for (int i = 0; i < 8; i++) {
         bool by_menu = i % 4 == 3;  // the grid entry is the fourteenth of 23
         ASSERT_TRUE(by_menu ? viewer.choose(13, 23) : viewer.key("g"));
@@ -57,4 +59,25 @@ TEST(FrameWatch, ASettledPictureShowsEveryKeySentBeforeIt)
         else
             EXPECT_EQ(shown, 0) << i;
     }
+}
+
+// A window that another one covers all its life still presents its frames,
+// and its pictures are its own: those it shows when nothing covers it.
+TEST(FrameWatch, ACoveredWindowKeepsItsFramesAndPixels)
+{
+    ScratchFolder scratch;
+    write_file(scratch.path() / "square.ase", square_model(1));
+    auto picture = [&] {
+        RealViewer viewer;
+        EXPECT_TRUE(viewer.start({.args = {"square.ase"}, .program = ASEVIEW_BIN, .title = "square.ase - aseview",
+                                  .env = {"ASEVIEW_VIEW=model"}, .own_pixels = true}));
+        EXPECT_TRUE(viewer.wait_for_first_frame(30));
+        return viewer.settled_screenshot();
+    };
+    const Pixels alone = picture();
+    ASSERT_FALSE(alone.rgb.empty());
+    RealViewer cover;
+    ASSERT_TRUE(cover.start({.args = {"cover"}, .program = COVERING_WINDOW, .title = "cover"}));
+    ASSERT_TRUE(cover.wait_for_first_frame(30)) << "mapping paints its background";
+    EXPECT_EQ(picture().rgb, alone.rgb);
 }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "tools/driver/window_owner.h"
 
@@ -26,7 +27,9 @@ public:
     // for each new window as it is created, which is in time, as a GL program
     // makes several round trips between creating its window and its first
     // swap. False when the display lacks the Damage extension.
-    bool start(_XDisplay* display, const std::string& title);
+    // With own_pixels, the window is redirected (Composite) as soon as it is
+    // seen.
+    bool start(_XDisplay* display, const std::string& title, bool own_pixels = false);
     // Only windows made by this process or its descendants count, where the
     // server tells who made a window.
     void watch_program(pid_t pid) { program_ = pid; }
@@ -47,19 +50,22 @@ public:
 
 private:
     bool is_watched(unsigned long window);
+    void keep_own_pixels(unsigned long window);
 
     _XDisplay* display_ = nullptr;
     std::string title_;
     pid_t program_ = 0;
     WindowOwners owners_;
     int damage_event_ = 0;
+    bool composite_ = false;  // the watched window is to be redirected, and can be
     int screen_width_ = 0, screen_height_ = 0;
     unsigned long window_ = 0;
     int frames_ = 0;
     Clock::time_point last_frame_at_;
     int x0_, y0_, x1_, y1_;  // damage since the last frame
-    // The serial of each window's Damage creation: a window that is already
-    // viewable then reports all of itself at once, which is no frame, though
-    // a frame may have come before it.
-    std::unordered_map<unsigned long, unsigned long> created_at_;
+    // The serials of each window's reports that are no frame: its Damage's
+    // creation (a window that is already viewable then reports all of itself
+    // at once, though a frame may have come before it), its redirection and
+    // its mapping once redirected (its storage filled from the screen).
+    std::unordered_map<unsigned long, std::vector<unsigned long>> no_frame_at_;
 };

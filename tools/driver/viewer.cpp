@@ -71,7 +71,7 @@ bool RealViewer::start(const ViewerStart& how)
     if (how.with_display) {
         XSetErrorHandler(ignore_error);
         display_ = XOpenDisplay(nullptr);
-        if (!frames_.start(display_, how.title))
+        if (!frames_.start(display_, how.title, how.own_pixels))
             return false;
     }
     own_console_files_ = how.console.empty();

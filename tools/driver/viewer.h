@@ -50,6 +50,10 @@ struct ViewerStart {
     // Empty: standard output and standard error each go to a temporary file
     // of their own. Otherwise both go to this file, interleaved as written.
     std::string console = {};
+    // The window drawn into storage of its own (where the server can), so
+    // that a window over it takes none of its frames or pixels; the program
+    // may be asked for a frame more than it would draw by itself.
+    bool own_pixels = false;
 };
 
 // Ends the program, if it still runs, when it goes.
