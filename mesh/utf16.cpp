@@ -19,38 +19,43 @@ struct utf16_reader {
     size_t given = 0, made = 0;
 };
 
-// The next 16-bit unit, or -1 at the end (an odd last byte is dropped).
-long next_unit(utf16_reader* r)
+// Whether a whole unit is buffered, reading on when it is not; what is left
+// unread moves to the front, so positions kept from before are void.
+bool unit_ready(utf16_reader* r)
 {
-    if (r->end - r->at < 2) {
-        memmove(r->units.get(), r->units.get() + r->at, r->end - r->at);
-        r->end -= r->at;
-        r->at = 0;
-        r->end += fread(r->units.get() + r->end, 1, r->size - r->end, r->in);
-        if (r->end < 2)
-            return -1;
-    }
+    if (r->end - r->at >= 2)
+        return true;
+    memmove(r->units.get(), r->units.get() + r->at, r->end - r->at);
+    r->end -= r->at;
+    r->at = 0;
+    r->end += fread(r->units.get() + r->end, 1, r->size - r->end, r->in);
+    return r->end >= 2;
+}
+
+long unit_at(const utf16_reader* r)
+{
     const unsigned char* u = r->units.get() + r->at;
-    r->at += 2;
     return r->big_endian ? u[0] << 8 | u[1] : u[1] << 8 | u[0];
 }
 
-// The next code point: a surrogate pair joined, a lone surrogate U+FFFD.
+// The next code point: a surrogate pair joined, a lone surrogate U+FFFD
+// with the unit after it left to be read on its own, as iconv and ICU do;
+// -1 at the end (an odd last byte is dropped).
 long next_code_point(utf16_reader* r)
 {
-    long unit = next_unit(r);
+    if (!unit_ready(r))
+        return -1;
+    long unit = unit_at(r);
+    r->at += 2;
     if (unit < 0xD800 || unit > 0xDFFF)
         return unit;
-    if (unit >= 0xDC00)
+    if (unit >= 0xDC00 || !unit_ready(r))
         return 0xFFFD;
-    size_t before = r->at;
-    long low = next_unit(r);
-    if (low >= 0xDC00 && low <= 0xDFFF)
-        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-    // Not a low surrogate: it is read again as a unit of its own.
-    if (low >= 0)
-        r->at = before;
-    return 0xFFFD;
+    long low = unit_at(r);
+    if (low < 0xDC00 || low > 0xDFFF)
+        return 0xFFFD;
+    r->at += 2;
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
 }
 
 size_t encode_utf8(long c, char* out)
