@@ -13,9 +13,9 @@ struct utf16_reader {
     FILE* in = nullptr;
     bool big_endian = false;
     std::unique_ptr<unsigned char[]> units;
-    size_t size = 0;           // of units
-    size_t at = 0, end = 0;    // unread bytes of units
-    char pending[4];           // UTF-8 of a code point not yet given
+    size_t size = 0;         // of units
+    size_t at = 0, end = 0;  // unread bytes of units
+    char pending[4];         // UTF-8 of a code point not yet given
     size_t given = 0, made = 0;
 };
 

@@ -306,12 +306,13 @@ TEST(ModelReader, Utf16SurrogatesAtFirstBlockEnd)
         {true, u"\xDC00x", "\uFFFDx"},
         {false, u"\xD83D\xDE00", "\U0001F600"},
     };
-    const std::u16string head = u"*GEOMOBJECT {\n *NODE_NAME \"a\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"";
+    const std::u16string head =
+        u"*GEOMOBJECT {\n *NODE_NAME \"a\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"";
     const std::u16string pad(utf16_block_size / 2 - 1 - head.size(), u'p');
     for (const auto& t : cases) {
         SCOPED_TRACE(t.read);
-        parse_model_text(utf16_text(head + pad + t.units + u"\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"c\"\n}\n",
-                                    t.big_endian));
+        parse_model_text(utf16_text(
+            head + pad + t.units + u"\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"c\"\n}\n", t.big_endian));
         ASSERT_EQ(model_objects.size(), 3u);
         EXPECT_EQ(model_objects[1].name, std::string(pad.size(), 'p') + t.read);
         EXPECT_EQ(model_objects[2].name, "c");
