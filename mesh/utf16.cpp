@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -11,44 +12,50 @@ namespace {
 struct utf16_reader {
     FILE* in = nullptr;
     bool big_endian = false;
-    unsigned char units[1 << 16];
-    size_t at = 0, end = 0;    // unread bytes of units
-    char pending[4];           // UTF-8 of a code point not yet given
+    std::unique_ptr<unsigned char[]> units;
+    size_t size = 0;         // of units
+    size_t at = 0, end = 0;  // unread bytes of units
+    char pending[4];         // UTF-8 of a code point not yet given
     size_t given = 0, made = 0;
 };
 
-// The next 16-bit unit, or -1 at the end (an odd last byte is dropped).
-long next_unit(utf16_reader* r)
+// Whether a whole unit is buffered, reading on when it is not; what is left
+// unread moves to the front, so positions kept from before are void.
+bool unit_ready(utf16_reader* r)
 {
-    if (r->end - r->at < 2) {
-        memmove(r->units, r->units + r->at, r->end - r->at);
-        r->end -= r->at;
-        r->at = 0;
-        r->end += fread(r->units + r->end, 1, sizeof r->units - r->end, r->in);
-        if (r->end < 2)
-            return -1;
-    }
-    const unsigned char* u = r->units + r->at;
-    r->at += 2;
+    if (r->end - r->at >= 2)
+        return true;
+    memmove(r->units.get(), r->units.get() + r->at, r->end - r->at);
+    r->end -= r->at;
+    r->at = 0;
+    r->end += fread(r->units.get() + r->end, 1, r->size - r->end, r->in);
+    return r->end >= 2;
+}
+
+long unit_at(const utf16_reader* r)
+{
+    const unsigned char* u = r->units.get() + r->at;
     return r->big_endian ? u[0] << 8 | u[1] : u[1] << 8 | u[0];
 }
 
-// The next code point: a surrogate pair joined, a lone surrogate U+FFFD.
+// The next code point: a surrogate pair joined, a lone surrogate U+FFFD
+// with the unit after it left to be read on its own, as iconv and ICU do;
+// -1 at the end (an odd last byte is dropped).
 long next_code_point(utf16_reader* r)
 {
-    long unit = next_unit(r);
+    if (!unit_ready(r))
+        return -1;
+    long unit = unit_at(r);
+    r->at += 2;
     if (unit < 0xD800 || unit > 0xDFFF)
         return unit;
-    if (unit >= 0xDC00)
+    if (unit >= 0xDC00 || !unit_ready(r))
         return 0xFFFD;
-    size_t before = r->at;
-    long low = next_unit(r);
-    if (low >= 0xDC00 && low <= 0xDFFF)
-        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-    // Not a low surrogate: it is read again as a unit of its own.
-    if (low >= 0)
-        r->at = before;
-    return 0xFFFD;
+    long low = unit_at(r);
+    if (low < 0xDC00 || low > 0xDFFF)
+        return 0xFFFD;
+    r->at += 2;
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
 }
 
 size_t encode_utf8(long c, char* out)
@@ -87,7 +94,7 @@ ssize_t read_utf8(void* cookie, char* buffer, size_t size)
             continue;
         }
         // ASCII, nearly all of a model, straight from the units.
-        const unsigned char* u = r->units + r->at;
+        const unsigned char* u = r->units.get() + r->at;
         size_t ascii = 0, count = std::min((r->end - r->at) / 2, size - n);
         for (; ascii < count && u[2 * ascii + 1 - low] == 0 && u[2 * ascii + low] < 0x80; ascii++)
             buffer[n + ascii] = char(u[2 * ascii + low]);
@@ -112,7 +119,7 @@ int close_reader(void* cookie)
 
 }  // namespace
 
-FILE* utf16_as_utf8(FILE* in)
+FILE* utf16_as_utf8(FILE* in, size_t block_size)
 {
     int first = getc(in);
     if (first != 0xFF && first != 0xFE) {
@@ -128,13 +135,17 @@ FILE* utf16_as_utf8(FILE* in)
         ungetc(first, in);
         return nullptr;
     }
-    auto* reader = new (std::nothrow) utf16_reader;
+    std::unique_ptr<utf16_reader> reader(new (std::nothrow) utf16_reader);
     if (reader == nullptr)
+        return nullptr;
+    reader->size = std::max(block_size, size_t(2));
+    reader->units.reset(new (std::nothrow) unsigned char[reader->size]);
+    if (reader->units == nullptr)
         return nullptr;
     reader->in = in;
     reader->big_endian = first == 0xFE;
-    FILE* stream = fopencookie(reader, "r", {read_utf8, nullptr, nullptr, close_reader});
-    if (stream == nullptr)
-        delete reader;
+    FILE* stream = fopencookie(reader.get(), "r", {read_utf8, nullptr, nullptr, close_reader});
+    if (stream != nullptr)
+        reader.release();
     return stream;
 }

@@ -260,11 +260,17 @@ TEST(ModelReader, Utf16TextReadAsUtf8)
     struct {
         std::string bytes;
         const char* read;  // null: not UTF-16, read as it is
+        size_t block = utf16_block_size;
     } cases[] = {
         {utf16_text(name, false), utf8_name},
         {utf16_text(name, true), utf8_name},
         {utf16_text(u"a\xDC00" u"b\xD800", false), "a\uFFFDb\uFFFD"},
         {utf16_text(u"\xD800x", true) + "y", "\uFFFDx"},
+        // Two units a block: surrogates at the ends of blocks.
+        {utf16_text(u"a\xD800" u"bc", true), "a\uFFFDbc", 4},
+        {utf16_text(u"a\xD800\xD800\xDC00", false), "a\uFFFD\U00010000", 4},
+        {utf16_text(u"a\xD83D\xDE00", true), "a\U0001F600", 4},
+        {utf16_text(u"a\xD800", false) + "y", "a\uFFFD", 4},
         {"*GEOMOBJECT", nullptr},
         {"\xFF*A", nullptr},
         {"\xFE", nullptr},
@@ -273,7 +279,7 @@ TEST(ModelReader, Utf16TextReadAsUtf8)
     for (const auto& t : cases) {
         SCOPED_TRACE(t.bytes);
         FILE* in = temp_stream(t.bytes);
-        FILE* utf8 = utf16_as_utf8(in);
+        FILE* utf8 = utf16_as_utf8(in, t.block);
         ASSERT_EQ(utf8 != nullptr, t.read != nullptr);
         std::string read;
         for (int c; (c = getc(utf8 ? utf8 : in)) != EOF;)
@@ -282,6 +288,34 @@ TEST(ModelReader, Utf16TextReadAsUtf8)
         if (utf8)
             fclose(utf8);
         fclose(in);
+    }
+}
+
+// A surrogate from the last unit of the first read block on, in a name
+// between two objects: nothing after it is lost.
+TEST(ModelReader, Utf16SurrogatesAtFirstBlockEnd)
+{
+    struct {
+        bool big_endian;
+        std::u16string units;
+        const char* read;
+    } cases[] = {
+        {false, u"\xD800x", "\uFFFDx"},
+        {true, u"\xD800x", "\uFFFDx"},
+        {false, u"\xD800\xD800\xDC00", "\uFFFD\U00010000"},
+        {true, u"\xDC00x", "\uFFFDx"},
+        {false, u"\xD83D\xDE00", "\U0001F600"},
+    };
+    const std::u16string head =
+        u"*GEOMOBJECT {\n *NODE_NAME \"a\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"";
+    const std::u16string pad(utf16_block_size / 2 - 1 - head.size(), u'p');
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.read);
+        parse_model_text(utf16_text(
+            head + pad + t.units + u"\"\n}\n*GEOMOBJECT {\n *NODE_NAME \"c\"\n}\n", t.big_endian));
+        ASSERT_EQ(model_objects.size(), 3u);
+        EXPECT_EQ(model_objects[1].name, std::string(pad.size(), 'p') + t.read);
+        EXPECT_EQ(model_objects[2].name, "c");
     }
 }
 
