@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
@@ -96,6 +97,30 @@ int name_unnamed(int fd, std::string* pattern)
     return EEXIST;
 }
 
+// The signals that end an export: held off while the whole file is given
+// its names, so that a kill then neither leaves the hidden name behind nor
+// lets the target appear after the signal came.
+constexpr int stop_signals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+sigset_t stop_set()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : stop_signals)
+        sigaddset(&set, signal);
+    return set;
+}
+
+bool stop_signal_pending()
+{
+    sigset_t pending;
+    sigpending(&pending);
+    for (int signal : stop_signals)
+        if (sigismember(&pending, signal))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 std::string glb_target_refusal(const std::string& out, const struct stat& input)
@@ -150,21 +175,25 @@ bool glb_output::write(tinygltf::Model* gltf, std::string* why)
     } catch (const std::exception&) {
         error = EIO;
     }
+    sigset_t stops = stop_set(), before;
+    sigprocmask(SIG_BLOCK, &stops, &before);
     if (error == 0 && !named_) {
         error = name_unnamed(fd_, &temporary_);
         named_ = error == 0;
     }
     if (close(std::exchange(fd_, -1)) != 0 && error == 0)
         error = errno;
+    if (error == 0 && stop_signal_pending())
+        error = EINTR;
     if (error == 0 && rename(temporary_.c_str(), out_.c_str()) != 0)
         error = errno;
-    if (error == 0) {
-        named_ = false;
-        return true;
-    }
-    abandon();
-    *why = strerror(error);
-    return false;
+    if (error != 0)
+        abandon();
+    named_ = false;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (error != 0)
+        *why = strerror(error);
+    return error == 0;
 }
 
 void glb_output::abandon()

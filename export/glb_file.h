@@ -24,7 +24,8 @@ public:
     // Writes the GLB and gives it the target's name (the model is lent: its
     // buffers are set aside while its JSON is made). False, with the reason
     // and nothing left, when it is over the format's 4 GiB or a write, the
-    // close or the naming fails.
+    // close or the naming fails, or when SIGTERM, SIGINT, SIGHUP or SIGQUIT
+    // is pending at the naming (held off until then, and delivered after).
     bool write(tinygltf::Model* gltf, std::string* why);
 
 private:
