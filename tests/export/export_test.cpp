@@ -421,7 +421,7 @@ long export_peak_kib(const std::string& model)
     pid_t pid = fork();
     if (pid == 0) {
         freopen("/dev/null", "w", stdout);
-        // Under the address sanitizer, memory freed goes back at once too.
+        // The address sanitizer would hold freed memory back: the program's own use counts.
         const char* asan = getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":quarantine_size_mb=0").c_str(), 1);
         execl(EXPORT_BIN, EXPORT_BIN, model.c_str(), nullptr);
