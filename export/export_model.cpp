@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <utility>
 
 #include "mesh/model_files.h"
 #include "export/glb_file.h"
@@ -50,11 +51,13 @@ bool model_gltf(const std::string& model_path, const export_options& options, ga
     if (!read_model_file(model_path, why))
         return false;
     model_scene scene;
-    build_model_scene(tree_for(model_path, trees), &scene);
+    gltf_images images;
+    build_model_scene(tree_for(model_path, trees), &scene,
+                      [&](scene_texture& t) { images.take(t); });
     long long faces = (long long)scene.face_looks.size();
     report->out = model_summary(scene, int(model_objects.size()), faces);
     report->missing = missing_textures(scene);
-    bool built = build_gltf(scene, options, gltf, why);
+    bool built = build_gltf(scene, options, gltf, why, std::move(images));
     reset_model_store();
     return built;
 }

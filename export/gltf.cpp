@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <utility>
 
 #include "image/png_write.h"
 #include "mesh/huge_pages.h"
@@ -39,6 +41,7 @@ struct builder {
     tinygltf::Model* gltf;
     std::vector<unsigned char>& data;
     std::vector<int> material_of;          // by look, -1 until made
+    gltf_images& images;
     std::map<std::string, int> texture_of;  // by the file that gave it
 };
 
@@ -271,37 +274,52 @@ bool encode_png(const RgbaImage& rgba, std::string* png)
     return ok;
 }
 
-// The glTF texture of a found scene texture: its image once per file,
-// PNG and JPEG bytes as read, anything else encoded as PNG. -1 when it
-// cannot be encoded.
+// The type of a file embedded as read, PNG or JPEG; null for any other.
+const char* embedded_type(const std::string& bytes)
+{
+    if (starts_with(bytes, "\x89PNG\r\n\x1a\n", 8))
+        return "image/png";
+    if (starts_with(bytes, "\xff\xd8\xff", 3))
+        return "image/jpeg";
+    return nullptr;
+}
+
+// The image of a picture and its file's bytes: the bytes when they are
+// embedded as read, else the picture (null when it is not had) as PNG.
+gltf_image image_of(const RgbaImage* picture, std::string bytes)
+{
+    gltf_image image;
+    RgbaImage* decoded = nullptr;
+    const RgbaImage* rgba = picture != nullptr ? rgba_of(picture, &decoded) : nullptr;
+    image.cut = rgba != nullptr && cuts_texels(*rgba);
+    if (const char* type = embedded_type(bytes)) {
+        image.mime_type = type;
+        image.bytes = std::move(bytes);
+    } else if (rgba != nullptr && encode_png(*rgba, &image.bytes)) {
+        image.mime_type = "image/png";
+    }
+    image_free(decoded);
+    return image;
+}
+
+// The glTF texture of a found scene texture, its image once per file; -1
+// when it cannot be encoded. The image's bytes move into the buffer.
 int texture_for(builder& b, const scene_texture& texture, bool* cut, std::string* why)
 {
-    RgbaImage* decoded;
-    const RgbaImage* rgba = rgba_of(texture.image, &decoded);
-    *cut = rgba != nullptr && cuts_texels(*rgba);
+    gltf_image& made = b.images.of(texture);
+    *cut = made.cut;
     auto known = b.texture_of.find(texture.where);
-    if (known != b.texture_of.end()) {
-        image_free(decoded);
+    if (known != b.texture_of.end())
         return known->second;
-    }
-    tinygltf::Image image;
-    image.name = utf8_name(texture.name);
-    std::string png;
-    const std::string* bytes = &texture.bytes;
-    if (starts_with(texture.bytes, "\x89PNG\r\n\x1a\n", 8)) {
-        image.mimeType = "image/png";
-    } else if (starts_with(texture.bytes, "\xff\xd8\xff", 3)) {
-        image.mimeType = "image/jpeg";
-    } else if (rgba != nullptr && encode_png(*rgba, &png)) {
-        image.mimeType = "image/png";
-        bytes = &png;
-    } else {
-        image_free(decoded);
+    if (made.mime_type.empty()) {
         *why = texture.where + ": cannot be encoded as PNG";
         return -1;
     }
-    image_free(decoded);
-    image.bufferView = add_view(b, bytes->data(), bytes->size(), 0);
+    tinygltf::Image image;
+    image.name = utf8_name(texture.name);
+    image.mimeType = made.mime_type;
+    image.bufferView = add_view(b, made.bytes.data(), made.bytes.size(), 0);
+    std::string().swap(made.bytes);
     b.gltf->images.push_back(image);
     tinygltf::Texture gltf_texture;
     gltf_texture.source = int(b.gltf->images.size()) - 1;
@@ -428,14 +446,41 @@ bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* 
 
 }  // namespace
 
+void gltf_images::take(scene_texture& texture)
+{
+    if (!texture.found || texture.white)
+        return;
+    // PNG and JPEG files are embedded as read; any other is let go of
+    // before its picture is encoded.
+    std::string bytes;
+    bytes.swap(texture.bytes);
+    if (!embedded_type(bytes))
+        std::string().swap(bytes);
+    std::unique_ptr<RgbaImage, void (*)(RgbaImage*)> picture(std::exchange(texture.image, nullptr),
+                                                             image_free);
+    if (!by_file_.contains(texture.where))
+        by_file_.emplace(texture.where, image_of(picture.get(), std::move(bytes)));
+}
+
+gltf_image& gltf_images::of(const scene_texture& texture)
+{
+    auto known = by_file_.find(texture.where);
+    if (known == by_file_.end()) {
+        std::string bytes = embedded_type(texture.bytes) ? texture.bytes : std::string();
+        known = by_file_.emplace(texture.where, image_of(texture.image, std::move(bytes))).first;
+    }
+    return known->second;
+}
+
 bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,
-                std::string* why)
+                std::string* why, gltf_images images)
 {
     *gltf = {};
     gltf->asset.version = "2.0";
     gltf->asset.generator = "aseview-export";
     gltf->buffers.emplace_back();
-    builder b{scene, options, gltf, gltf->buffers[0].data, std::vector<int>(scene.looks.size(), -1), {}};
+    builder b{scene, options, gltf, gltf->buffers[0].data, std::vector<int>(scene.looks.size(), -1),
+              images, {}};
     // The view repeats its textures.
     tinygltf::Sampler sampler;
     sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;

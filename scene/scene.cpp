@@ -44,7 +44,8 @@ static RgbaImage* white_image()
 }
 
 // The texture of that name: found and decoded the first time it comes up.
-static int texture_index(model_scene* scene, const std::string& bitmap)
+static int texture_index(model_scene* scene, const std::string& bitmap,
+                         const scene_texture_taker& take)
 {
     std::string key = texture_key(bitmap);
     for (size_t i = 0; i < scene->textures.size(); i++)
@@ -76,16 +77,19 @@ static int texture_index(model_scene* scene, const std::string& bitmap)
     texture.found = texture.image != nullptr;
     if (texture.found)
         texture.why.clear();
+    if (take)
+        take(texture);
     scene->textures.push_back(std::move(texture));
     return int(scene->textures.size()) - 1;
 }
 
 // The texture a material names: an index in textures, or -1.
-static int material_texture(model_scene* scene, const model_material* material)
+static int material_texture(model_scene* scene, const model_material* material,
+                            const scene_texture_taker& take)
 {
     if (material == nullptr || material->bitmap.empty() || material->bitmap == "None")
         return -1;
-    return texture_index(scene, material->bitmap);
+    return texture_index(scene, material->bitmap, take);
 }
 
 // The looks of the drawn faces, in the order they first appear. A face's
@@ -93,6 +97,7 @@ static int material_texture(model_scene* scene, const model_material* material)
 // texture coordinates, else its material's colour.
 struct look_finder {
     model_scene* scene;
+    const scene_texture_taker& take;
     std::map<const model_material*, int> texture_of;
     std::map<std::pair<const model_material*, int>, int> index;
     // The last face's look: the faces of one material mostly come together.
@@ -120,8 +125,10 @@ static int look_of(look_finder& finder, const model_object& object, const model_
     model_scene* scene = finder.scene;
     const model_material* material = face_material(object, face);
     auto known = finder.texture_of.find(material);
-    if (known == finder.texture_of.end())
-        known = finder.texture_of.emplace(material, material_texture(scene, material)).first;
+    if (known == finder.texture_of.end()) {
+        int named = material_texture(scene, material, finder.take);
+        known = finder.texture_of.emplace(material, named).first;
+    }
     int texture = known->second;
     if (texture >= 0 && !(scene->textures[size_t(texture)].found && tverts_given(object, face)))
         texture = -1;
@@ -136,16 +143,18 @@ static int look_of(look_finder& finder, const model_object& object, const model_
     return at->second;
 }
 
-void build_model_scene(const std::string& model_path, model_scene* scene)
+void build_model_scene(const std::string& model_path, model_scene* scene,
+                       const scene_texture_taker& take)
 {
-    build_model_scene(game_fs_open(model_path), scene);
+    build_model_scene(game_fs_open(model_path), scene, take);
 }
 
-void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene)
+void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene,
+                       const scene_texture_taker& take)
 {
     scene->reset();
     scene->tree = std::move(tree);
-    look_finder finder{scene, {}, {}};
+    look_finder finder{scene, take, {}, {}};
     size_t faces = 0;
     for (const model_object& object : model_objects)
         faces += object.faces.size();

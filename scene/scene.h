@@ -3,6 +3,7 @@
 // through the texture search and decoded. The model view draws from it and
 // the glTF export writes it, so the two cannot drift apart.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,10 +19,10 @@ struct scene_texture {
     bool found = false, white = false, never_drawn = false, two_sided = false;
     std::string where;  // the file that gave it, or "archive: entry", or "built-in _white"
     bool loose = false;  // `where` is a file on disk
-    std::string bytes;  // that file's bytes as read; empty for the built-in _white
+    std::string bytes;   // that file's bytes as read, unless taken; empty for the built-in _white
     std::string declared_in;  // the loose script or material file that decided the name, if any
     std::string why;  // not found though a file was there: "PATH: REASON" of the first that failed
-    RgbaImage* image = nullptr;  // decoded; owned by the scene
+    RgbaImage* image = nullptr;  // decoded, unless taken; owned by the scene
 };
 
 // How a set of faces is drawn.
@@ -52,12 +53,20 @@ struct model_scene {
     void reset();
 };
 
+// Given each texture as soon as it has been looked for, before the next is
+// read: it may take the picture or the file's bytes (freeing what it takes
+// and leaving null or empty), so that a model's textures need not all be in
+// memory at once.
+using scene_texture_taker = std::function<void(scene_texture&)>;
+
 // Sorts the model store's drawable faces into looks, in the order the looks
 // first appear, looking each texture name up once from model_path.
-void build_model_scene(const std::string& model_path, model_scene* scene);
+void build_model_scene(const std::string& model_path, model_scene* scene,
+                       const scene_texture_taker& take = {});
 // The same on a tree already open around the model's folder: a batch of
 // many models of a folder opens its tree once.
-void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene);
+void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene,
+                       const scene_texture_taker& take = {});
 // The drawable faces that the game never draws.
 long long hidden_faces(const model_scene& scene);
 // "model: N objects, F faces, T textures (M not found)", when faces are

@@ -3,6 +3,7 @@
 // and the glTF step on a changed scene.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -353,6 +354,112 @@ TEST_F(ExportTest, NeverDrawnSurfacesLeftOutUnlessAllAreAsked)
         }
     }
     reset_model_store();
+}
+
+// One quad for each bitmap, in a material of its own that names it.
+std::string quads_model(const std::vector<std::string>& bitmaps)
+{
+    std::string quad = quad_model(""), materials, objects;
+    quad = quad.substr(quad.find("*GEOMOBJECT"));
+    for (size_t i = 0; i < bitmaps.size(); i++) {
+        materials += "*MATERIAL " + std::to_string(i) + " {\n" + textured(bitmaps[i]) + "\n}\n";
+        objects += quad;
+        objects.replace(objects.rfind("*MATERIAL_REF 0"), 15, "*MATERIAL_REF " + std::to_string(i));
+    }
+    return "*MATERIAL_LIST {\n" + materials + "}\n" + objects;
+}
+
+// Twenty materials naming one DDS with a cut-out texel, in as many letter
+// cases: one image made for its file, kept with its cut, embedded once.
+TEST_F(ExportTest, OneImageForAFileManyMaterialsName)
+{
+    Bytes rgba(64, 255);
+    rgba[3] = 0;
+    write_file("cutout.dds", dds_file(dds_dxt5, {{4, 4, rgba}}, 0));
+    std::vector<std::string> names;
+    for (int i = 0; i < 20; i++) {
+        std::string name = "cutout.dds";
+        for (size_t c = 0; c < 5; c++)
+            if (i >> c & 1)
+                name[c] = char(toupper(name[c]));
+        names.push_back(name);
+    }
+    write_file("m.ase", quads_model(names));
+    FILE* f = fopen("m.ase", "r");
+    parse_model(f);
+    fclose(f);
+    model_scene scene;
+    gltf_images images;
+    build_model_scene("m.ase", &scene, [&](scene_texture& t) { images.take(t); });
+    ASSERT_EQ(scene.textures.size(), 20u);
+    EXPECT_EQ(images.size(), 1u);
+    const gltf_image& image = images.of(scene.textures[0]);
+    EXPECT_TRUE(image.cut);
+    EXPECT_EQ(image.mime_type, "image/png");
+    for (const scene_texture& t : scene.textures) {
+        EXPECT_TRUE(t.found);
+        EXPECT_EQ(&images.of(t), &image);
+        EXPECT_EQ(t.image, nullptr);
+        EXPECT_TRUE(t.bytes.empty());
+    }
+    EXPECT_EQ(images.size(), 1u);
+    tinygltf::Model m;
+    std::string why;
+    ASSERT_TRUE(build_gltf(scene, {1.0f, false}, &m, &why, std::move(images))) << why;
+    EXPECT_EQ(m.images.size(), 1u);
+    ASSERT_EQ(m.materials.size(), 20u);
+    for (const tinygltf::Material& material : m.materials) {
+        EXPECT_EQ(material.alphaMode, "MASK");
+        EXPECT_EQ(material.pbrMetallicRoughness.baseColorTexture.index, 0);
+    }
+    reset_model_store();
+}
+
+// The exporter's peak resident size on the model, in KiB; 0 when it fails.
+long export_peak_kib(const std::string& model)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        // The address sanitizer would hold freed memory back: the program's own use counts.
+        const char* asan = getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":quarantine_size_mb=0").c_str(), 1);
+        execl(EXPORT_BIN, EXPORT_BIN, model.c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : 0;
+}
+
+// Four distinct 2048 x 2048 Targa textures cost about what one does: each is
+// turned into its PNG, and its file and pixels let go of, before the next is
+// read. Smooth pictures, so that the PNGs the file must hold are small.
+TEST_F(ExportTest, LargeTexturesConvertedOneAtATime)
+{
+    TgaHeader header;
+    header.width = header.height = 2048;
+    header.bpp = 32;
+    std::vector<std::string> names;
+    for (int i = 0; i < 4; i++) {
+        Bytes pixels(size_t(2048) * 2048 * 4);
+        for (size_t p = 0; p < size_t(2048) * 2048; p++) {
+            uint8_t* bgra = &pixels[p * 4];
+            bgra[0] = uint8_t(i * 60 + p / 2048 / 8);
+            bgra[1] = uint8_t(p % 2048 / 8);
+            bgra[3] = 255;
+        }
+        names.push_back("big" + std::to_string(i) + ".tga");
+        write_file(names.back(), tga_bytes(header, pixels));
+    }
+    write_file("one.ase", quads_model({names[0]}));
+    write_file("four.ase", quads_model(names));
+    long one = export_peak_kib("one.ase"), four = export_peak_kib("four.ase");
+    ASSERT_GT(one, 0);
+    ASSERT_GT(four, 0);
+    EXPECT_LE(double(four) / double(one), 1.5) << one << " KiB for one, " << four << " KiB for four";
+    EXPECT_EQ(load_glb("four.glb").images.size(), 4u);
 }
 
 // Two quads, the second's material naming what the game's tree decides:
