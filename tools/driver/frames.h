@@ -2,7 +2,8 @@
 // frame is presented when the damage to the window since the last one spans
 // the part of the window on the screen, as a buffer swap's does (the server
 // reports no damage off the screen; a window covered by another one, under a
-// window manager that does not composite, may never count a frame). A freshly
+// window manager that does not composite, may never count a frame, unless
+// it is redirected to storage of its own). A freshly
 // mapped window of freeglut's adds none: its background is None, so mapping
 // draws nothing.
 #pragma once
