@@ -19,8 +19,9 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "mesh/model.h"
 
@@ -139,11 +140,12 @@ bool read_model_file(const std::string& path, std::string* why)
 
 // The watch: one thread blocked on the inotify descriptor and on an event
 // descriptor that tells it of new files to watch or of the end.
+using watched_names = std::unordered_map<int, std::unordered_set<std::string>>;
 static struct {
     std::mutex lock;
     int inotify = -1, wake = -1;
-    // Each watched folder's watch and the names of the files watched in it.
-    std::map<int, std::set<std::string>> names;
+    // Each watched folder's watch and the names watched in it, in lower case.
+    watched_names names;
     void (*changed)() = nullptr;
     bool stopping = false;
     std::thread thread;
@@ -156,14 +158,20 @@ static void wake_watch_thread()
         continue;
 }
 
-// What the events about one watched file mean: whether it may now be whole
-// (closed, moved in, created, removed), or is being written.
+// A watched name changed and not yet reported: when it last had an event,
+// and whether that was a write not closed since.
 struct change_state {
-    bool pending = false, writing = false;
-    std::chrono::steady_clock::time_point still_from;
+    bool writing = false;
+    std::chrono::steady_clock::time_point last;
 };
 // By folder watch and name; lost events count under watch -1.
 using change_states = std::map<std::pair<int, std::string>, change_state>;
+
+static bool watched(int folder, const std::string& name)
+{
+    auto names = watch.names.find(folder);
+    return names != watch.names.end() && names->second.count(name) > 0;
+}
 
 static void note_events(change_states* states, const char* events, ssize_t length)
 {
@@ -173,39 +181,35 @@ static void note_events(change_states* states, const char* events, ssize_t lengt
         at += (ssize_t)(sizeof(inotify_event) + e->len);
         // Lost events may have been about any of the files.
         bool lost = e->mask & IN_Q_OVERFLOW;
-        auto folder = watch.names.find(e->wd);
-        if (!lost && (folder == watch.names.end() || e->len == 0 || !folder->second.count(e->name)))
+        std::string name = lost || e->len == 0 ? std::string() : fold_case(e->name);
+        if (!lost && (name.empty() || !watched(e->wd, name)))
             continue;
-        change_state& state = (*states)[lost ? std::make_pair(-1, std::string()) : std::make_pair(e->wd, std::string(e->name))];
-        state.still_from = std::chrono::steady_clock::now();
-        if (e->mask & IN_MODIFY) {
-            state.writing = true;
-        } else {
-            state.writing = false;
-            state.pending = true;
-        }
+        change_state& state = (*states)[{lost ? -1 : e->wd, name}];
+        state.last = std::chrono::steady_clock::now();
+        state.writing = e->mask & IN_MODIFY;
     }
 }
 
-// Milliseconds until what changed together is reported once: every file
-// that changed whole again and all of them still for model_quiet_ms (a model
-// saved with its texture is read once); -1 when nothing waits. When the time
-// has come the states are dropped and `due` is set.
+// Milliseconds until what changed is reported, once for all that changed
+// together: when every name is still, or model_unclosed_quiet_ms after the
+// first closed one was, whichever comes first; -1 when nothing waits. When
+// the time has come the states are dropped and `due` is set.
 static int next_report(change_states* states, bool* due)
 {
+    using std::chrono::milliseconds;
     *due = false;
-    bool pending = false;
-    std::chrono::steady_clock::time_point last{};
-    for (const auto& [file, state] : *states) {
-        if (state.writing)
-            return -1;
-        pending = pending || state.pending;
-        last = std::max(last, state.still_from);
-    }
-    if (!pending)
+    if (states->empty())
         return -1;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        last + std::chrono::milliseconds(model_quiet_ms) - std::chrono::steady_clock::now());
+    auto all_still = std::chrono::steady_clock::time_point::min();
+    auto at_latest = std::chrono::steady_clock::time_point::max();
+    for (const auto& [file, state] : *states) {
+        all_still = std::max(all_still, state.last + milliseconds(state.writing ? model_unclosed_quiet_ms
+                                                                                : model_quiet_ms));
+        if (!state.writing)
+            at_latest = std::min(at_latest, state.last + milliseconds(model_quiet_ms + model_unclosed_quiet_ms));
+    }
+    auto left = std::chrono::duration_cast<milliseconds>(std::min(all_still, at_latest) -
+                                                         std::chrono::steady_clock::now());
     if (left.count() >= 0)
         return (int)left.count() + 1;
     *due = true;
@@ -239,7 +243,11 @@ static void watch_loop()
             std::lock_guard<std::mutex> hold(watch.lock);
             if (watch.stopping)
                 return;
-            states.clear();
+            // A change made while the last one was being read is still to
+            // be shown; only names no longer watched are forgotten.
+            std::erase_if(states, [](const auto& change) {
+                return change.first.first >= 0 && !watched(change.first.first, change.first.second);
+            });
         }
         if (fds[1].revents) {
             ssize_t length = read(watch.inotify, events, sizeof events);
@@ -250,7 +258,79 @@ static void watch_loop()
     }
 }
 
-bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
+// A new list: its folders by the paths they are named by, and its names.
+struct watch_list {
+    std::unordered_map<std::string, int> folders;
+    watched_names names;
+    bool all = true;
+};
+
+// The folder's watch, or -errno; each folder is added once.
+static int folder_watch(watch_list* list, const std::string& folder)
+{
+    auto [known, added] = list->folders.try_emplace(folder, -1);
+    if (added) {
+        int wd = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
+                                   IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MODIFY |
+                                       IN_ONLYDIR);
+        known->second = wd >= 0 ? wd : -errno;
+    }
+    return known->second;
+}
+
+// The folder for the names; when the folder is not there, its own folder
+// for its name, and so on up.
+static void watch_names(watch_list* list, const std::string& folder, const std::unordered_set<std::string>& names)
+{
+    std::string at = folder;
+    const std::unordered_set<std::string>* wanted = &names;
+    std::unordered_set<std::string> next_down;
+    for (;;) {
+        int added = folder_watch(list, at);
+        if (added >= 0) {
+            std::unordered_set<std::string>& watched = list->names[added];
+            if (watched.empty())
+                watched = *wanted;
+            else
+                watched.insert(wanted->begin(), wanted->end());
+            return;
+        }
+        size_t end = at.find_last_not_of('/');
+        if ((added != -ENOENT && added != -ENOTDIR) || end == std::string::npos) {
+            list->all = false;
+            return;
+        }
+        std::string missing = at.substr(0, end + 1);
+        next_down = {fold_case(name_part(missing))};
+        wanted = &next_down;
+        at = folder_part(missing);
+    }
+}
+
+static void watch_place(watch_list* list, const std::string& path)
+{
+    watch_names(list, folder_part(path), {fold_case(name_part(path))});
+}
+
+// A symbolic link is followed link by link: turned to another file, or its
+// target written, it counts as changed.
+static void watch_path(watch_list* list, const std::string& path)
+{
+    watch_place(list, path);
+    std::string at = path;
+    char target[PATH_MAX];
+    for (int hops = 0; hops < 40; hops++) {
+        ssize_t length = readlink(at.c_str(), target, sizeof target);
+        if (length <= 0 || length == (ssize_t)sizeof target)
+            return;
+        std::string next(target, (size_t)length);
+        at = next.front() == '/' ? next : folder_part(at) + next;
+        watch_place(list, at);
+    }
+}
+
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
+                       const folder_listings& searched)
 {
     if (watch.inotify < 0) {
         watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -260,34 +340,18 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
             return false;
         }
     }
-    bool all = true;
-    std::map<int, std::set<std::string>> names;
-    for (const std::string& path : paths) {
-        struct stat info;
-        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            all = false;
-            continue;
-        }
-        // A link's target is what an editor writes: its folder is watched.
-        char* real = realpath(path.c_str(), nullptr);
-        std::string target = real ? real : path;
-        free(real);
-        std::string folder = folder_part(target);
-        // The same folder gives the same watch back.
-        int added = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
-                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE |
-                                          IN_MOVED_FROM | IN_MODIFY | IN_ONLYDIR);
-        if (added < 0)
-            all = false;
-        else
-            names[added].insert(name_part(target));
-    }
+    watch_list list;
+    for (const std::string& path : paths)
+        watch_path(&list, path);
+    for (const auto& [folder, listing] : searched.by_folder)
+        if (!listing.asked.empty())
+            watch_names(&list, folder, listing.asked);
     {
         std::lock_guard<std::mutex> hold(watch.lock);
         for (const auto& [folder, unused] : watch.names)
-            if (!names.count(folder))
+            if (!list.names.count(folder))
                 inotify_rm_watch(watch.inotify, folder);
-        watch.names = names;
+        watch.names = std::move(list.names);
         watch.changed = changed;
     }
     if (!watch.thread.joinable()) {
@@ -300,7 +364,7 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
     } else {
         wake_watch_thread();
     }
-    return all;
+    return list.all;
 }
 
 void stop_watching()
