@@ -140,12 +140,18 @@ bool read_model_file(const std::string& path, std::string* why)
 
 // The watch: one thread blocked on the inotify descriptor and on an event
 // descriptor that tells it of new files to watch or of the end.
-using watched_names = std::unordered_map<int, std::unordered_set<std::string>>;
+using name_set = std::unordered_set<std::string>;
 static struct {
     std::mutex lock;
     int inotify = -1, wake = -1;
-    // Each watched folder's watch and the names watched in it, in lower case.
-    watched_names names;
+    // Each watched folder's watch and the names watched in it, in lower
+    // case: the files' own, and those the search asked of it, kept in the
+    // search's listings rather than copied (there may be 100,000).
+    std::unordered_map<int, name_set> names;
+    std::unordered_map<int, std::vector<const name_set*>> asked;
+    folder_listings searched;
+    // A name the search asked came or went before it was watched.
+    bool missed = false;
     void (*changed)() = nullptr;
     bool stopping = false;
     std::thread thread;
@@ -170,7 +176,26 @@ using change_states = std::map<std::pair<int, std::string>, change_state>;
 static bool watched(int folder, const std::string& name)
 {
     auto names = watch.names.find(folder);
-    return names != watch.names.end() && names->second.count(name) > 0;
+    if (names != watch.names.end() && names->second.count(name) > 0)
+        return true;
+    auto asked = watch.asked.find(folder);
+    if (asked != watch.asked.end())
+        for (const name_set* set : asked->second)
+            if (set->count(name) > 0)
+                return true;
+    return false;
+}
+
+// Under the lock: what the new list brought, as a change of its own; names
+// no longer watched forgotten, changes to the others still to be shown.
+static void take_new_list(change_states* states)
+{
+    std::erase_if(*states, [](const auto& change) {
+        return change.first.first >= 0 && !watched(change.first.first, change.first.second);
+    });
+    if (watch.missed)
+        (*states)[{-1, std::string()}].last = std::chrono::steady_clock::now();
+    watch.missed = false;
 }
 
 static void note_events(change_states* states, const char* events, ssize_t length)
@@ -220,6 +245,10 @@ static int next_report(change_states* states, bool* due)
 static void watch_loop()
 {
     change_states states;
+    {
+        std::lock_guard<std::mutex> hold(watch.lock);
+        take_new_list(&states);
+    }
     alignas(inotify_event) char events[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     for (;;) {
         bool due;
@@ -243,11 +272,7 @@ static void watch_loop()
             std::lock_guard<std::mutex> hold(watch.lock);
             if (watch.stopping)
                 return;
-            // A change made while the last one was being read is still to
-            // be shown; only names no longer watched are forgotten.
-            std::erase_if(states, [](const auto& change) {
-                return change.first.first >= 0 && !watched(change.first.first, change.first.second);
-            });
+            take_new_list(&states);
         }
         if (fds[1].revents) {
             ssize_t length = read(watch.inotify, events, sizeof events);
@@ -258,10 +283,11 @@ static void watch_loop()
     }
 }
 
-// A new list: its folders by the paths they are named by, and its names.
+// A new list: its folders by the paths they are named by, and the files'
+// names.
 struct watch_list {
     std::unordered_map<std::string, int> folders;
-    watched_names names;
+    std::unordered_map<int, name_set> names;
     bool all = true;
 };
 
@@ -278,38 +304,34 @@ static int folder_watch(watch_list* list, const std::string& folder)
     return known->second;
 }
 
-// The folder for the names; when the folder is not there, its own folder
-// for its name, and so on up.
-static void watch_names(watch_list* list, const std::string& folder, const std::unordered_set<std::string>& names)
+// The folder's watch, or -1 when the folder is not there: its own folder is
+// then watched for its name, or the one above for that, and so on up.
+static int folder_or_above(watch_list* list, const std::string& folder)
 {
-    std::string at = folder;
-    const std::unordered_set<std::string>* wanted = &names;
-    std::unordered_set<std::string> next_down;
-    for (;;) {
-        int added = folder_watch(list, at);
-        if (added >= 0) {
-            std::unordered_set<std::string>& watched = list->names[added];
-            if (watched.empty())
-                watched = *wanted;
-            else
-                watched.insert(wanted->begin(), wanted->end());
-            return;
-        }
+    int added = folder_watch(list, folder);
+    if (added >= 0)
+        return added;
+    for (std::string at = folder; added == -ENOENT || added == -ENOTDIR;) {
         size_t end = at.find_last_not_of('/');
-        if ((added != -ENOENT && added != -ENOTDIR) || end == std::string::npos) {
-            list->all = false;
-            return;
-        }
+        if (end == std::string::npos)
+            break;
         std::string missing = at.substr(0, end + 1);
-        next_down = {fold_case(name_part(missing))};
-        wanted = &next_down;
         at = folder_part(missing);
+        added = folder_watch(list, at);
+        if (added >= 0) {
+            list->names[added].insert(fold_case(name_part(missing)));
+            return -1;
+        }
     }
+    list->all = false;
+    return -1;
 }
 
 static void watch_place(watch_list* list, const std::string& path)
 {
-    watch_names(list, folder_part(path), {fold_case(name_part(path))});
+    int folder = folder_or_above(list, folder_part(path));
+    if (folder >= 0)
+        list->names[folder].insert(fold_case(name_part(path)));
 }
 
 // A symbolic link is followed link by link: turned to another file, or its
@@ -329,8 +351,7 @@ static void watch_path(watch_list* list, const std::string& path)
     }
 }
 
-bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
-                       const folder_listings& searched)
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(), folder_listings searched)
 {
     if (watch.inotify < 0) {
         watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -343,15 +364,29 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
     watch_list list;
     for (const std::string& path : paths)
         watch_path(&list, path);
+    std::unordered_map<std::string, int> searched_watches;
     for (const auto& [folder, listing] : searched.by_folder)
         if (!listing.asked.empty())
-            watch_names(&list, folder, listing.asked);
+            searched_watches[folder] = folder_or_above(&list, folder);
+    // Checked once the watches are there: what came before is not missed.
+    bool missed = asked_names_changed(searched);
     {
         std::lock_guard<std::mutex> hold(watch.lock);
+        watch.searched = std::move(searched);
+        std::unordered_map<int, std::vector<const name_set*>> asked;
+        for (const auto& [folder, listing] : watch.searched.by_folder)
+            if (auto known = searched_watches.find(folder); known != searched_watches.end() && known->second >= 0)
+                asked[known->second].push_back(&listing.asked);
+        auto kept = [&](int folder) { return list.names.count(folder) > 0 || asked.count(folder) > 0; };
         for (const auto& [folder, unused] : watch.names)
-            if (!list.names.count(folder))
+            if (!kept(folder))
+                inotify_rm_watch(watch.inotify, folder);
+        for (const auto& [folder, unused] : watch.asked)
+            if (!kept(folder) && !watch.names.count(folder))
                 inotify_rm_watch(watch.inotify, folder);
         watch.names = std::move(list.names);
+        watch.asked = std::move(asked);
+        watch.missed = watch.missed || missed;
         watch.changed = changed;
     }
     if (!watch.thread.joinable()) {
@@ -387,4 +422,6 @@ void stop_watching()
             *fd = -1;
         }
     watch.names.clear();
+    watch.asked.clear();
+    watch.searched = {};
 }

@@ -46,8 +46,9 @@ constexpr int model_unclosed_quiet_ms = 2000;
 // together are reported once, when all are still; a name that never stays
 // still holds the others back for model_unclosed_quiet_ms at most. Replaces
 // the earlier watch, keeping the changes it has not reported yet; false
-// when some place cannot be watched at all (the others still are).
-bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
-                       const folder_listings& searched = {});
+// when some place cannot be watched at all (the others still are). A name
+// looked up that came or went between the search and this call counts as
+// changed.
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(), folder_listings searched = {});
 // Ends the watch and its thread; safe to call more than once.
 void stop_watching();

@@ -121,8 +121,8 @@ static void wait_for_corners()
         corner_builder.join();
 }
 
-// Every place the textures' search looked, found or not: a texture put
-// there later is shown.
+// Every place the textures' search looked, found or not, until watched: a
+// texture put there later is shown.
 static folder_listings searched;
 
 // Sorts the model store's faces into batches, prints the summary, frames
@@ -262,12 +262,7 @@ static void watch_shown_file()
         wake_window = glXGetCurrentDrawable();
         atexit(close_wake_display);
     }
-    watch_model_files(paths, wake_main_loop, searched);
-    // What came between the search and its watch is shown too.
-    if (asked_names_changed(searched)) {
-        file_changed = true;
-        glutPostRedisplay();
-    }
+    watch_model_files(paths, wake_main_loop, std::exchange(searched, {}));
 }
 
 void finish_model_scene()

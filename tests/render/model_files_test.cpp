@@ -159,8 +159,9 @@ bool report_comes()
 const Names watched_places = {"m.ase", "tex.tga", "gone.tga", "sub/deep/x.tga"};
 
 // Names not there yet, and a texture that is a symbolic link, each place
-// it leads to; and a change made just before the list is given again, as
-// the view gives it after each read.
+// it leads to; a change made just before the list is given again, as the
+// view gives it after each read, and one made between a search and its
+// watch.
 TEST(ModelFilesTest, WatchFollowsNamesNotThereAndLinks)
 {
     ScratchFolder scratch;
@@ -186,6 +187,13 @@ TEST(ModelFilesTest, WatchFollowsNamesNotThereAndLinks)
              write_file("m.ase", "after");
              std::this_thread::sleep_for(std::chrono::milliseconds(model_quiet_ms / 2));
              watch_model_files(watched_places, note_report);
+         }},
+        {"made after the search looked, before the watch",
+         [] {
+             folder_listings searched;
+             folder_entry(searched, fs::current_path(), "Late.tga");
+             write_file("late.TGA", "new");
+             EXPECT_TRUE(watch_model_files(watched_places, note_report, std::move(searched)));
          }},
     };
     for (const auto& c : changes) {
