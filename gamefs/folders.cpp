@@ -66,21 +66,34 @@ static Listing read_listing(const std::string& folder)
     return listing;
 }
 
-static const Listing& listing_of(folder_listings& listings, const std::string& folder)
+static folder_listing& listing_of(folder_listings& listings, const std::string& folder)
 {
     auto known = listings.by_folder.find(folder);
     if (known == listings.by_folder.end())
-        known = listings.by_folder.emplace(folder, read_listing(folder)).first;
+        known = listings.by_folder.emplace(folder, folder_listing{read_listing(folder), {}}).first;
     return known->second;
+}
+
+// The first entry of that folded name, or where it would be.
+static Listing::const_iterator first_folded(const Listing& listing, const std::string& folded)
+{
+    return std::lower_bound(listing.begin(), listing.end(), folded,
+                            [](const folder_entry_name& entry, const std::string& key) { return entry.folded < key; });
+}
+
+static bool holds(const Listing& listing, const std::string& folded)
+{
+    auto first = first_folded(listing, folded);
+    return first != listing.end() && first->folded == folded;
 }
 
 std::string folder_entry(folder_listings& listings, const std::string& folder, const std::string& name)
 {
-    const Listing& listing = listing_of(listings, folder);
+    folder_listing& read = listing_of(listings, folder);
+    const Listing& listing = read.entries;
     std::string folded = fold_case(name);
-    auto first = std::lower_bound(
-        listing.begin(), listing.end(), folded,
-        [](const folder_entry_name& entry, const std::string& key) { return entry.folded < key; });
+    read.asked.insert(folded);
+    auto first = first_folded(listing, folded);
     for (auto it = first; it != listing.end() && it->folded == folded; ++it)
         if (it->name == name)
             return name;
@@ -146,7 +159,23 @@ bool read_regular_file(const std::string& path, size_t limit, std::string* bytes
 std::vector<std::string> folder_names(folder_listings& listings, const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const folder_entry_name& entry : listing_of(listings, folder))
+    for (const folder_entry_name& entry : listing_of(listings, folder).entries)
         names.push_back(entry.name);
     return names;
+}
+
+bool asked_names_changed(const folder_listings& listings)
+{
+    for (const auto& [folder, listing] : listings.by_folder) {
+        if (listing.asked.empty())
+            continue;
+        Listing now = read_listing(folder);
+        auto same = [](const folder_entry_name& a, const folder_entry_name& b) { return a.name == b.name; };
+        if (std::equal(now.begin(), now.end(), listing.entries.begin(), listing.entries.end(), same))
+            continue;
+        for (const std::string& name : listing.asked)
+            if (holds(now, name) != holds(listing.entries, name))
+                return true;
+    }
+    return false;
 }

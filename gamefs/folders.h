@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The name with ASCII letters in lower case: names come from Windows tools,
@@ -17,10 +18,17 @@ struct folder_entry_name {
     std::string name;
 };
 
-// Every folder read so far, by the path it was read under; each listing
-// sorted by folded name, then by name.
+// A folder as read, and the names looked up in it.
+struct folder_listing {
+    std::vector<folder_entry_name> entries;  // sorted by folded name, then by name
+    // In lower case, found or not: where a search looked, which a watch of
+    // the tree must follow for what is not there yet.
+    std::unordered_set<std::string> asked;
+};
+
+// Every folder read so far, by the path it was read under.
 struct folder_listings {
-    std::unordered_map<std::string, std::vector<folder_entry_name>> by_folder;
+    std::unordered_map<std::string, folder_listing> by_folder;
 };
 
 // The entry of folder that name means: the entry of exactly that name, else
@@ -29,6 +37,10 @@ struct folder_listings {
 // do not exist (dangling or looping symbolic links) are never found, nor are
 // "." and "..".
 std::string folder_entry(folder_listings& listings, const std::string& folder, const std::string& name);
+// Whether a name looked up through folder_entry has come into its folder or
+// gone from it since the folder was read: what a watch begun after the
+// search would miss.
+bool asked_names_changed(const folder_listings& listings);
 // Every entry of folder, sorted by name in lower case; empty when it cannot
 // be read.
 std::vector<std::string> folder_names(folder_listings& listings, const std::string& folder);

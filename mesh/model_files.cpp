@@ -19,8 +19,9 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "mesh/model.h"
 
@@ -139,11 +140,18 @@ bool read_model_file(const std::string& path, std::string* why)
 
 // The watch: one thread blocked on the inotify descriptor and on an event
 // descriptor that tells it of new files to watch or of the end.
+using name_set = std::unordered_set<std::string>;
 static struct {
     std::mutex lock;
     int inotify = -1, wake = -1;
-    // Each watched folder's watch and the names of the files watched in it.
-    std::map<int, std::set<std::string>> names;
+    // Each watched folder's watch and the names watched in it, in lower
+    // case: the files' own, and those the search asked of it, kept in the
+    // search's listings rather than copied (there may be 100,000).
+    std::unordered_map<int, name_set> names;
+    std::unordered_map<int, std::vector<const name_set*>> asked;
+    folder_listings searched;
+    // A name the search asked came or went before it was watched.
+    bool missed = false;
     void (*changed)() = nullptr;
     bool stopping = false;
     std::thread thread;
@@ -156,14 +164,39 @@ static void wake_watch_thread()
         continue;
 }
 
-// What the events about one watched file mean: whether it may now be whole
-// (closed, moved in, created, removed), or is being written.
+// A watched name changed and not yet reported: when it last had an event,
+// and whether that was a write not closed since.
 struct change_state {
-    bool pending = false, writing = false;
-    std::chrono::steady_clock::time_point still_from;
+    bool writing = false;
+    std::chrono::steady_clock::time_point last;
 };
 // By folder watch and name; lost events count under watch -1.
 using change_states = std::map<std::pair<int, std::string>, change_state>;
+
+static bool watched(int folder, const std::string& name)
+{
+    auto names = watch.names.find(folder);
+    if (names != watch.names.end() && names->second.count(name) > 0)
+        return true;
+    auto asked = watch.asked.find(folder);
+    if (asked != watch.asked.end())
+        for (const name_set* set : asked->second)
+            if (set->count(name) > 0)
+                return true;
+    return false;
+}
+
+// Under the lock: what the new list brought, as a change of its own; names
+// no longer watched forgotten, changes to the others still to be shown.
+static void take_new_list(change_states* states)
+{
+    std::erase_if(*states, [](const auto& change) {
+        return change.first.first >= 0 && !watched(change.first.first, change.first.second);
+    });
+    if (watch.missed)
+        (*states)[{-1, std::string()}].last = std::chrono::steady_clock::now();
+    watch.missed = false;
+}
 
 static void note_events(change_states* states, const char* events, ssize_t length)
 {
@@ -173,39 +206,35 @@ static void note_events(change_states* states, const char* events, ssize_t lengt
         at += (ssize_t)(sizeof(inotify_event) + e->len);
         // Lost events may have been about any of the files.
         bool lost = e->mask & IN_Q_OVERFLOW;
-        auto folder = watch.names.find(e->wd);
-        if (!lost && (folder == watch.names.end() || e->len == 0 || !folder->second.count(e->name)))
+        std::string name = lost || e->len == 0 ? std::string() : fold_case(e->name);
+        if (!lost && (name.empty() || !watched(e->wd, name)))
             continue;
-        change_state& state = (*states)[lost ? std::make_pair(-1, std::string()) : std::make_pair(e->wd, std::string(e->name))];
-        state.still_from = std::chrono::steady_clock::now();
-        if (e->mask & IN_MODIFY) {
-            state.writing = true;
-        } else {
-            state.writing = false;
-            state.pending = true;
-        }
+        change_state& state = (*states)[{lost ? -1 : e->wd, name}];
+        state.last = std::chrono::steady_clock::now();
+        state.writing = e->mask & IN_MODIFY;
     }
 }
 
-// Milliseconds until what changed together is reported once: every file
-// that changed whole again and all of them still for model_quiet_ms (a model
-// saved with its texture is read once); -1 when nothing waits. When the time
-// has come the states are dropped and `due` is set.
+// Milliseconds until what changed is reported, once for all that changed
+// together: when every name is still, or model_unclosed_quiet_ms after the
+// first closed one was, whichever comes first; -1 when nothing waits. When
+// the time has come the states are dropped and `due` is set.
 static int next_report(change_states* states, bool* due)
 {
+    using std::chrono::milliseconds;
     *due = false;
-    bool pending = false;
-    std::chrono::steady_clock::time_point last{};
-    for (const auto& [file, state] : *states) {
-        if (state.writing)
-            return -1;
-        pending = pending || state.pending;
-        last = std::max(last, state.still_from);
-    }
-    if (!pending)
+    if (states->empty())
         return -1;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        last + std::chrono::milliseconds(model_quiet_ms) - std::chrono::steady_clock::now());
+    auto all_still = std::chrono::steady_clock::time_point::min();
+    auto at_latest = std::chrono::steady_clock::time_point::max();
+    for (const auto& [file, state] : *states) {
+        all_still = std::max(all_still, state.last + milliseconds(state.writing ? model_unclosed_quiet_ms
+                                                                                : model_quiet_ms));
+        if (!state.writing)
+            at_latest = std::min(at_latest, state.last + milliseconds(model_quiet_ms + model_unclosed_quiet_ms));
+    }
+    auto left = std::chrono::duration_cast<milliseconds>(std::min(all_still, at_latest) -
+                                                         std::chrono::steady_clock::now());
     if (left.count() >= 0)
         return (int)left.count() + 1;
     *due = true;
@@ -216,6 +245,10 @@ static int next_report(change_states* states, bool* due)
 static void watch_loop()
 {
     change_states states;
+    {
+        std::lock_guard<std::mutex> hold(watch.lock);
+        take_new_list(&states);
+    }
     alignas(inotify_event) char events[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     for (;;) {
         bool due;
@@ -239,7 +272,7 @@ static void watch_loop()
             std::lock_guard<std::mutex> hold(watch.lock);
             if (watch.stopping)
                 return;
-            states.clear();
+            take_new_list(&states);
         }
         if (fds[1].revents) {
             ssize_t length = read(watch.inotify, events, sizeof events);
@@ -250,7 +283,75 @@ static void watch_loop()
     }
 }
 
-bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
+// A new list: its folders by the paths they are named by, and the files'
+// names.
+struct watch_list {
+    std::unordered_map<std::string, int> folders;
+    std::unordered_map<int, name_set> names;
+    bool all = true;
+};
+
+// The folder's watch, or -errno; each folder is added once.
+static int folder_watch(watch_list* list, const std::string& folder)
+{
+    auto [known, added] = list->folders.try_emplace(folder, -1);
+    if (added) {
+        int wd = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
+                                   IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MODIFY |
+                                       IN_ONLYDIR);
+        known->second = wd >= 0 ? wd : -errno;
+    }
+    return known->second;
+}
+
+// The folder's watch, or -1 when the folder is not there: its own folder is
+// then watched for its name, or the one above for that, and so on up.
+static int folder_or_above(watch_list* list, const std::string& folder)
+{
+    int added = folder_watch(list, folder);
+    if (added >= 0)
+        return added;
+    for (std::string at = folder; added == -ENOENT || added == -ENOTDIR;) {
+        size_t end = at.find_last_not_of('/');
+        if (end == std::string::npos)
+            break;
+        std::string missing = at.substr(0, end + 1);
+        at = folder_part(missing);
+        added = folder_watch(list, at);
+        if (added >= 0) {
+            list->names[added].insert(fold_case(name_part(missing)));
+            return -1;
+        }
+    }
+    list->all = false;
+    return -1;
+}
+
+static void watch_place(watch_list* list, const std::string& path)
+{
+    int folder = folder_or_above(list, folder_part(path));
+    if (folder >= 0)
+        list->names[folder].insert(fold_case(name_part(path)));
+}
+
+// A symbolic link is followed link by link: turned to another file, or its
+// target written, it counts as changed.
+static void watch_path(watch_list* list, const std::string& path)
+{
+    watch_place(list, path);
+    std::string at = path;
+    char target[PATH_MAX];
+    for (int hops = 0; hops < 40; hops++) {
+        ssize_t length = readlink(at.c_str(), target, sizeof target);
+        if (length <= 0 || length == (ssize_t)sizeof target)
+            return;
+        std::string next(target, (size_t)length);
+        at = next.front() == '/' ? next : folder_part(at) + next;
+        watch_place(list, at);
+    }
+}
+
+bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(), folder_listings searched)
 {
     if (watch.inotify < 0) {
         watch.inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -260,34 +361,32 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
             return false;
         }
     }
-    bool all = true;
-    std::map<int, std::set<std::string>> names;
-    for (const std::string& path : paths) {
-        struct stat info;
-        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            all = false;
-            continue;
-        }
-        // A link's target is what an editor writes: its folder is watched.
-        char* real = realpath(path.c_str(), nullptr);
-        std::string target = real ? real : path;
-        free(real);
-        std::string folder = folder_part(target);
-        // The same folder gives the same watch back.
-        int added = inotify_add_watch(watch.inotify, folder.empty() ? "." : folder.c_str(),
-                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE |
-                                          IN_MOVED_FROM | IN_MODIFY | IN_ONLYDIR);
-        if (added < 0)
-            all = false;
-        else
-            names[added].insert(name_part(target));
-    }
+    watch_list list;
+    for (const std::string& path : paths)
+        watch_path(&list, path);
+    std::unordered_map<std::string, int> searched_watches;
+    for (const auto& [folder, listing] : searched.by_folder)
+        if (!listing.asked.empty())
+            searched_watches[folder] = folder_or_above(&list, folder);
+    // Checked once the watches are there: what came before is not missed.
+    bool missed = asked_names_changed(searched);
     {
         std::lock_guard<std::mutex> hold(watch.lock);
+        watch.searched = std::move(searched);
+        std::unordered_map<int, std::vector<const name_set*>> asked;
+        for (const auto& [folder, listing] : watch.searched.by_folder)
+            if (auto known = searched_watches.find(folder); known != searched_watches.end() && known->second >= 0)
+                asked[known->second].push_back(&listing.asked);
+        auto kept = [&](int folder) { return list.names.count(folder) > 0 || asked.count(folder) > 0; };
         for (const auto& [folder, unused] : watch.names)
-            if (!names.count(folder))
+            if (!kept(folder))
                 inotify_rm_watch(watch.inotify, folder);
-        watch.names = names;
+        for (const auto& [folder, unused] : watch.asked)
+            if (!kept(folder) && !watch.names.count(folder))
+                inotify_rm_watch(watch.inotify, folder);
+        watch.names = std::move(list.names);
+        watch.asked = std::move(asked);
+        watch.missed = watch.missed || missed;
         watch.changed = changed;
     }
     if (!watch.thread.joinable()) {
@@ -300,7 +399,7 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)())
     } else {
         wake_watch_thread();
     }
-    return all;
+    return list.all;
 }
 
 void stop_watching()
@@ -323,4 +422,6 @@ void stop_watching()
             *fd = -1;
         }
     watch.names.clear();
+    watch.asked.clear();
+    watch.searched = {};
 }

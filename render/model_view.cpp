@@ -121,11 +121,18 @@ static void wait_for_corners()
         corner_builder.join();
 }
 
+// Every place the textures' search looked, found or not, until watched: a
+// texture put there later is shown.
+static folder_listings searched;
+
 // Sorts the model store's faces into batches, prints the summary, frames
 // the model when asked and starts turning the store into vertices.
 static void start_building(const char* model_path, bool frame)
 {
     build_model_scene(model_path, &scene);
+    // Without a texture the tree is looked at for nothing. The tree goes
+    // with the scene below: its listings are all the watch needs of it.
+    searched = scene.textures.empty() ? folder_listings{} : std::move(scene.tree->listings);
     hidden_materials.clear();
     for (const scene_look& look : scene.looks) {
         batches.push_back({look.texture, {look.color[0], look.color[1], look.color[2]}, 0, 0, look.missing,
@@ -160,10 +167,8 @@ static void start_building(const char* model_path, bool frame)
     corner_builder = std::thread(build_corners);
 }
 
-// The file shown, and the files watched for changes: the model and its
-// textures' own.
+// The file shown.
 static std::string shown_path;
-static std::vector<std::string> watched_paths;
 
 void prepare_model_view(const char* model_path)
 {
@@ -243,14 +248,12 @@ static void close_wake_display()
     wake_display = nullptr;
 }
 
-// Once the window is there to be woken; again when the model or its
-// textures' files change.
+// Once the window is there to be woken; again after every read, even of the
+// same names: a folder made anew under the same name needs a watch of its own.
 static void watch_shown_file()
 {
     std::vector<std::string> paths = model_texture_files();
     paths.insert(paths.begin(), shown_path);
-    if (paths == watched_paths)
-        return;
     if (wake_display == nullptr) {
         // The server that GLUT was told to use, -display included.
         wake_display = XOpenDisplay(DisplayString(glXGetCurrentDisplay()));
@@ -259,8 +262,7 @@ static void watch_shown_file()
         wake_window = glXGetCurrentDrawable();
         atexit(close_wake_display);
     }
-    watched_paths = paths;
-    watch_model_files(paths, wake_main_loop);
+    watch_model_files(paths, wake_main_loop, std::exchange(searched, {}));
 }
 
 void finish_model_scene()

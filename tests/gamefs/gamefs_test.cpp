@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include "gamefs/gamefs.h"
 #include "tests/support/files.h"
@@ -90,4 +92,36 @@ TEST(Gamefs, CandidatesComeInPlaceThenExtensionOrderEachOnce)
               (Paths{skies + "cloud.PNG", skies + "Cloud.png", skies + "cloud.jpeg",
                      "game/textures/skies/cloud.tga", tree + "cloud.jpg"}));
     EXPECT_EQ(found(lexical, "tree/BARK.TGA"), Paths{bark});
+}
+
+// Every place a search looked, found or not, down to the first folder not
+// there; and whether one of them came or went since.
+TEST(Gamefs, SearchedPlacesAndWhatCameSince)
+{
+    ScratchFolder scratch;
+    make_game_tree();
+    const std::string base = (scratch.path() / "game/baseq3/").string(), skies_at = base + "textures/skies";
+    std::unique_ptr<game_fs> opened = game_fs_open(base + "models/mapobjects/tree/tree.ase");
+    EXPECT_EQ(found(*opened, "textures/skies/late"), Paths{});
+    EXPECT_NE(found(*opened, "textures/skies/cloud"), Paths{});
+    std::set<std::string> asked;
+    for (const auto& [folder, listing] : opened->listings.by_folder)
+        for (const std::string& name : listing.asked)
+            asked.insert(folder + "/" + name);
+    for (const std::string& place : {skies_at + "/late.tga", skies_at + "/late.webp", base + "textures",
+                                     (scratch.path() / "textures").string(), base + "models/mapobjects/tree/late.png"})
+        EXPECT_TRUE(asked.count(place)) << place;
+    const struct {
+        std::function<void()> change;
+        bool changed;
+    } changes[] = {
+        {[&] { write_file(skies_at + "/other.tga", ""); }, false},
+        {[&] { write_file(skies_at + "/LATE.tga", ""); }, true},
+        {[&] { fs::remove(skies_at + "/LATE.tga"); }, false},
+        {[&] { fs::remove(skies_at + "/cloud.jpeg"); }, true},
+    };
+    for (size_t i = 0; i < std::size(changes); i++) {
+        changes[i].change();
+        EXPECT_EQ(asked_names_changed(opened->listings), changes[i].changed) << i;
+    }
 }
