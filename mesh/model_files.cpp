@@ -368,8 +368,6 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
     for (const auto& [folder, listing] : searched.by_folder)
         if (!listing.asked.empty())
             searched_watches[folder] = folder_or_above(&list, folder);
-    // Checked once the watches are there: what came before is not missed.
-    bool missed = asked_names_changed(searched);
     {
         std::lock_guard<std::mutex> hold(watch.lock);
         watch.searched = std::move(searched);
@@ -386,8 +384,14 @@ bool watch_model_files(const std::vector<std::string>& paths, void (*changed)(),
                 inotify_rm_watch(watch.inotify, folder);
         watch.names = std::move(list.names);
         watch.asked = std::move(asked);
-        watch.missed = watch.missed || missed;
         watch.changed = changed;
+    }
+    // Checked once the names are watched: an event the watch's thread read
+    // before then was not taken as theirs, and a name that came or went
+    // before then is seen here. The thread only reads the listings.
+    if (asked_names_changed(watch.searched)) {
+        std::lock_guard<std::mutex> hold(watch.lock);
+        watch.missed = true;
     }
     if (!watch.thread.joinable()) {
         static bool stopped_at_exit = false;
