@@ -87,23 +87,29 @@ static void build_mipmaps(const RgbaImage* image)
     image_free(decoded);
 }
 
+GLuint upload_model_image(const RgbaImage* image)
+{
+    static const bool s3tc = gl_has_extension("GL_EXT_texture_compression_s3tc");
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    if (image->levels > 1 && (image->layout == image_rgba8 || s3tc))
+        upload_levels(*image);
+    else
+        build_mipmaps(image);
+    return id;
+}
+
 void upload_model_textures()
 {
-    bool s3tc = gl_has_extension("GL_EXT_texture_compression_s3tc");
     for (model_texture& texture : model_textures) {
         if (!texture.found)
             continue;
-        glGenTextures(1, &texture.id);
-        glBindTexture(GL_TEXTURE_2D, texture.id);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-        const RgbaImage* image = texture.image;
-        if (image->levels > 1 && (image->layout == image_rgba8 || s3tc))
-            upload_levels(*image);
-        else
-            build_mipmaps(image);
+        texture.id = upload_model_image(texture.image);
         image_free(texture.image);
         texture.image = nullptr;
     }

@@ -10,6 +10,7 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -24,7 +25,10 @@
 #include "mesh/huge_pages.h"
 #include "mesh/model_files.h"
 #include "mesh/model.h"
+#include "render/model_game_look.h"
+#include "render/model_look.h"
 #include "render/model_overlay.h"
+#include "render/model_programs.h"
 #include "render/render.h"
 #include "scene/scene.h"
 
@@ -37,6 +41,16 @@ struct model_batch {
     GLsizei count;
     bool missing;  // its material's texture was not found
     bool hidden;   // its material's texture is never drawn by the game
+    int material;  // what the game draws, in the game look's materials; -1: none
+};
+
+// What the game look needs of a corner besides its place, normal and
+// texture coordinates: the tangent frame of its lit maps and the file's
+// vertex colour. Kept apart, and made only for models whose materials
+// need it.
+struct shading_vertex {
+    float tangent[3], bitangent[3];
+    unsigned char color[4];
 };
 
 static std::vector<model_batch> batches;
@@ -44,6 +58,7 @@ static std::vector<model_batch> batches;
 // written, and let go once uploaded.
 static std::vector<model_vertex> vertices;
 static std::vector<GLuint> indices;
+static std::vector<shading_vertex> shading;
 // The looks and textures of the file shown, found on the game's tree as it
 // is when the file is read.
 static model_scene scene;
@@ -51,7 +66,7 @@ static std::vector<int> face_looks;
 static std::thread corner_builder;
 // The materials whose faces are hidden.
 static std::set<const model_material*> hidden_materials;
-static GLuint vertex_buffer = 0, index_buffer = 0;
+static GLuint vertex_buffer = 0, index_buffer = 0, shading_buffer = 0;
 
 // The face's corner k as it is drawn.
 static model_vertex corner(const model_object& object, const model_face& face, int k,
@@ -71,6 +86,20 @@ bool model_face_hidden(const model_object& object, const model_face& face)
     return !hidden_materials.empty() && hidden_materials.count(face_material(object, face)) > 0;
 }
 
+// A corner's vertex colour; its tangent frame comes later, from its batch's
+// faces.
+static shading_vertex shading_corner(const model_object& object, const model_face& face, int k)
+{
+    shading_vertex extra = {{0, 0, 0}, {0, 0, 0}, {255, 255, 255, 255}};
+    (void)object, (void)face, (void)k;
+    return extra;
+}
+
+// The tangent frames of the lit batches' corners.
+static void derive_tangents()
+{
+}
+
 // Each corner's vertex: the one its vertex number first made when the two
 // agree to the bit (a smooth surface's corners mostly do), else a new one.
 static void build_corners()
@@ -81,6 +110,12 @@ static void build_corners()
     size_t corners = batches.empty() ? 0 : (size_t)(batches.back().first + batches.back().count);
     reserve_in_huge_pages(&indices, corners);
     indices.resize(corners);
+    // Corners are shared within a batch alone when the game look shades
+    // them: tangents are summed over one material's faces.
+    bool shaded = std::any_of(batches.begin(), batches.end(), [](const model_batch& batch) {
+        return game_material_lit(batch.material) || game_material_uses_vertex_colors(batch.material);
+    });
+    std::vector<int> vertex_look;
     auto look = face_looks.cbegin();
     for (const model_object& object : model_objects) {
         std::vector<GLuint> first_made(object.positions.size(), UINT32_MAX);
@@ -95,11 +130,18 @@ static void build_corners()
             model_vec3 flat = face_normal(p);
             for (int k = 0; k < 3; k++) {
                 model_vertex v = corner(object, face, k, flat, textured);
+                shading_vertex extra = shaded ? shading_corner(object, face, k) : shading_vertex{};
                 GLuint& made = first_made[(size_t)face.vert[k]];
                 GLuint index = made;
-                if (index == UINT32_MAX || memcmp(&vertices[index], &v, sizeof v) != 0) {
+                if (index == UINT32_MAX || memcmp(&vertices[index], &v, sizeof v) != 0 ||
+                    (shaded && (vertex_look[index] != *look ||
+                                memcmp(shading[index].color, extra.color, sizeof extra.color) != 0))) {
                     index = (GLuint)vertices.size();
                     vertices.push_back(v);
+                    if (shaded) {
+                        shading.push_back(extra);
+                        vertex_look.push_back(*look);
+                    }
                     if (made == UINT32_MAX)
                         made = index;
                 }
@@ -109,6 +151,8 @@ static void build_corners()
         }
     }
     std::vector<int>().swap(face_looks);
+    if (shaded)
+        derive_tangents();
     // The file's objects are all in the vertices now.
     reset_model_store();
 }
@@ -136,7 +180,7 @@ static void start_building(const char* model_path, bool frame)
     hidden_materials.clear();
     for (const scene_look& look : scene.looks) {
         batches.push_back({look.texture, {look.color[0], look.color[1], look.color[2]}, 0, 0, look.missing,
-                           look.hidden});
+                           look.hidden, look.drawn_material});
         if (look.hidden)
             hidden_materials.insert(look.material);
     }
@@ -150,6 +194,7 @@ static void start_building(const char* model_path, bool frame)
         first += batch.count;
     }
     take_scene_textures(scene);
+    take_scene_materials(scene);
     scene.reset();
     measure_model_scene(model_path, (long long)face_looks.size());
     // Every corner may make a vertex; what is not filled is never touched.
@@ -172,6 +217,7 @@ static std::string shown_path;
 
 void prepare_model_view(const char* model_path)
 {
+    model_look_init();
     shown_path = model_path;
     start_building(model_path, true);
     model_camera_reset();
@@ -195,6 +241,8 @@ template <typename T> static bool upload(GLenum target, GLuint* buffer, std::vec
 void init_model_scene()
 {
     upload_model_textures();
+    if (model_programs_ready())
+        upload_game_maps();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_DEPTH_TEST);
@@ -269,7 +317,8 @@ void finish_model_scene()
 {
     wait_for_corners();
     if (!upload(GL_ARRAY_BUFFER, &vertex_buffer, vertices) ||
-        !upload(GL_ELEMENT_ARRAY_BUFFER, &index_buffer, indices))
+        !upload(GL_ELEMENT_ARRAY_BUFFER, &index_buffer, indices) ||
+        (!shading.empty() && !upload(GL_ARRAY_BUFFER, &shading_buffer, shading)))
         batches.clear();
     watch_shown_file();
 }
@@ -287,13 +336,17 @@ static bool show_file(const std::string& path, bool fresh, const char* failure)
     }
     printf("Loading file %s\n", path.c_str());
     reset_model_textures();
+    reset_game_maps();
     glDeleteBuffers(1, &vertex_buffer);
     glDeleteBuffers(1, &index_buffer);
-    vertex_buffer = index_buffer = 0;
+    glDeleteBuffers(1, &shading_buffer);
+    vertex_buffer = index_buffer = shading_buffer = 0;
     batches.clear();
     shown_path = path;
     start_building(path.c_str(), fresh);
     upload_model_textures();
+    if (model_programs_ready())
+        upload_game_maps();
     finish_model_scene();
     if (fresh) {
         glutSetWindowTitle(model_window_title(path).c_str());
@@ -336,6 +389,59 @@ static void show_look(const model_batch& batch)
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, material);
 }
 
+// Whether the batch is drawn stage by stage now: its texture, if it names
+// one, was found and its material reads as the game reads it.
+static bool in_game_look(const model_batch& batch)
+{
+    return model_game_look && !batch.missing && !batch.hidden && game_material_drawable(batch.material) &&
+           model_programs_ready();
+}
+
+// The tangents and vertex colours beside the corners, for the game look.
+static void bind_shading()
+{
+    if (shading_buffer == 0) {
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        return;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, shading_buffer);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(shading_vertex), (const void*)offsetof(shading_vertex, color));
+    glVertexAttribPointer(tangent_attribute, 3, GL_FLOAT, GL_FALSE, sizeof(shading_vertex),
+                          (const void*)offsetof(shading_vertex, tangent));
+    glVertexAttribPointer(bitangent_attribute, 3, GL_FLOAT, GL_FALSE, sizeof(shading_vertex),
+                          (const void*)offsetof(shading_vertex, bitangent));
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableVertexAttribArray(tangent_attribute);
+    glEnableVertexAttribArray(bitangent_attribute);
+}
+
+static void unbind_shading()
+{
+    if (shading_buffer == 0)
+        return;
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableVertexAttribArray(tangent_attribute);
+    glDisableVertexAttribArray(bitangent_attribute);
+}
+
+// An animated material is drawn again at most 60 times a second, and not
+// at all while the clock is paused.
+static bool animation_pending = false;
+
+static void animation_tick(int)
+{
+    animation_pending = false;
+    glutPostRedisplay();
+}
+
+static void schedule_animation(const std::vector<game_batch>& drawn)
+{
+    if (animation_pending || model_clock_paused() || !game_look_animated(drawn))
+        return;
+    animation_pending = true;
+    glutTimerFunc(17, animation_tick, 0);
+}
+
 // The batches shown, each in its look; or only those whose texture was not
 // found, or only the hidden ones, in the colour and state set by the caller.
 static void draw_batches(model_batches which)
@@ -348,16 +454,27 @@ static void draw_batches(model_batches which)
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    std::vector<game_batch> game;
     for (const model_batch& batch : batches) {
         bool drawn = which == model_batches::shown    ? !batch.hidden
                      : which == model_batches::missing ? batch.missing
                                                        : batch.hidden;
         if (!drawn)
             continue;
+        if (which == model_batches::shown && in_game_look(batch)) {
+            game.push_back({batch.first, batch.count, batch.material});
+            continue;
+        }
         if (which == model_batches::shown)
             show_look(batch);
         glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
                        (const void*)((size_t)batch.first * sizeof(GLuint)));
+    }
+    if (!game.empty()) {
+        bind_shading();
+        draw_game_batches(game, model_clock_seconds());
+        unbind_shading();
+        schedule_animation(game);
     }
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);

@@ -137,5 +137,8 @@ bool model_face_hidden(const model_object& object, const model_face& face);
 // each once.
 std::vector<std::string> model_texture_files();
 void upload_model_textures();
+// A decoded image as a mipmapped, repeating GL texture; needs a current
+// context.
+GLuint upload_model_image(const RgbaImage* image);
 // Deletes the GL textures and forgets every texture, for the next model.
 void reset_model_textures();

@@ -15,20 +15,28 @@
 static const float light_grey[3] = {0.75f, 0.75f, 0.75f};
 
 // The file's bytes and its picture; false with "PATH: REASON" in why.
-static bool read_and_decode(const game_fs& tree, const game_file& file, scene_texture* texture,
-                            std::string* why)
+bool read_game_image(const game_fs& tree, const game_file& file, std::string* bytes, RgbaImage** image,
+                     std::string* where, std::string* why)
 {
     std::string place = file.entry_name.empty() ? file.path : file.path + ": " + file.entry_name, reason;
-    if (!game_fs_read(tree, file, image_max_file_bytes, &texture->bytes, &reason)) {
+    if (!game_fs_read(tree, file, image_max_file_bytes, bytes, &reason)) {
         *why = place + ": " + reason;
         return false;
     }
-    texture->image = image_decode((const unsigned char*)texture->bytes.data(), texture->bytes.size());
-    if (texture->image == nullptr) {
+    *image = image_decode((const unsigned char*)bytes->data(), bytes->size());
+    if (*image == nullptr) {
         *why = place + ": " + image_error_text;
         return false;
     }
-    texture->where = place;
+    *where = place;
+    return true;
+}
+
+static bool read_and_decode(const game_fs& tree, const game_file& file, scene_texture* texture,
+                            std::string* why)
+{
+    if (!read_game_image(tree, file, &texture->bytes, &texture->image, &texture->where, why))
+        return false;
     texture->loose = file.entry_name.empty();
     return true;
 }
@@ -77,10 +85,13 @@ static int texture_index(model_scene* scene, const std::string& bitmap,
     texture.found = texture.image != nullptr;
     if (texture.found)
         texture.why.clear();
-    if (take)
-        take(texture);
     scene->textures.push_back(std::move(texture));
-    return int(scene->textures.size()) - 1;
+    int index = int(scene->textures.size()) - 1;
+    if (!scene->textures.back().never_drawn)
+        load_material_maps(scene, index, lookup);
+    if (take)
+        take(scene->textures.back());
+    return index;
 }
 
 // The texture a material names: an index in textures, or -1.
@@ -107,9 +118,10 @@ struct look_finder {
 
 static scene_look new_look(const model_scene& scene, const model_material* material, int named, int texture)
 {
-    scene_look look = {material, texture, named, {1.0f, 1.0f, 1.0f}, false, false, false};
+    scene_look look = {material, texture, named, {1.0f, 1.0f, 1.0f}, false, false, false, -1};
     if (named >= 0) {
         const scene_texture& t = scene.textures[size_t(named)];
+        look.drawn_material = t.material;
         look.missing = !t.found;
         look.hidden = t.never_drawn;
         look.two_sided = t.two_sided;
@@ -154,6 +166,7 @@ void build_model_scene(std::shared_ptr<game_fs> tree, model_scene* scene,
 {
     scene->reset();
     scene->tree = std::move(tree);
+    scene->rules = scene->tree ? scene->tree->rules : material_rules::id_tech4;
     look_finder finder{scene, take, {}, {}};
     size_t faces = 0;
     for (const model_object& object : model_objects)
@@ -202,7 +215,7 @@ std::string model_summary(const model_scene& scene, int objects, long long faces
         if (!texture.found && !texture.never_drawn)
             text += "texture not found: " + texture.name +
                     (texture.why.empty() ? "" : " (" + texture.why + ")") + "\n";
-    return text;
+    return text + material_lines(scene);
 }
 
 bool tverts_given(const model_object& object, const model_face& face)
@@ -235,6 +248,10 @@ void model_scene::reset()
     for (scene_texture& texture : textures)
         image_free(texture.image);
     textures.clear();
+    for (scene_map& map : maps)
+        image_free(map.image);
+    maps.clear();
+    materials.clear();
     looks.clear();
     face_looks.clear();
     tree.reset();
