@@ -519,3 +519,31 @@ bool game_look_animated(const std::vector<game_batch>& batches)
             return true;
     return false;
 }
+
+static const char* rules_name(material_rules rules)
+{
+    switch (rules) {
+    case material_rules::id_tech4: return "id Tech 4 (dhewm3)";
+    case material_rules::dark_mod: return "The Dark Mod";
+    case material_rules::quake3: break;
+    }
+    return "Quake III (ioquake3, Daemon's keywords)";
+}
+
+void describe_game_materials(std::string* rules, std::vector<std::string>* lines)
+{
+    std::vector<material_rules> used;
+    lines->clear();
+    for (const scene_material& loaded : materials) {
+        const game_material& m = loaded.material;
+        if (std::find(used.begin(), used.end(), m.rules) == used.end())
+            used.push_back(m.rules);
+        lines->push_back(m.name + ": " + (m.defaulted ? std::string("default material, the editor's look")
+                                                       : stage_summary(m)));
+    }
+    if (used.empty())
+        used.push_back(tree_rules);
+    *rules = "rules:";
+    for (size_t i = 0; i < used.size(); i++)
+        *rules += std::string(i ? ", " : " ") + rules_name(used[i]);
+}

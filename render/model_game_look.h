@@ -4,6 +4,7 @@
 #pragma once
 #include <GL/gl.h>
 
+#include <string>
 #include <vector>
 
 struct model_scene;
@@ -32,5 +33,8 @@ void reset_game_maps();
 // leaves the GL state as it found it. Time in seconds on the materials'
 // clock.
 void draw_game_batches(const std::vector<game_batch>& batches, double time);
+// The rules the materials follow ("rules: id Tech 4 (dhewm3)") and a line
+// for each material on its stages ("NAME: diffuse bump specular +glow").
+void describe_game_materials(std::string* rules, std::vector<std::string>* lines);
 // Whether what was drawn changes with time.
 bool game_look_animated(const std::vector<game_batch>& batches);

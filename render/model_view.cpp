@@ -91,7 +91,11 @@ bool model_face_hidden(const model_object& object, const model_face& face)
 static shading_vertex shading_corner(const model_object& object, const model_face& face, int k)
 {
     shading_vertex extra = {{0, 0, 0}, {0, 0, 0}, {255, 255, 255, 255}};
-    (void)object, (void)face, (void)k;
+    model_vec3 color = vertex_color(object, face, k);
+    const float channels[3] = {color.x, color.y, color.z};
+    // As the games read them: each channel times 255, in a byte.
+    for (int c = 0; c < 3; c++)
+        extra.color[c] = (unsigned char)(channels[c] * 255.0f);
     return extra;
 }
 
@@ -195,6 +199,7 @@ static void start_building(const char* model_path, bool frame)
     }
     take_scene_textures(scene);
     take_scene_materials(scene);
+    describe_game_materials(&model_rules_line, &model_stage_lines);
     scene.reset();
     measure_model_scene(model_path, (long long)face_looks.size());
     // Every corner may make a vertex; what is not filled is never touched.
