@@ -25,6 +25,7 @@ struct game_map {
     int texture;       // the picture is that model texture's
     bool found;
     GLuint id;
+    std::string file;  // the loose file it came from, to be watched
 };
 
 static std::vector<scene_material> materials;
@@ -38,7 +39,7 @@ void take_scene_materials(model_scene& scene)
 {
     tree_rules = scene.rules;
     for (scene_map& map : scene.maps) {
-        maps.push_back({map.image, map.texture, map.found, 0});
+        maps.push_back({map.image, map.texture, map.found, 0, map.loose ? map.where : std::string()});
         map.image = nullptr;
     }
     materials = std::move(scene.materials);
@@ -546,4 +547,13 @@ void describe_game_materials(std::string* rules, std::vector<std::string>* lines
     *rules = "rules:";
     for (size_t i = 0; i < used.size(); i++)
         *rules += std::string(i ? ", " : " ") + rules_name(used[i]);
+}
+
+std::vector<std::string> game_map_files()
+{
+    std::vector<std::string> files;
+    for (const game_map& map : maps)
+        if (!map.file.empty())
+            files.push_back(map.file);
+    return files;
 }

@@ -36,5 +36,7 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time);
 // The rules the materials follow ("rules: id Tech 4 (dhewm3)") and a line
 // for each material on its stages ("NAME: diffuse bump specular +glow").
 void describe_game_materials(std::string* rules, std::vector<std::string>* lines);
+// The loose files the maps came from.
+std::vector<std::string> game_map_files();
 // Whether what was drawn changes with time.
 bool game_look_animated(const std::vector<game_batch>& batches);

@@ -306,6 +306,9 @@ static void close_wake_display()
 static void watch_shown_file()
 {
     std::vector<std::string> paths = model_texture_files();
+    for (const std::string& file : game_map_files())
+        if (std::find(paths.begin(), paths.end(), file) == paths.end())
+            paths.push_back(file);
     paths.insert(paths.begin(), shown_path);
     if (wake_display == nullptr) {
         // The server that GLUT was told to use, -display included.
