@@ -93,6 +93,40 @@ TEST(ModelReader, VertexNormalsFillTheCornersOfTheirFaceNormal)
     EXPECT_EQ(object.faces.at(1).normals, 0);
 }
 
+TEST(ModelReader, VertexColoursOnlyWhereAFaceNamesColoursGiven)
+{
+    const model_object& object = parse_mesh(
+        "*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_FACE 1: A: 1 B: 2 C: 3\n*MESH_FACE 2: A: 0 B: 2 C: 3\n"
+        "*MESH_FACE 3: A: 0 B: 1 C: 3\n*MESH_NUMCVERTEX 2147483647\n*MESH_CVERTLIST {\n"
+        "*MESH_VERTCOL 0 1 0 0.5\n*MESH_VERTCOL 1 2 -1 nan\n*MESH_VERTCOL 5 1 1 1\n"
+        "*MESH_VERTCOL -1 1 1 1\n}\n*MESH_NUMCVFACES 9\n*MESH_CFACELIST {\n*MESH_CFACE 0 0 1 0\n"
+        "*MESH_CFACE 1 0 2 1\n*MESH_CFACE 3 1 1 -1\n*MESH_CFACE 4 0 0 0\n*MESH_CFACE -1 0 0 0\n"
+        "*MESH_CFACE 2 0 0\n}");
+    ASSERT_EQ(object.cverts.size(), 2u);
+    ASSERT_EQ(object.color_faces.size(), 4u);  // face 4 is not there
+    struct {
+        int face;
+        bool given;
+        model_vec3 corner1;
+    } cases[] = {
+        {0, true, {1, 0, 0}},   // channels clamped to 0..1, not a number as 0
+        {1, false, {1, 1, 1}},  // colour vertex 2 is not there
+        {2, false, {1, 1, 1}},  // its line lacks a number
+        {3, false, {1, 1, 1}},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.face);
+        const model_face& face = object.faces[size_t(t.face)];
+        EXPECT_EQ(vertex_colors_given(object, face), t.given);
+        model_vec3 c = vertex_color(object, face, 1);
+        EXPECT_EQ(std::vector<float>({c.x, c.y, c.z}), std::vector<float>({t.corner1.x, t.corner1.y, t.corner1.z}));
+    }
+    EXPECT_EQ(vertex_color(object, object.faces[0], 0).z, 0.5f);
+    EXPECT_EQ(vertex_color(object, object.faces[0], 3).z, 1.0f);
+    model_face stranger = object.faces[0];
+    EXPECT_FALSE(vertex_colors_given(object, stranger));
+}
+
 TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
 {
     parse_model_text(
@@ -113,7 +147,7 @@ TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
         {1003, 0, nullptr}, {-1, 0, nullptr},
     };
     for (const auto& t : cases) {
-        model_object object = {{}, {}, {}, t.ref, {}};
+        model_object object = {{}, {}, {}, t.ref, {}, {}, {}};
         model_face face = {{}, {}, t.mtlid, 0, {}};
         EXPECT_EQ(face_material(object, face), t.want) << t.ref << " " << t.mtlid;
     }
