@@ -1,7 +1,8 @@
 // make_screenshot's options for pictures made unattended: --view, --fit,
-// --size, --offscreen and --max-model, on the real viewer. The viewer is started
-// through a wrapper beside a copy of make_screenshot that notes the
-// ASEVIEW_VIEW it was given, then becomes the real viewer.
+// --look, --time, --size, --offscreen and --max-model, on the real viewer. The
+// viewer is started through a wrapper beside a copy of make_screenshot that
+// notes the ASEVIEW_VIEW, ASEVIEW_LOOK and ASEVIEW_TIME it was given, then
+// becomes the real viewer.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -23,7 +24,8 @@ protected:
         fs::copy_file(MAKE_SCREENSHOT_BIN, base_ / "bin/make_screenshot");
         fs::create_symlink(MAKE_TEXTURE_BIN, base_ / "bin/make_texture");
         write_file(base_ / "bin/aseview", "#!/bin/sh\necho \"${ASEVIEW_VIEW-unset}\" >>'" + view_log_.string() +
-                                              "'\nexec '" ASEVIEW_BIN "' \"$@\"\n");
+                                              "'\necho \"${ASEVIEW_LOOK-unset} ${ASEVIEW_TIME-unset}\" >'" +
+                                              look_log_.string() + "'\nexec '" ASEVIEW_BIN "' \"$@\"\n");
         fs::permissions(base_ / "bin/aseview", fs::perms::owner_all);
         copy_run_files({"knot.ase"}, base_);
     }
@@ -55,7 +57,8 @@ protected:
     }
 
     ScratchFolder scratch_;
-    const fs::path base_ = scratch_.path(), tmp_ = base_ / "tmp", view_log_ = base_ / "view.txt";
+    const fs::path base_ = scratch_.path(), tmp_ = base_ / "tmp", view_log_ = base_ / "view.txt",
+                   look_log_ = base_ / "look.txt";
 };
 
 TEST_F(ScreenshotOptions, BadValuesGetTheUsage)
@@ -68,6 +71,9 @@ TEST_F(ScreenshotOptions, BadValuesGetTheUsage)
         "--size 64 --size 32 knot.ase o.png", "knot.ase o.png --size", "--max-model 0 knot.ase o.png",
         "--max-model 1.5 knot.ase o.png", "--max-model 1048577 knot.ase o.png", "--fitted knot.ase o.png",
         "knot.ase o.png --view", "--view fitted knot.ase o.png", "--view '' knot.ase o.png",
+        "--look Game knot.ase o.png", "--look '' knot.ase o.png", "knot.ase o.png --look",
+        "--time -1 knot.ase o.png", "--time inf knot.ase o.png", "--time nan knot.ase o.png",
+        "--time 2s knot.ase o.png", "--time '' knot.ase o.png", "--time 1e999 knot.ase o.png",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
@@ -134,6 +140,29 @@ TEST_F(ScreenshotOptions, ViewOptionsSetTheViewersEnvironment)
         Shot shot = shoot(args, {"ASEVIEW_VIEW=caller"});
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(read_file(view_log_), c.view + "\n");
+    }
+}
+
+// ASEVIEW_LOOK and ASEVIEW_TIME as the options give them, the clock stopped
+// at 0 in the model view by default; the caller's settings never count.
+TEST_F(ScreenshotOptions, LookAndTimeOptionsSetTheViewersEnvironment)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string look_and_time;
+    } cases[] = {
+        {{"--view", "model"}, "unset 0"},
+        {{"--view", "model", "--look", "editor", "--time", "2.5"}, "editor 2.5"},
+        {{"--look", "editor", "--look", "game", "--time", "1", "--time", "0.25"}, "game 0.25"},
+        {{"--fit"}, "unset unset"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--offscreen", "knot.ase", "o.png"});
+        SCOPED_TRACE(testing::PrintToString(args));
+        Shot shot = shoot(args, {"ASEVIEW_LOOK=caller", "ASEVIEW_TIME=7"});
+        EXPECT_EQ(shot.status, 0) << shot.err;
+        EXPECT_EQ(read_file(look_log_), c.look_and_time + "\n");
     }
 }
 
