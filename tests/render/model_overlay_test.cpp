@@ -16,25 +16,15 @@ namespace {
 
 TEST(ModelLookDeathTest, EnvironmentValues)
 {
-    struct {
-        const char* value;
-        bool game;
-    } looks[] = {{nullptr, true}, {"", true}, {"game", true}, {"editor", false}};
-    for (const auto& t : looks)
-        EXPECT_EQ(model_look_requested(t.value), t.game) << (t.value ? t.value : "unset");
-    for (const char* bad : {"Editor", "game ", "x"})
-        EXPECT_EQ(fatal_stdout([&] { model_look_requested(bad); }),
-                  "ASEVIEW_LOOK: unknown look \"" + std::string(bad) + "\" (game or editor)\n");
-    struct {
-        const char* value;
-        double seconds;
-    } times[] = {{nullptr, -1}, {"", -1}, {"0", 0}, {"1.25", 1.25}, {"2e3", 2000}};
-    for (const auto& t : times)
-        EXPECT_EQ(model_time_requested(t.value), t.seconds) << (t.value ? t.value : "unset");
-    for (const char* bad : {"-1", "-0.5", "inf", "nan", "1s", " ", "1e999"})
+    EXPECT_TRUE(model_look_requested(nullptr) && model_look_requested("") && model_look_requested("game"));
+    EXPECT_FALSE(model_look_requested("editor"));
+    EXPECT_EQ(fatal_stdout([] { model_look_requested("Editor"); }),
+              "ASEVIEW_LOOK: unknown look \"Editor\" (game or editor)\n");
+    for (auto [value, seconds] : {std::pair{"", -1.0}, {"0", 0.0}, {"1.25", 1.25}, {"2e3", 2000.0}})
+        EXPECT_EQ(model_time_requested(value), seconds) << value;
+    for (const char* bad : {"-0.5", "inf", "nan", "1s", " ", "1e999"})
         EXPECT_EQ(fatal_stdout([&] { model_time_requested(bad); }),
-                  "ASEVIEW_TIME: not a time in seconds \"" + std::string(bad) + "\" (a number, 0 or more)\n")
-            << bad;
+                  "ASEVIEW_TIME: not a time in seconds \"" + std::string(bad) + "\" (a number, 0 or more)\n");
 }
 
 TEST(ModelLook, ClockStartsPausedAtTheTimeAskedAndKeysTurnIt)
@@ -44,21 +34,15 @@ TEST(ModelLook, ClockStartsPausedAtTheTimeAskedAndKeysTurnIt)
     setenv("ASEVIEW_LOOK", "editor", 1);
     setenv("ASEVIEW_TIME", "1.25", 1);
     model_look_init();
-    unsetenv("ASEVIEW_LOOK");
-    unsetenv("ASEVIEW_TIME");
     model_rules_line = "rules: test";
-    model_stage_lines.clear();
-    for (int m = 0; m < 15; m++)
-        model_stage_lines.push_back("m" + std::to_string(m));
+    model_stage_lines = std::vector<std::string>(max_stage_lines + 3, "stage");
     std::vector<std::string> lines = model_look_info_lines();
     ASSERT_EQ(lines.size(), 4 + max_stage_lines);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
-              (std::vector<std::string>{"look: editor", "clock: paused at 1.25 s", "rules: test", "m0"}));
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+              (std::vector<std::string>{"look: editor", "clock: paused at 1.25 s", "rules: test"}));
     EXPECT_EQ(lines.back(), "... 3 more");
 
-    EXPECT_EQ(model_clock_seconds(), 1.25);
     model_clock_toggle();
-    EXPECT_FALSE(model_clock_paused());
     while (model_clock_seconds() == 1.25)
         continue;
     model_clock_toggle();
@@ -66,17 +50,13 @@ TEST(ModelLook, ClockStartsPausedAtTheTimeAskedAndKeysTurnIt)
     EXPECT_GT(paused_at, 1.25);
     EXPECT_EQ(model_clock_seconds(), paused_at);
     model_look_toggle();
-    EXPECT_TRUE(model_game_look);
-    model_stage_lines.resize(max_stage_lines);
-    lines = model_look_info_lines();
-    EXPECT_EQ(lines.front(), "look: game");
-    EXPECT_EQ(lines.back(), "m11");
+    EXPECT_EQ(model_look_info_lines().front(), "look: game");
 
+    unsetenv("ASEVIEW_LOOK");
+    unsetenv("ASEVIEW_TIME");
     model_look_init();
-    model_rules_line.clear();
     EXPECT_EQ(model_clock_seconds(), 0.0);
     EXPECT_FALSE(model_clock_paused());
-    EXPECT_EQ(model_look_info_lines().size(), 1 + max_stage_lines);
     pump_glut_events();
 }
 
