@@ -117,51 +117,33 @@ TEST_F(ScreenshotOptions, OffscreenSizedFittedAndLimited)
     EXPECT_EQ(read_file(view_log_), "fit\nunset\nfit\n") << "no viewer started";
 }
 
-// The ASEVIEW_VIEW that the viewer gets: the last of --view and --fit
-// counts, and a setting of the caller's never reaches the viewer.
+// The ASEVIEW_VIEW, ASEVIEW_LOOK and ASEVIEW_TIME that the viewer gets: the
+// last of --view and --fit counts, the model view's clock is stopped at 0
+// unless --time says otherwise, and a setting of the caller's never reaches
+// the viewer.
 TEST_F(ScreenshotOptions, ViewOptionsSetTheViewersEnvironment)
 {
     const struct {
         std::vector<std::string> args;
-        std::string view;
+        std::string view, look_and_time = "unset unset";
     } cases[] = {
         {{"--view", "default"}, "unset"},
         {{"--view", "fit"}, "fit"},
-        {{"--view", "model"}, "model"},
+        {{"--view", "model"}, "model", "unset 0"},
         {{"--view", "model", "--fit"}, "fit"},
-        {{"--fit", "--view", "model"}, "model"},
+        {{"--fit", "--view", "model"}, "model", "unset 0"},
         {{"--view", "model", "--view", "default"}, "unset"},
+        {{"--view", "model", "--look", "editor", "--time", "2.5"}, "model", "editor 2.5"},
+        {{"--look", "editor", "--look", "game", "--time", "1", "--time", "0.25"}, "unset", "game 0.25"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--offscreen", "knot.ase", "o.png"});
         SCOPED_TRACE(testing::PrintToString(args));
         fs::remove(view_log_);
-        Shot shot = shoot(args, {"ASEVIEW_VIEW=caller"});
+        Shot shot = shoot(args, {"ASEVIEW_VIEW=caller", "ASEVIEW_LOOK=caller", "ASEVIEW_TIME=7"});
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(read_file(view_log_), c.view + "\n");
-    }
-}
-
-// ASEVIEW_LOOK and ASEVIEW_TIME as the options give them, the clock stopped
-// at 0 in the model view by default; the caller's settings never count.
-TEST_F(ScreenshotOptions, LookAndTimeOptionsSetTheViewersEnvironment)
-{
-    const struct {
-        std::vector<std::string> args;
-        std::string look_and_time;
-    } cases[] = {
-        {{"--view", "model"}, "unset 0"},
-        {{"--view", "model", "--look", "editor", "--time", "2.5"}, "editor 2.5"},
-        {{"--look", "editor", "--look", "game", "--time", "1", "--time", "0.25"}, "game 0.25"},
-        {{"--fit"}, "unset unset"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"--offscreen", "knot.ase", "o.png"});
-        SCOPED_TRACE(testing::PrintToString(args));
-        Shot shot = shoot(args, {"ASEVIEW_LOOK=caller", "ASEVIEW_TIME=7"});
-        EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(read_file(look_log_), c.look_and_time + "\n");
     }
 }
