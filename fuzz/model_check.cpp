@@ -18,6 +18,9 @@ static float touch_face(const model_object& object, const model_face& face)
             sum += object.tverts[size_t(face.tvert[k])].x;
         if (face.normals)
             sum += face.normal[k].x;
+        model_vec3 color = vertex_color(object, face, k);
+        if (!(color.x >= 0 && color.x <= 1 && color.y >= 0 && color.y <= 1 && color.z >= 0 && color.z <= 1))
+            abort();
     }
     return sum;
 }
@@ -26,6 +29,8 @@ void check_and_reset_model_store()
 {
     float sum = 0;
     for (const model_object& object : model_objects) {
+        if (object.color_faces.size() > object.faces.size())
+            abort();
         for (const model_face& face : object.faces) {
             if (face.normals != 0 && face.normals != 1)
                 abort();

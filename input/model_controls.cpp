@@ -8,6 +8,7 @@
 #include <string>
 
 #include "render/model_camera.h"
+#include "render/model_look.h"
 #include "render/model_overlay.h"
 #include "render/render.h"
 
@@ -110,6 +111,10 @@ void run_model_command(model_command command)
     case hidden_toggle:
         model_hidden_shown = !model_hidden_shown;
         break;
+    case look_toggle:
+        return model_look_toggle();
+    case clock_toggle:
+        return model_clock_toggle();
     case next_model:
         model_view_step(1);
         break;
@@ -184,6 +189,10 @@ static void model_keyboard(unsigned char key, int, int)
         return run_model_command(marks_toggle);
     case 'c':
         return run_model_command(hidden_toggle);
+    case 'l':
+        return run_model_command(look_toggle);
+    case ' ':
+        return run_model_command(clock_toggle);
     case 'q':
         return run_model_command(quit);
     case 27:

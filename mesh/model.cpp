@@ -5,6 +5,9 @@
 #include "mesh/model.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <iterator>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -45,6 +48,9 @@ enum class word {
     num_vertex,
     num_tvertex,
     num_faces,
+    num_cvertex,  // after the three other counts: declared[] follows this order
+    vertex_color,
+    color_face,
     open,
     close,
     geomobject,
@@ -80,6 +86,9 @@ constexpr std::pair<std::string_view, word> keywords[] = {
     {"*MESH_NUMVERTEX", word::num_vertex},
     {"*MESH_NUMTVERTEX", word::num_tvertex},
     {"*MESH_NUMFACES", word::num_faces},
+    {"*MESH_VERTCOL", word::vertex_color},
+    {"*MESH_CFACE", word::color_face},
+    {"*MESH_NUMCVERTEX", word::num_cvertex},
     {"*GEOMOBJECT", word::geomobject},
     {"*GROUP", word::group},
     {"*MATERIAL_LIST", word::material_list},
@@ -168,7 +177,7 @@ struct reader {
     size_t materials_made = 0;
     size_t bitmaps_read = 0;
     size_t reserved_bytes = 0;
-    int declared[3] = {};  // the mesh's vertex, texture-vertex and face counts
+    int declared[4] = {};  // the mesh's vertex, texture-vertex, face and colour-vertex counts
     int line_face = -1;    // the face stored on the current line, for *MESH_MTLID
     int normal_face = -1;  // the face that vertex normals fill
     unsigned normal_corners = 0;
@@ -385,6 +394,19 @@ static void read_tface(scan_source* s, model_object* object)
         memcpy(object->faces[size_t(i)].tvert, t, sizeof t);
 }
 
+// Only for a face already stored, like a *MESH_TFACE.
+static void read_color_face(scan_source* s, model_object* object)
+{
+    int i;
+    model_color_face colors;
+    if (!scan_i(s, &i) || !scan_i(s, &colors.cvert[0]) || !scan_i(s, &colors.cvert[1]) ||
+        !scan_i(s, &colors.cvert[2]) || i < 0 || size_t(i) >= object->faces.size())
+        return;
+    if (size_t(i) >= object->color_faces.size())
+        object->color_faces.resize(size_t(i) + 1, {{-1, -1, -1}});
+    object->color_faces[size_t(i)] = colors;
+}
+
 static void read_mtlid(reader* r, model_object* object)
 {
     int id;
@@ -434,15 +456,20 @@ static void read_mesh_word(reader* r, word w, model_object* object)
         return read_position(r, &object->positions, r->declared[0]);
     case word::tvert:
         return read_position(r, &object->tverts, r->declared[1]);
+    case word::vertex_color:
+        return read_position(r, &object->cverts, r->declared[3]);
     case word::num_vertex:
     case word::num_tvertex:
     case word::num_faces:
+    case word::num_cvertex:
         scan_i(&r->s, &r->declared[int(w) - int(word::num_vertex)]);
         return;
     case word::face:
         return read_face(r, object);
     case word::tface:
         return read_tface(&r->s, object);
+    case word::color_face:
+        return read_color_face(&r->s, object);
     case word::mtlid:
         return read_mtlid(r, object);
     case word::face_normal:
@@ -571,13 +598,13 @@ static bool block_to_open(reader* r, const pending_block& next, open_block* open
     case block::material_list:
         return true;
     case block::object:
-        model_objects.push_back({{}, {}, {}, 0, {}});
+        model_objects.push_back({{}, {}, {}, 0, {}, {}, {}});
         opened->object = &model_objects.back();
         return true;
     case block::mesh:
         here.mesh_read = true;
         r->line_face = r->normal_face = -1;
-        std::fill_n(r->declared, 3, 0);
+        std::fill(std::begin(r->declared), std::end(r->declared), 0);
         return true;
     case block::material:
         opened->material = new_material(
@@ -693,6 +720,40 @@ bool model_face_drawable(const model_object& object, const model_face& face)
 {
     return std::all_of(face.vert, face.vert + 3,
                        [&](int v) { return v >= 0 && size_t(v) < object.positions.size(); });
+}
+
+// The face's colour numbers; null when the file gives it none.
+static const model_color_face* color_face_of(const model_object& object, const model_face& face)
+{
+    // std::less orders any two pointers, a face of another object too.
+    const model_face* faces = object.faces.data();
+    std::less<const model_face*> before;
+    if (before(&face, faces) || !before(&face, faces + object.faces.size()))
+        return nullptr;
+    size_t i = size_t(&face - faces);
+    return i < object.color_faces.size() ? &object.color_faces[i] : nullptr;
+}
+
+bool vertex_colors_given(const model_object& object, const model_face& face)
+{
+    const model_color_face* colors = color_face_of(object, face);
+    return colors && std::all_of(colors->cvert, colors->cvert + 3, [&](int c) {
+               return c >= 0 && size_t(c) < object.cverts.size();
+           });
+}
+
+static float channel(float value)
+{
+    // fmax and fmin pass over a NaN: not a number gives 0.
+    return std::fmin(std::fmax(value, 0.0f), 1.0f);
+}
+
+model_vec3 vertex_color(const model_object& object, const model_face& face, int k)
+{
+    if (k < 0 || k > 2 || !vertex_colors_given(object, face))
+        return {1.0f, 1.0f, 1.0f};
+    const model_vec3& c = object.cverts[size_t(color_face_of(object, face)->cvert[k])];
+    return {channel(c.x), channel(c.y), channel(c.z)};
 }
 
 void reset_model_store()

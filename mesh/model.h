@@ -21,12 +21,23 @@ struct model_face {
 };
 static_assert(sizeof(model_face) == 68);
 
+// A face's colour-vertex numbers, from *MESH_CFACE; -1 where not given.
+// Kept apart from model_face: most models have none, and the faces' size
+// counts in reading and drawing large ones.
+struct model_color_face {
+    int cvert[3];
+};
+
 struct model_object {
     std::vector<model_vec3> positions;  // by vertex number, as given in the file
     std::vector<model_vec3> tverts;     // u, v, w by texture-vertex number
     std::vector<model_face> faces;      // by face number
     int material_ref;                   // *MATERIAL_REF, 0 when absent
     std::string name;                   // *NODE_NAME, quotes removed
+    std::vector<model_vec3> cverts;     // r, g, b by colour-vertex number, as given
+    // By face number, up to the last face that *MESH_CFACE named; the
+    // numbers as given, checked where they are used.
+    std::vector<model_color_face> color_faces;
 };
 
 struct model_material {
@@ -55,5 +66,12 @@ void parse_model(FILE* stream);
 const model_material* face_material(const model_object& object, const model_face& face);
 // Whether all three corners name vertices the object gives.
 bool model_face_drawable(const model_object& object, const model_face& face);
+// Whether the file gives the face, one of object.faces, a colour at each
+// corner: a *MESH_CFACE whose three numbers name colour vertices it gives.
+bool vertex_colors_given(const model_object& object, const model_face& face);
+// The colour of corner k (0..2) of such a face, each channel within 0..1
+// (not a number reads as 0); white, which changes no colour it multiplies,
+// for any other face or corner.
+model_vec3 vertex_color(const model_object& object, const model_face& face, int k);
 // Back to an empty store.
 void reset_model_store();

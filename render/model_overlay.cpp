@@ -13,6 +13,7 @@
 
 #include "mesh/model.h"
 #include "render/model_camera.h"
+#include "render/model_look.h"
 #include "render/render.h"
 
 using enum model_command;
@@ -42,6 +43,8 @@ const model_key model_keys[] = {
     {"g", "grid on or off", grid_toggle},
     {"m", "missing textures marked on or off", marks_toggle},
     {"c", "surfaces never drawn by the game shown or hidden", hidden_toggle},
+    {"l", "game or editor look", look_toggle},
+    {"space", "material clock paused or running", clock_toggle},
     {"Page Down, Right", "next model of the folder", next_model},
     {"Page Up, Left", "previous model of the folder", previous_model},
     {"F5", "reload the model", reload_model},
@@ -88,6 +91,23 @@ static void write_info_lines()
                               texture.found         ? ""
                               : texture.never_drawn ? "hidden: never drawn"
                                                     : "not found"});
+}
+
+std::vector<std::string> model_look_info_lines()
+{
+    std::vector<std::string> lines = {model_game_look ? "look: game" : "look: editor"};
+    if (model_clock_paused()) {
+        char clock[64];
+        snprintf(clock, sizeof clock, "clock: paused at %.2f s", model_clock_seconds());
+        lines.push_back(clock);
+    }
+    if (!model_rules_line.empty())
+        lines.push_back(model_rules_line);
+    size_t stages = std::min(model_stage_lines.size(), max_stage_lines);
+    lines.insert(lines.end(), model_stage_lines.begin(), model_stage_lines.begin() + (ptrdiff_t)stages);
+    if (stages < model_stage_lines.size())
+        lines.push_back("... " + std::to_string(model_stage_lines.size() - stages) + " more");
+    return lines;
 }
 
 // The grid's step suits the model's size: 8, 16 or 64 units, and for a
@@ -300,8 +320,14 @@ static void draw_panels(int width, int height)
     int top = height - margin;
     if (model_help_shown)
         top = draw_panel(help, top, width);
-    if (model_info_shown)
-        draw_panel(info_lines, top, width);
+    if (model_info_shown) {
+        // The look and the clock change between frames; the model's lines
+        // only with the model.
+        std::vector<panel_line> info = info_lines;
+        for (std::string& line : model_look_info_lines())
+            info.push_back({std::move(line), ""});
+        draw_panel(info, top, width);
+    }
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

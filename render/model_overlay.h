@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The model as measured once it is read: the information panel's figures
 // and the grid's place.
@@ -63,6 +64,8 @@ enum class model_command {
     grid_toggle,
     marks_toggle,
     hidden_toggle,
+    look_toggle,
+    clock_toggle,
     next_model,
     previous_model,
     reload_model,
@@ -71,6 +74,12 @@ enum class model_command {
     quit,
     leave,  // leaves full screen, or quits when windowed
 };
+
+// The information panel's lines below the model's: the look, the clock
+// when paused, the materials' rules and their stages, at most
+// max_stage_lines of those and then how many more there are.
+std::vector<std::string> model_look_info_lines();
+constexpr size_t max_stage_lines = 12;
 
 // A line of the help: the keys or the mouse's action, what it does, and
 // the command (no_command: not in the menu).

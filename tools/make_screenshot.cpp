@@ -1,6 +1,7 @@
 // Shows a model in the real viewer, on the display or on an X server of its
 // own, and saves the window's first frame as a PNG; prints the PNG's path.
-// Usage: make_screenshot [--view default|fit|model | --fit] [--size N] [--offscreen]
+// Usage: make_screenshot [--view default|fit|model | --fit] [--look game|editor]
+//                        [--time SECONDS] [--size N] [--offscreen]
 //                        [--max-model MIB] [--keep DIR] MODEL OUT.png
 //        make_screenshot -h | --help
 #include <fcntl.h>
@@ -12,7 +13,9 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -27,8 +30,8 @@ namespace fs = std::filesystem;
 
 static const char* const usage =
     "usage: make_screenshot [--keep DIR] MODEL OUT.png\n"
-    "       make_screenshot [--view VIEW | --fit] [--size N] [--offscreen] [--max-model MIB]\n"
-    "                       [--keep DIR] MODEL OUT.png\n"
+    "       make_screenshot [--view VIEW | --fit] [--look LOOK] [--time SECONDS] [--size N]\n"
+    "                       [--offscreen] [--max-model MIB] [--keep DIR] MODEL OUT.png\n"
     "       make_screenshot -h | --help\n"
     "Shows MODEL in aseview on DISPLAY, or on an Xvfb of its own when no display is usable,\n"
     "saves the window's first frame as OUT.png and prints the PNG's path. The viewer runs in\n"
@@ -38,6 +41,10 @@ static const char* const usage =
     "                   model (ASEVIEW_VIEW=model, every object with its own textures); in fit\n"
     "                   and model a frame showing nothing of the model is refused\n"
     "  --fit            the same as --view fit; of the two, the last one given counts\n"
+    "  --look LOOK      the model view's look: game (the default, the materials as the game\n"
+    "                   draws them) or editor (ASEVIEW_LOOK)\n"
+    "  --time SECONDS   the model view's material clock, stopped at SECONDS (0 or more;\n"
+    "                   ASEVIEW_TIME); by default 0, so that the same model gives the same picture\n"
     "  --size N         the PNG scaled, by area averaging, so that its longer side is N (1 to 4096)\n"
     "  --offscreen      always on an Xvfb of its own, never on DISPLAY\n"
     "  --max-model MIB  a model larger than MIB mebibytes is refused at once\n";
@@ -71,6 +78,8 @@ struct Arguments {
     bool help = false, wrong = false;
     std::string keep;
     std::string view;  // ASEVIEW_VIEW for the viewer; empty: unset, the default view
+    std::string look;  // ASEVIEW_LOOK; empty: unset, the game's look
+    std::string time;  // ASEVIEW_TIME; empty: 0 in the model view, else unset
     bool offscreen = false;
     int size = 0;        // 0: as the window is
     long max_model = 0;  // MiB; 0: no limit
@@ -84,6 +93,14 @@ static long count_in(const char* text, long most)
     const char* end = text + strlen(text);
     auto [stop, error] = std::from_chars(text, end, n);
     return error == std::errc() && stop == end && n >= 1 && n <= most ? n : 0;
+}
+
+// A finite number of seconds, 0 or more, as the viewer reads ASEVIEW_TIME.
+static bool is_time(const char* text)
+{
+    char* end = nullptr;
+    double seconds = strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0;
 }
 
 static Arguments parse(int argc, char** argv)
@@ -104,6 +121,12 @@ static Arguments parse(int argc, char** argv)
             std::string view = argv[++i];
             a.wrong = a.wrong || (view != "default" && view != "fit" && view != "model");
             a.view = view == "default" ? "" : view;
+        } else if (arg == "--look" && valued) {
+            a.look = argv[++i];
+            a.wrong = a.wrong || (a.look != "game" && a.look != "editor");
+        } else if (arg == "--time" && valued) {
+            a.time = argv[++i];
+            a.wrong = a.wrong || !is_time(a.time.c_str());
         } else if (arg == "--offscreen") {
             a.offscreen = true;
         } else if (arg == "--size" && valued && !a.size) {
@@ -300,6 +323,20 @@ static bool shows_something(const Pixels& picture)
     return marked > picture.rgb.size() / 3 / 1000;
 }
 
+// What the viewer is told: the view, and in the model view its look and a
+// clock stopped, at 0 unless asked otherwise.
+static std::vector<std::string> viewer_environment(const Arguments& a)
+{
+    std::vector<std::string> env;
+    if (!a.view.empty())
+        env.push_back("ASEVIEW_VIEW=" + a.view);
+    if (!a.look.empty())
+        env.push_back("ASEVIEW_LOOK=" + a.look);
+    if (!a.time.empty() || a.view == "model")
+        env.push_back("ASEVIEW_TIME=" + (a.time.empty() ? std::string("0") : a.time));
+    return env;
+}
+
 // Everything but the refusals and the printed path; exit status.
 static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
 {
@@ -331,8 +368,7 @@ static int shoot(const Arguments& a, const fs::path& model, const fs::path& out)
                        .args = {model, "-geometry", "+0+0"},
                        .program = aseview,
                        .title = a.view == "model" ? model_view_title(model) : viewer_title,
-                       .env = a.view.empty() ? std::vector<std::string>{}
-                                             : std::vector<std::string>{"ASEVIEW_VIEW=" + a.view},
+                       .env = viewer_environment(a),
                        .console = run.folder / "console.txt",
                        // Another program's window, such as a second run's,
                        // may lie over it.
@@ -385,9 +421,10 @@ int main(int argc, char** argv)
     if (!problem.empty())
         return fail(2, problem);
 
-    // The view is the options' alone: a caller's setting would reach the
-    // default view.
-    unsetenv("ASEVIEW_VIEW");
+    // The view, look and clock are the options' alone: a caller's setting
+    // would reach the default view, or make a picture that differs.
+    for (const char* name : {"ASEVIEW_VIEW", "ASEVIEW_LOOK", "ASEVIEW_TIME"})
+        unsetenv(name);
 
     struct sigaction action = {};
     action.sa_handler = note_signal;

@@ -254,8 +254,8 @@ TEST_F(ModelControls, EveryControlActsOnOneViewer)
         ASSERT_TRUE(viewer_.key(o.off));
         EXPECT_TRUE(back_to(first)) << o.off;
     }
-    // The menu's grid entry, the fourteenth of 23.
-    ASSERT_TRUE(viewer_.choose(13, 23));
+    // The menu's grid entry, the fourteenth of 25.
+    ASSERT_TRUE(viewer_.choose(13, 25));
     EXPECT_GE(count(changed_from(first), exactly(255, 0, 0)), 20);
     ASSERT_TRUE(viewer_.key("g"));
     EXPECT_TRUE(back_to(first));
@@ -333,7 +333,7 @@ TEST_F(ModelControls, DefaultViewIgnoresTheWheelAndTheNewKeys)
         {.folder = dir_, .program = ASEVIEW_BIN, .env = {"XDG_PICTURES_DIR=" + dir_.string()}});
     ASSERT_TRUE(viewer_.wait_for_first_frame(patience));
     Pixels before = viewer_.settled_screenshot(patience);
-    ASSERT_TRUE(viewer_.key("1 3 5 7 ctrl+1 h i g m q Escape Home F1 F5 F11 F12 Next Prior"));
+    ASSERT_TRUE(viewer_.key("1 3 5 7 ctrl+1 h i g m l space q Escape Home F1 F5 F11 F12 Next Prior"));
     ASSERT_TRUE(viewer_.wheel(320, 240, 3));
     ASSERT_TRUE(viewer_.wheel(320, 240, -3));
     // Once it has read them, a frame they asked for would follow at once.

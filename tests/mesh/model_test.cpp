@@ -93,6 +93,33 @@ TEST(ModelReader, VertexNormalsFillTheCornersOfTheirFaceNormal)
     EXPECT_EQ(object.faces.at(1).normals, 0);
 }
 
+TEST(ModelReader, VertexColoursOnlyWhereAFaceNamesColoursGiven)
+{
+    const model_object& object = parse_mesh(
+        "*MESH_FACE 0: A: 0 B: 1 C: 2\n*MESH_FACE 1: A: 1 B: 2 C: 3\n*MESH_FACE 2: A: 0 B: 2 C: 3\n"
+        "*MESH_FACE 3: A: 0 B: 1 C: 3\n*MESH_NUMCVERTEX 2147483647\n*MESH_CVERTLIST {\n"
+        "*MESH_VERTCOL 0 1 0 0.5\n*MESH_VERTCOL 1 2 -1 nan\n*MESH_VERTCOL 5 1 1 1\n}\n"
+        "*MESH_CFACELIST {\n*MESH_CFACE 0 0 1 0\n*MESH_CFACE 1 0 2 1\n*MESH_CFACE 3 1 1 -1\n"
+        "*MESH_CFACE 4 0 0 0\n*MESH_CFACE -1 0 0 0\n*MESH_CFACE 2 0 0\n}");
+    ASSERT_EQ(object.cverts.size(), 2u);
+    ASSERT_EQ(object.color_faces.size(), 4u);  // face 4 is not there
+    // Face 0 only: colour vertex 2 is not there, a line lacks a number, -1.
+    for (size_t f = 0; f < 4; f++)
+        EXPECT_EQ(vertex_colors_given(object, object.faces[f]), f == 0) << f;
+    // Channels within 0..1, not a number as 0; white where no colour is given.
+    const struct {
+        size_t face;
+        int corner;
+        float r, g, b;
+    } corners[] = {{0, 0, 1, 0, 0.5f}, {0, 1, 1, 0, 0}, {0, 3, 1, 1, 1}, {1, 0, 1, 1, 1}};
+    for (const auto& t : corners) {
+        model_vec3 c = vertex_color(object, object.faces[t.face], t.corner);
+        EXPECT_EQ(std::vector<float>({c.x, c.y, c.z}), std::vector<float>({t.r, t.g, t.b}));
+    }
+    model_face copy = object.faces[0];
+    EXPECT_FALSE(vertex_colors_given(object, copy));
+}
+
 TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
 {
     parse_model_text(
@@ -113,7 +140,7 @@ TEST(ModelReader, FaceMaterialTakesTheSubmaterialByMtlidModulo)
         {1003, 0, nullptr}, {-1, 0, nullptr},
     };
     for (const auto& t : cases) {
-        model_object object = {{}, {}, {}, t.ref, {}};
+        model_object object = {{}, {}, {}, t.ref, {}, {}, {}};
         model_face face = {{}, {}, t.mtlid, 0, {}};
         EXPECT_EQ(face_material(object, face), t.want) << t.ref << " " << t.mtlid;
     }

@@ -59,4 +59,28 @@ TEST(ModelOverlayE2eTest, EveryOverlayOnAndOffGivesBackTheFirstFrame)
     }
 }
 
+// With the information shown, l writes the other look on it and back, and
+// space pauses the clock, which the panel then says, and lets it run again.
+TEST(ModelOverlayE2eTest, LookAndClockKeysShowOnTheInformation)
+{
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    write_file(dir / "a.ase", square_model(2, "0.3 0.7 0.4"));
+    RealViewer viewer;
+    viewer.start({.folder = dir, .args = {(dir / "a.ase").string()}, .program = ASEVIEW_BIN,
+                  .title = model_view_title("a.ase"), .env = {"ASEVIEW_VIEW=model"}});
+    ASSERT_TRUE(viewer.wait_for_first_frame(patience)) << viewer.console();
+    ASSERT_TRUE(viewer.key("i"));
+    const Pixels running = viewer.settled_screenshot(patience);
+    for (const char* key : {"l", "space"}) {
+        ASSERT_TRUE(viewer.key(key));
+        Pixels changed = viewer.settled_screenshot(patience);
+        EXPECT_FALSE(changed.rgb.empty());
+        EXPECT_NE(changed.rgb, running.rgb) << key;
+        ASSERT_TRUE(viewer.key(key));
+        EXPECT_EQ(viewer.settled_screenshot(patience).rgb, running.rgb) << key << " twice";
+    }
+    EXPECT_TRUE(viewer.running());
+}
+
 }  // namespace

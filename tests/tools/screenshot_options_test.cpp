@@ -1,7 +1,8 @@
 // make_screenshot's options for pictures made unattended: --view, --fit,
-// --size, --offscreen and --max-model, on the real viewer. The viewer is started
-// through a wrapper beside a copy of make_screenshot that notes the
-// ASEVIEW_VIEW it was given, then becomes the real viewer.
+// --look, --time, --size, --offscreen and --max-model, on the real viewer. The
+// viewer is started through a wrapper beside a copy of make_screenshot that
+// notes the ASEVIEW_VIEW, ASEVIEW_LOOK and ASEVIEW_TIME it was given, then
+// becomes the real viewer.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -23,7 +24,8 @@ protected:
         fs::copy_file(MAKE_SCREENSHOT_BIN, base_ / "bin/make_screenshot");
         fs::create_symlink(MAKE_TEXTURE_BIN, base_ / "bin/make_texture");
         write_file(base_ / "bin/aseview", "#!/bin/sh\necho \"${ASEVIEW_VIEW-unset}\" >>'" + view_log_.string() +
-                                              "'\nexec '" ASEVIEW_BIN "' \"$@\"\n");
+                                              "'\necho \"${ASEVIEW_LOOK-unset} ${ASEVIEW_TIME-unset}\" >'" +
+                                              look_log_.string() + "'\nexec '" ASEVIEW_BIN "' \"$@\"\n");
         fs::permissions(base_ / "bin/aseview", fs::perms::owner_all);
         copy_run_files({"knot.ase"}, base_);
     }
@@ -55,7 +57,8 @@ protected:
     }
 
     ScratchFolder scratch_;
-    const fs::path base_ = scratch_.path(), tmp_ = base_ / "tmp", view_log_ = base_ / "view.txt";
+    const fs::path base_ = scratch_.path(), tmp_ = base_ / "tmp", view_log_ = base_ / "view.txt",
+                   look_log_ = base_ / "look.txt";
 };
 
 TEST_F(ScreenshotOptions, BadValuesGetTheUsage)
@@ -68,6 +71,9 @@ TEST_F(ScreenshotOptions, BadValuesGetTheUsage)
         "--size 64 --size 32 knot.ase o.png", "knot.ase o.png --size", "--max-model 0 knot.ase o.png",
         "--max-model 1.5 knot.ase o.png", "--max-model 1048577 knot.ase o.png", "--fitted knot.ase o.png",
         "knot.ase o.png --view", "--view fitted knot.ase o.png", "--view '' knot.ase o.png",
+        "--look Game knot.ase o.png", "--look '' knot.ase o.png", "knot.ase o.png --look",
+        "--time -1 knot.ase o.png", "--time inf knot.ase o.png", "--time nan knot.ase o.png",
+        "--time 2s knot.ase o.png", "--time '' knot.ase o.png", "--time 1e999 knot.ase o.png",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
@@ -111,29 +117,34 @@ TEST_F(ScreenshotOptions, OffscreenSizedFittedAndLimited)
     EXPECT_EQ(read_file(view_log_), "fit\nunset\nfit\n") << "no viewer started";
 }
 
-// The ASEVIEW_VIEW that the viewer gets: the last of --view and --fit
-// counts, and a setting of the caller's never reaches the viewer.
+// The ASEVIEW_VIEW, ASEVIEW_LOOK and ASEVIEW_TIME that the viewer gets: the
+// last of --view and --fit counts, the model view's clock is stopped at 0
+// unless --time says otherwise, and a setting of the caller's never reaches
+// the viewer.
 TEST_F(ScreenshotOptions, ViewOptionsSetTheViewersEnvironment)
 {
     const struct {
         std::vector<std::string> args;
-        std::string view;
+        std::string view, look_and_time = "unset unset";
     } cases[] = {
         {{"--view", "default"}, "unset"},
         {{"--view", "fit"}, "fit"},
-        {{"--view", "model"}, "model"},
+        {{"--view", "model"}, "model", "unset 0"},
         {{"--view", "model", "--fit"}, "fit"},
-        {{"--fit", "--view", "model"}, "model"},
+        {{"--fit", "--view", "model"}, "model", "unset 0"},
         {{"--view", "model", "--view", "default"}, "unset"},
+        {{"--view", "model", "--look", "editor", "--time", "2.5"}, "model", "editor 2.5"},
+        {{"--look", "editor", "--look", "game", "--time", "1", "--time", "0.25"}, "unset", "game 0.25"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--offscreen", "knot.ase", "o.png"});
         SCOPED_TRACE(testing::PrintToString(args));
         fs::remove(view_log_);
-        Shot shot = shoot(args, {"ASEVIEW_VIEW=caller"});
+        Shot shot = shoot(args, {"ASEVIEW_VIEW=caller", "ASEVIEW_LOOK=caller", "ASEVIEW_TIME=7"});
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(read_file(view_log_), c.view + "\n");
+        EXPECT_EQ(read_file(look_log_), c.look_and_time + "\n");
     }
 }
 
