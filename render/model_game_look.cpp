@@ -186,10 +186,12 @@ static void eye_in_model(float eye[3])
         eye[r] = float((inv[r * 3] * v[0] + inv[r * 3 + 1] * v[1] + inv[r * 3 + 2] * v[2]) / det);
 }
 
-static expression_context context_at(double time)
+// What the material's expressions read at this time.
+static expression_context context_of(const game_material& m, double time)
 {
     expression_context context;
     context.time = float(time);
+    context.tables = &m.tables;
     return context;
 }
 
@@ -221,9 +223,14 @@ static void draw_elements(const game_batch& batch)
     glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT, (const void*)(size_t(batch.first) * sizeof(GLuint)));
 }
 
-static void matrix_uniform(GLint location, const stage_matrix& m)
+// The stage's texture transform at this moment, rows of (s, t, 1); a turb
+// among them is left to the caller.
+static void matrix_uniform(GLint location, const material_stage* stage, const expression_context& context)
 {
-    glUniform3fv(location, 2, &m.rows[0][0]);
+    float m[6] = {1, 0, 0, 0, 1, 0};
+    if (stage != nullptr)
+        stage_texture_matrix(*stage, context, m);
+    glUniform3fv(location, 2, m);
 }
 
 static int alpha_function_number(alpha_function f)
@@ -236,10 +243,13 @@ static void set_stage(const material_stage& stage, const game_material& m, const
                       bool fill)
 {
     const stage_program& p = model_stage_program();
-    stage_transform transform = evaluate_transform(stage, m.rules, context);
-    matrix_uniform(p.before_turb, transform.before);
-    matrix_uniform(p.after_turb, transform.after);
-    glUniform3f(p.turb, transform.turb_amplitude, transform.turb_now, transform.turb ? 1.0f : 0.0f);
+    matrix_uniform(p.transform, &stage, context);
+    auto turb = std::find_if(stage.transforms.begin(), stage.transforms.end(),
+                             [](const texture_transform& t) { return t.kind == transform_kind::q3_turb; });
+    if (turb == stage.transforms.end())
+        glUniform3f(p.turb, 0.0f, 0.0f, 0.0f);
+    else
+        glUniform3f(p.turb, turb->wave.amplitude, turb->wave.phase + context.time * turb->wave.frequency, 1.0f);
     glUniform1i(p.environment, stage.generation == texture_generation::environment);
     stage_color color = evaluate_color(stage, m.rules, context);
     if (fill) {
@@ -259,7 +269,7 @@ static GLuint stage_texture(const scene_material& loaded, size_t i, float time)
 {
     const material_stage& stage = loaded.material.stages[i];
     if (!stage.frames.empty() && i < loaded.frame_maps.size() && !loaded.frame_maps[i].empty())
-        return map_texture(loaded.frame_maps[i][size_t(animation_frame(stage, time)) % loaded.frame_maps[i].size()]);
+        return map_texture(loaded.frame_maps[i][animation_frame(stage, time) % loaded.frame_maps[i].size()]);
     return i < loaded.stage_maps.size() ? map_texture(loaded.stage_maps[i]) : 0;
 }
 
@@ -337,29 +347,17 @@ static std::vector<interaction_group> groups_of(const game_material& m)
     return groups;
 }
 
-static stage_matrix whole_matrix(const material_stage& stage, const game_material& m, const expression_context& c)
-{
-    stage_transform t = evaluate_transform(stage, m.rules, c);
-    stage_matrix whole;
-    for (int r = 0; r < 2; r++)
-        for (int k = 0; k < 3; k++)
-            whole.rows[r][k] = t.after.rows[r][0] * t.before.rows[0][k] + t.after.rows[r][1] * t.before.rows[1][k] +
-                               (k == 2 ? t.after.rows[r][2] : 0.0f);
-    return whole;
-}
-
 // A map of the group: its texture, the built-in that stands in for it, and
 // its transform.
 static GLuint group_map(const scene_material& loaded, int stage, GLuint stand_in, const expression_context& c,
                         GLint matrix_location, bool* clamp)
 {
     const game_material& m = loaded.material;
-    stage_matrix identity;
     if (stage < 0 || !stage_drawn(m.stages[size_t(stage)], m.rules, c)) {
-        matrix_uniform(matrix_location, identity);
+        matrix_uniform(matrix_location, nullptr, c);
         return stand_in;
     }
-    matrix_uniform(matrix_location, whole_matrix(m.stages[size_t(stage)], m, c));
+    matrix_uniform(matrix_location, &m.stages[size_t(stage)], c);
     *clamp = m.stages[size_t(stage)].clamp;
     GLuint id = stage_texture(loaded, size_t(stage), c.time);
     return id != 0 ? id : stand_in;
@@ -448,7 +446,6 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
 {
     if (batches.empty())
         return;
-    expression_context c = context_at(time);
     float eye[3];
     eye_in_model(eye);
     glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_TEXTURE_BIT);
@@ -468,7 +465,7 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
             continue;
         set_cull(m);
         set_offset(m);
-        fill_depth(batch, materials[size_t(batch.material)], c);
+        fill_depth(batch, materials[size_t(batch.material)], context_of(m, time));
     }
 
     // The light, added: on the filled surfaces, then on the translucent ones.
@@ -490,7 +487,7 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
             glDepthFunc(filled ? GL_EQUAL : GL_LEQUAL);
             set_cull(m);
             set_offset(m);
-            draw_interactions(batch, materials[size_t(batch.material)], c);
+            draw_interactions(batch, materials[size_t(batch.material)], context_of(m, time));
         }
 
     // Every unlit stage, the surfaces in their sort order.
@@ -505,7 +502,7 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
         const scene_material& loaded = materials[size_t(batch->material)];
         set_cull(loaded.material);
         set_offset(loaded.material);
-        draw_unlit(*batch, loaded, fills_depth(loaded.material), c);
+        draw_unlit(*batch, loaded, fills_depth(loaded.material), context_of(loaded.material, time));
     }
     glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);

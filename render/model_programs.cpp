@@ -92,9 +92,8 @@ static void locate(stage_program& p)
     p.eye = at("eye");
     p.orthographic = at("orthographic");
     p.environment = at("environment");
-    p.before_turb = at("before_turb");
     p.turb = at("turb");
-    p.after_turb = at("after_turb");
+    p.transform = at("transform");
     p.color_source = at("color_source");
     p.color = at("color");
     p.vertex_alpha = at("vertex_alpha");

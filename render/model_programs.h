@@ -12,7 +12,7 @@ struct interaction_program {
 
 struct stage_program {
     GLuint id = 0;
-    GLint eye, orthographic, environment, before_turb, turb, after_turb;
+    GLint eye, orthographic, environment, turb, transform;
     GLint color_source, color, vertex_alpha, image, alpha_function, alpha_threshold;
 };
 

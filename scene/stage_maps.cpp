@@ -11,8 +11,7 @@
 #include "image/image_program.h"
 #include "scene/scene.h"
 
-// Image programs nest as deep as the reader lets them; each level is one
-// decoded image at most.
+// The material reader bounds how deep image programs nest.
 static const char* const program_names[] = {"",    "heightmap", "addnormals", "smoothnormals", "makeIntensity",
                                             "makeAlpha", "scale", "add", "invertColor", "invertAlpha"};
 
@@ -89,15 +88,52 @@ static RgbaImage* decoded_copy(const model_scene& scene, const scene_map& map)
     return copy;
 }
 
-static int resolve(model_scene* scene, const stage_image& image, int texture, int depth);
+static float number(const std::vector<float>& numbers, size_t i, float otherwise)
+{
+    return i < numbers.size() ? numbers[i] : otherwise;
+}
+
+// The program on its inputs, each first taken up to power-of-two sides as
+// the game does before any program sees it; null when an input is missing.
+static RgbaImage* apply_image_program(image_program program, const std::vector<RgbaImage*>& given,
+                                      const std::vector<float>& numbers)
+{
+    std::vector<RgbaImage*> inputs;
+    for (RgbaImage* image : given)
+        inputs.push_back(image_resample_power_of_two(image));
+    bool two = inputs.size() >= 2 && inputs[1] != nullptr;
+    const RgbaImage* a = inputs[0];
+    RgbaImage* result = nullptr;
+    if (a != nullptr)
+        switch (program) {
+        case image_program::heightmap: result = image_heightmap(a, number(numbers, 0, 1.0f)); break;
+        case image_program::addnormals: result = two ? image_add_normals(a, inputs[1]) : nullptr; break;
+        case image_program::smoothnormals: result = image_smooth_normals(a); break;
+        case image_program::make_intensity: result = image_make_intensity(a); break;
+        case image_program::make_alpha: result = image_make_alpha(a); break;
+        case image_program::scale:
+            result = image_scale(a, number(numbers, 0, 1.0f), number(numbers, 1, 1.0f), number(numbers, 2, 1.0f),
+                                 number(numbers, 3, 1.0f));
+            break;
+        case image_program::add: result = two ? image_add(a, inputs[1]) : nullptr; break;
+        case image_program::invert_color: result = image_invert_color(a); break;
+        case image_program::invert_alpha: result = image_invert_alpha(a); break;
+        case image_program::none: break;
+        }
+    for (RgbaImage* image : inputs)
+        image_free(image);
+    return result;
+}
+
+static int resolve(model_scene* scene, const stage_image& image, int texture);
 
 // A program's result from its inputs' pictures; null when an input is missing.
-static RgbaImage* run_program(model_scene* scene, const stage_image& image, int texture, int depth)
+static RgbaImage* run_program(model_scene* scene, const stage_image& image, int texture)
 {
     std::vector<RgbaImage*> inputs;
     bool missing = false;
     for (const stage_image& input : image.inputs) {
-        int index = resolve(scene, input, texture, depth + 1);
+        int index = resolve(scene, input, texture);
         RgbaImage* copy = index >= 0 && scene->maps[size_t(index)].found
                               ? decoded_copy(*scene, scene->maps[size_t(index)])
                               : nullptr;
@@ -113,7 +149,7 @@ static RgbaImage* run_program(model_scene* scene, const stage_image& image, int 
 }
 
 // The map of a stage's image: its index in the scene's maps.
-static int resolve(model_scene* scene, const stage_image& image, int texture, int depth)
+static int resolve(model_scene* scene, const stage_image& image, int texture)
 {
     std::string key = image_key(image);
     for (size_t i = 0; i < scene->maps.size(); i++)
@@ -123,7 +159,7 @@ static int resolve(model_scene* scene, const stage_image& image, int texture, in
     map.key = key;
     map.name = key;
     if (image.program != image_program::none) {
-        map.image = run_program(scene, image, texture, depth);
+        map.image = run_program(scene, image, texture);
         map.found = map.image != nullptr;
         map.where = key;
     } else if (built_in_name(key)) {
@@ -154,7 +190,7 @@ static int stage_map(model_scene* scene, const stage_image& image, stage_kind ki
 {
     if (image.empty())
         return -1;
-    int index = resolve(scene, image, texture, 0);
+    int index = resolve(scene, image, texture);
     scene_map& map = scene->maps[size_t(index)];
     // A diffuse map that is the texture not found has the texture's line.
     bool texture_line = kind == stage_kind::diffuse && !scene->textures[size_t(texture)].found;

@@ -6,11 +6,10 @@
 uniform vec3 eye;
 uniform bool orthographic;
 uniform bool environment;  // tcGen environment
-// The transforms before a turb, the turb (amplitude, phase now, on), and
-// those after it; rows acting on (s, t, 1) with t down the picture.
-uniform vec3 before_turb[2];
+// A turb (amplitude, phase now, on), taken first, then the other
+// transforms: rows acting on (s, t, 1) with t down the picture.
 uniform vec3 turb;
-uniform vec3 after_turb[2];
+uniform vec3 transform[2];
 uniform int color_source;  // 0 the constant, 1 times the vertex colour, 2 times one minus it, 3 lit per vertex
 uniform vec4 color;
 uniform bool vertex_alpha;  // alpha from the vertices (times the constant's)
@@ -38,11 +37,10 @@ void main()
     } else {
         e = vec2(gl_MultiTexCoord0.s, 1.0 - gl_MultiTexCoord0.t);
     }
-    e = rows(before_turb, e);
     if (turb.z > 0.0)
         e += turb.x * vec2(sin(two_pi * ((position.x + position.z) / 1024.0 + turb.y)),
                            sin(two_pi * (position.y / 1024.0 + turb.y)));
-    e = rows(after_turb, e);
+    e = rows(transform, e);
     st = vec2(e.x, 1.0 - e.y);
     vec4 c = color;
     if (color_source == 1)
