@@ -57,6 +57,12 @@ bool game_material_drawable(int material)
     return m != nullptr && !m->defaulted && !m->nodraw && !m->stages.empty();
 }
 
+bool game_material_deforms(int material)
+{
+    const game_material* m = material_at(material);
+    return m != nullptr && !m->deforms.empty();
+}
+
 bool game_material_lit(int material)
 {
     const game_material* m = material_at(material);
@@ -218,9 +224,72 @@ static void set_offset(const game_material& m)
         glPolygonOffset(0.0f, -600.0f * m.polygon_offset);
 }
 
+// The buffer of the corners' places, normals and texture coordinates, as
+// the caller bound it.
+static GLint corner_buffer = 0;
+
+static void corner_pointers(const void* base)
+{
+    const char* at = (const char*)base;
+    glVertexPointer(3, GL_FLOAT, sizeof(deform_corner), at + offsetof(deform_corner, position));
+    glNormalPointer(GL_FLOAT, sizeof(deform_corner), at + offsetof(deform_corner, normal));
+    glTexCoordPointer(2, GL_FLOAT, sizeof(deform_corner), at + offsetof(deform_corner, st));
+}
+
+// A deformed batch comes from this frame's corners in memory, without the
+// tangents and colours of the undeformed ones.
+static void draw_deformed(const std::vector<deform_corner>& corners)
+{
+    static_assert(sizeof(deform_corner) == sizeof(model_vertex));
+    GLboolean colors = glIsEnabled(GL_COLOR_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    corner_pointers(corners.data());
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(corners.size()));
+    glBindBuffer(GL_ARRAY_BUFFER, GLuint(corner_buffer));
+    corner_pointers(nullptr);
+    if (colors)
+        glEnableClientState(GL_COLOR_ARRAY);
+}
+
 static void draw_elements(const game_batch& batch)
 {
-    glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT, (const void*)(size_t(batch.first) * sizeof(GLuint)));
+    if (batch.deformed != nullptr)
+        draw_deformed(*batch.deformed);
+    else
+        glDrawElements(GL_TRIANGLES, batch.count, GL_UNSIGNED_INT,
+                       (const void*)(size_t(batch.first) * sizeof(GLuint)));
+}
+
+// The camera's axes in the model's space: the inverse of the modelview's
+// turn applied to the eye's right, up and forward.
+static deform_view view_in_model()
+{
+    GLdouble m[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, m);
+    double a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], i = m[10];
+    double inv[9] = {e * i - f * h, c * h - b * i, b * f - c * e, f * g - d * i, a * i - c * g,
+                     c * d - a * f, d * h - e * g, b * g - a * h, a * e - b * d};
+    auto axis = [&](double x, double y, double z) {
+        double v[3];
+        for (int r = 0; r < 3; r++)
+            v[r] = inv[r * 3] * x + inv[r * 3 + 1] * y + inv[r * 3 + 2] * z;
+        double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        if (!(length > 0.0) || !std::isfinite(length))
+            return model_vec3{float(x), float(y), float(z)};
+        return model_vec3{float(v[0] / length), float(v[1] / length), float(v[2] / length)};
+    };
+    return {axis(1, 0, 0), axis(0, 1, 0), axis(0, 0, -1)};
+}
+
+static void deform_batches(const std::vector<game_batch>& batches, double time)
+{
+    deform_view view = view_in_model();
+    for (const game_batch& batch : batches)
+        if (batch.corners != nullptr && batch.deformed != nullptr) {
+            const game_material& m = materials[size_t(batch.material)].material;
+            deform_corners(*batch.corners, m.deforms, float(time), view, batch.deformed);
+        }
 }
 
 // The stage's texture transform at this moment, rows of (s, t, 1); a turb
@@ -448,6 +517,8 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
         return;
     float eye[3];
     eye_in_model(eye);
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &corner_buffer);
+    deform_batches(batches, time);
     glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_TEXTURE_BIT);
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_BLEND);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/deform.h"
+
 struct model_scene;
 
 // A batch as the game look draws it: its corners' indices and its material.
@@ -14,6 +16,10 @@ struct game_batch {
     GLint first;
     GLsizei count;
     int material;  // in the materials taken from the scene
+    // When the material deforms its vertices: the batch's corners, three to
+    // a face, and where each frame's deformed ones go.
+    const std::vector<deform_corner>* corners = nullptr;
+    std::vector<deform_corner>* deformed = nullptr;
 };
 
 // Takes the scene's materials and its maps' pictures (after the textures
@@ -22,6 +28,8 @@ void take_scene_materials(model_scene& scene);
 // Whether the material can be drawn in the game's look: read, not
 // defaulted, with a stage that draws.
 bool game_material_drawable(int material);
+// Whether the material moves its vertices (deformVertexes).
+bool game_material_deforms(int material);
 // Whether some drawable material needs tangents (a lit stage) or vertex
 // colours.
 bool game_material_lit(int material);

@@ -59,6 +59,9 @@ static std::vector<model_batch> batches;
 static std::vector<model_vertex> vertices;
 static std::vector<GLuint> indices;
 static std::vector<shading_vertex> shading;
+// The corners of the batches whose material deforms them, three to a face,
+// and each frame's deformed ones; empty for the other batches.
+static std::vector<std::vector<deform_corner>> deform_sources, deform_outputs;
 // The looks and textures of the file shown, found on the game's tree as it
 // is when the file is read.
 static model_scene scene;
@@ -120,6 +123,11 @@ static void build_corners()
         return game_material_lit(batch.material) || game_material_uses_vertex_colors(batch.material);
     });
     std::vector<int> vertex_look;
+    std::vector<bool> deforming;
+    for (const model_batch& batch : batches)
+        deforming.push_back(game_material_deforms(batch.material));
+    deform_sources.assign(batches.size(), {});
+    deform_outputs.assign(batches.size(), {});
     auto look = face_looks.cbegin();
     for (const model_object& object : model_objects) {
         std::vector<GLuint> first_made(object.positions.size(), UINT32_MAX);
@@ -150,6 +158,8 @@ static void build_corners()
                         made = index;
                 }
                 indices[(size_t)next[(size_t)*look]++] = index;
+                if (deforming[(size_t)*look])
+                    deform_sources[(size_t)*look].push_back({v.xyz, v.normal, {v.st[0], v.st[1]}});
             }
             ++look;
         }
@@ -421,6 +431,7 @@ static void bind_shading()
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableVertexAttribArray(tangent_attribute);
     glEnableVertexAttribArray(bitangent_attribute);
+    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
 }
 
 static void unbind_shading()
@@ -470,7 +481,10 @@ static void draw_batches(model_batches which)
         if (!drawn)
             continue;
         if (which == model_batches::shown && in_game_look(batch)) {
-            game.push_back({batch.first, batch.count, batch.material});
+            size_t i = size_t(&batch - batches.data());
+            bool deformed = i < deform_sources.size() && !deform_sources[i].empty();
+            game.push_back({batch.first, batch.count, batch.material, deformed ? &deform_sources[i] : nullptr,
+                            deformed ? &deform_outputs[i] : nullptr});
             continue;
         }
         if (which == model_batches::shown)
