@@ -87,8 +87,7 @@ void put_normal(unsigned char* texel, vec3 n)
 }
 
 // A texel-by-texel operation on a copy of the input's top level.
-template <typename Texel>
-RgbaImage* map_texels(const RgbaImage* image, Texel texel)
+template <typename Texel> RgbaImage* map_texels(const RgbaImage* image, Texel texel)
 {
     rgba_input in(image);
     if (!in.get())
@@ -126,7 +125,8 @@ const RgbaImage* dropsample(const RgbaImage* b, int width, int height, owned_ima
     if (!out)
         return nullptr;
     for (int row = 0; row < height; ++row) {
-        const unsigned char* in_row = b->pixels + (size_t)nearest_row(row, height, b->height) * b->width * 4;
+        const unsigned char* in_row =
+            b->pixels + (size_t)nearest_row(row, height, b->height) * b->width * 4;
         unsigned char* out_row = out->pixels + (size_t)row * width * 4;
         for (int column = 0; column < width; ++column)
             memcpy(out_row + column * 4, in_row + nearest_column(column, width, b->width) * 4, 4);
@@ -282,17 +282,18 @@ RgbaImage* image_heightmap(const RgbaImage* image, float scale)
 
 RgbaImage* image_add_normals(const RgbaImage* a, const RgbaImage* b)
 {
-    return combine(a, b, [](const unsigned char* first, const unsigned char* second, unsigned char* out) {
-        vec3 n = {signed_unit(first[0]), signed_unit(first[1]), signed_unit(first[2])};
-        float squared = n.x * n.x + n.y * n.y + n.z * n.z;
-        // Maps that fade to black at their edges fade to straight out instead.
-        if (squared * fast_inverse_sqrt(squared) < 1.0f)
-            n.z = std::sqrt(std::max(0.0f, 1.0f - n.x * n.x - n.y * n.y));
-        n.x += signed_unit(second[0]);
-        n.y += signed_unit(second[1]);
-        put_normal(out, fast_normalize(n));
-        out[3] = 255;
-    });
+    return combine(
+        a, b, [](const unsigned char* first, const unsigned char* second, unsigned char* out) {
+            vec3 n = {signed_unit(first[0]), signed_unit(first[1]), signed_unit(first[2])};
+            float squared = n.x * n.x + n.y * n.y + n.z * n.z;
+            // Maps that fade to black at their edges fade to straight out instead.
+            if (squared * fast_inverse_sqrt(squared) < 1.0f)
+                n.z = std::sqrt(std::max(0.0f, 1.0f - n.x * n.x - n.y * n.y));
+            n.x += signed_unit(second[0]);
+            n.y += signed_unit(second[1]);
+            put_normal(out, fast_normalize(n));
+            out[3] = 255;
+        });
 }
 
 RgbaImage* image_smooth_normals(const RgbaImage* image)
@@ -321,7 +322,8 @@ RgbaImage* image_smooth_normals(const RgbaImage* image)
                 }
             }
             size_t at = ((size_t)row * width + column) * 4;
-            put_normal(out->pixels + at, fast_normalize({(float)sum[0], (float)sum[1], (float)sum[2]}));
+            put_normal(out->pixels + at,
+                       fast_normalize({(float)sum[0], (float)sum[1], (float)sum[2]}));
             out->pixels[at + 3] = source->pixels[at + 3];
         }
     }
@@ -353,10 +355,11 @@ RgbaImage* image_scale(const RgbaImage* image, float r, float g, float b, float 
 
 RgbaImage* image_add(const RgbaImage* a, const RgbaImage* b)
 {
-    return combine(a, b, [](const unsigned char* first, const unsigned char* second, unsigned char* out) {
-        for (int c = 0; c < 4; ++c)
-            out[c] = (unsigned char)std::min(255, first[c] + second[c]);
-    });
+    return combine(a, b,
+                   [](const unsigned char* first, const unsigned char* second, unsigned char* out) {
+                       for (int c = 0; c < 4; ++c)
+                           out[c] = (unsigned char)std::min(255, first[c] + second[c]);
+                   });
 }
 
 RgbaImage* image_invert_color(const RgbaImage* image)

@@ -81,12 +81,14 @@ bool consistent(const tangent_mesh& mesh)
         return false;
     if (mesh.corners.size() % 3 != 0 || count > UINT32_MAX / 2)
         return false;
-    return std::all_of(mesh.corners.begin(), mesh.corners.end(), [&](uint32_t v) { return v < count; });
+    return std::all_of(mesh.corners.begin(), mesh.corners.end(),
+                       [&](uint32_t v) { return v < count; });
 }
 
 // Every vertex used by faces of both polarities gets a copy, which the
 // mirrored faces take.
-void split_mirrored(const tangent_mesh& mesh, const std::vector<bool>& mirrored, tangent_frames* out)
+void split_mirrored(const tangent_mesh& mesh, const std::vector<bool>& mirrored,
+                    tangent_frames* out)
 {
     size_t count = mesh.positions.size();
     std::vector<unsigned char> uses(count, 0);
@@ -130,7 +132,8 @@ void sum_faces(const tangent_mesh& mesh, tangent_frames* out)
             face_tangent = unit_or_zero(d0 * st.d1t - d1 * st.d0t) * sign;
             face_bitangent = unit_or_zero(d1 * st.d0s - d0 * st.d1s) * sign;
         }
-        model_vec3 face_normal = mesh.normals_given ? model_vec3{0, 0, 0} : unit_or_zero(cross(d1, d0));
+        model_vec3 face_normal =
+            mesh.normals_given ? model_vec3{0, 0, 0} : unit_or_zero(cross(d1, d0));
         for (uint32_t v : {f.a, f.b, f.c}) {
             out->tangents[v] = out->tangents[v] + face_tangent;
             out->bitangents[v] = out->bitangents[v] + face_bitangent;

@@ -40,7 +40,8 @@ Image flat(int width, int height, Texel t)
 
 Texel at(const Image& image, int top_row, int column)
 {
-    const unsigned char* p = image->pixels + ((image->height - 1 - top_row) * image->width + column) * 4;
+    const unsigned char* p =
+        image->pixels + ((image->height - 1 - top_row) * image->width + column) * 4;
     return {p[0], p[1], p[2], p[3]};
 }
 
@@ -69,20 +70,37 @@ TEST_P(Heightmap, GivesTheGamesNormal)
 
 const Painter rising_right = [](int, int column) { return grey(16 * column); };
 const Painter rising_down = [](int row, int) { return grey(16 * row); };
+const Painter level = [](int, int) { return grey(90); };
 
-INSTANTIATE_TEST_SUITE_P(
-    Ramps, Heightmap,
-    testing::Values(HeightCase{"RightScale4", 4, rising_right, 3, 3, {97, 128, 250, 255}},
-                    HeightCase{"LastColumnWraps", 4, rising_right, 3, 7, {238, 128, 190, 255}},
-                    HeightCase{"RightScale1", 1, rising_right, 3, 3, {120, 128, 254, 255}},
-                    HeightCase{"DownScale4", 4, rising_down, 3, 3, {128, 97, 250, 255}},
-                    HeightCase{"Flat", 4, [](int, int) { return grey(90); }, 7, 7, {128, 128, 254, 255}}),
-    [](const auto& info) { return std::string(info.param.name); });
+const HeightCase height_cases[] = {
+    {"RightScale4", 4, rising_right, 3, 3, {97, 128, 250, 255}},
+    {"LastColumnWraps", 4, rising_right, 3, 7, {238, 128, 190, 255}},
+    {"RightScale1", 1, rising_right, 3, 3, {120, 128, 254, 255}},
+    {"DownScale4", 4, rising_down, 3, 3, {128, 97, 250, 255}},
+    {"Flat", 4, level, 7, 7, {128, 128, 254, 255}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ramps, Heightmap, testing::ValuesIn(height_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Each program on a 2 x 2 picture of one texel; a second picture of one
+// texel for those of two.
+using Program = std::function<RgbaImage*(const RgbaImage*, const RgbaImage*)>;
+
+Program unary(RgbaImage* (*program)(const RgbaImage*))
+{
+    return [=](const RgbaImage* image, const RgbaImage*) { return program(image); };
+}
+
+Program scaled(float r, float g, float b, float a)
+{
+    return [=](const RgbaImage* image, const RgbaImage*) { return image_scale(image, r, g, b, a); };
+}
 
 struct TexelCase {
     const char* name;
-    std::function<RgbaImage*(const RgbaImage*)> program;
-    Texel in, expected;
+    Program program;
+    Texel in, second, expected;
 };
 
 class PerTexel : public testing::TestWithParam<TexelCase> {};
@@ -91,50 +109,30 @@ TEST_P(PerTexel, MapsEachTexel)
 {
     const TexelCase& c = GetParam();
     Image in = flat(2, 2, c.in);
-    Image out(c.program(in.get()));
+    Image out(c.program(in.get(), flat(1, 1, c.second).get()));
     ASSERT_TRUE(out);
     EXPECT_EQ(at(out, 1, 0), c.expected);
     EXPECT_EQ(at(in, 1, 0), c.in);
 }
 
-RgbaImage* add_normals_of(const RgbaImage* a, Texel b)
-{
-    return image_add_normals(a, flat(1, 1, b).get());
-}
+const Texel none = {0, 0, 0, 0};
 
-INSTANTIATE_TEST_SUITE_P(
-    Programs, PerTexel,
-    testing::Values(
-        TexelCase{"MakeAlpha", image_make_alpha, {30, 60, 90, 7}, {255, 255, 255, 60}},
-        TexelCase{"MakeIntensity", image_make_intensity, {200, 1, 2, 3}, {200, 200, 200, 200}},
-        TexelCase{"InvertColor", image_invert_color, {10, 20, 30, 40}, {245, 235, 225, 40}},
-        TexelCase{"InvertAlpha", image_invert_alpha, {10, 20, 30, 40}, {10, 20, 30, 215}},
-        TexelCase{"ScaleWrapsPast255",
-                  [](const RgbaImage* i) { return image_scale(i, 2, 0.5f, 1.5f, 3); },
-                  {200, 255, 100, 255},
-                  {144, 127, 150, 253}},
-        TexelCase{"ScaleWrapsBelowZero",
-                  [](const RgbaImage* i) { return image_scale(i, -1, 0, 1e30f, 1); },
-                  {200, 9, 200, 4},
-                  {56, 0, 0, 4}},
-        TexelCase{"AddSaturates",
-                  [](const RgbaImage* i) { return image_add(i, flat(1, 1, {100, 100, 5, 10}).get()); },
-                  {200, 100, 0, 250},
-                  {255, 200, 5, 255}},
-        TexelCase{"AddNormals",
-                  [](const RgbaImage* i) { return add_normals_of(i, {160, 128, 255, 9}); },
-                  {128, 128, 255, 0},
-                  {159, 128, 251, 255}},
-        TexelCase{"AddNormalsRebuildsZ",
-                  [](const RgbaImage* i) { return add_normals_of(i, {128, 100, 0, 0}); },
-                  {200, 128, 60, 0},
-                  {198, 100, 230, 255}},
-        TexelCase{"AddNormalsJustPastUnitLength",
-                  [](const RgbaImage* i) { return add_normals_of(i, {128, 128, 0, 0}); },
-                  {255, 129, 128, 0},
-                  {254, 128, 128, 255}},
-        TexelCase{"SmoothNormalsOfNoNormal", image_smooth_normals, {128, 128, 128, 77}, {128, 128, 128, 77}}),
-    [](const auto& info) { return std::string(info.param.name); });
+const TexelCase texel_cases[] = {
+    {"MakeAlpha", unary(image_make_alpha), {30, 60, 90, 7}, none, {255, 255, 255, 60}},
+    {"MakeIntensity", unary(image_make_intensity), {200, 1, 2, 3}, none, {200, 200, 200, 200}},
+    {"InvertColor", unary(image_invert_color), {10, 20, 30, 40}, none, {245, 235, 225, 40}},
+    {"InvertAlpha", unary(image_invert_alpha), {10, 20, 30, 40}, none, {10, 20, 30, 215}},
+    {"ScaleWraps", scaled(2, 0.5f, 1.5f, 3), {200, 255, 100, 255}, none, {144, 127, 150, 253}},
+    {"ScaleWrapsBelow0", scaled(-1, 0, 1e30f, 1), {200, 9, 200, 4}, none, {56, 0, 0, 4}},
+    {"AddSaturates", image_add, {200, 100, 0, 250}, {100, 100, 5, 10}, {255, 200, 5, 255}},
+    {"AddNormals", image_add_normals, {128, 128, 255, 0}, {160, 128, 255, 9}, {159, 128, 251, 255}},
+    {"AddNormalsZ", image_add_normals, {200, 128, 60, 0}, {128, 100, 0, 0}, {198, 100, 230, 255}},
+    {"PastUnit", image_add_normals, {255, 129, 128, 0}, {128, 128, 0, 0}, {254, 128, 128, 255}},
+    {"SmoothNone", unary(image_smooth_normals), {128, 128, 128, 77}, none, {128, 128, 128, 77}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, PerTexel, testing::ValuesIn(texel_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // b is taken at a's size by the nearest texel, rows counted from the top.
 TEST(ImageAdd, TakesTheSecondImageAtTheFirstsSize)
@@ -161,29 +159,22 @@ TEST(SmoothNormals, AveragesTheWrappedNeighbourhoodLeavingOutBlack)
     EXPECT_EQ(at(out, 2, 1), (Texel{128, 128, 254, 6}));
 }
 
-struct SizeCase {
-    int width, height, pow2_width, pow2_height;
-};
-
-class Resample : public testing::TestWithParam<SizeCase> {};
-
-TEST_P(Resample, GrowsEachSideToAPowerOfTwoKeepingAFlatColour)
+TEST(Resample, GrowsEachSideToAPowerOfTwoKeepingAFlatColour)
 {
-    const SizeCase& c = GetParam();
-    Image out(image_resample_power_of_two(flat(c.width, c.height, {1, 2, 3, 250}).get()));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->width, c.pow2_width);
-    EXPECT_EQ(out->height, c.pow2_height);
-    EXPECT_EQ(at(out, c.pow2_height - 1, c.pow2_width - 1), (Texel{1, 2, 3, 250}));
+    const int sides[][4] = {{1, 1, 1, 1}, {3, 5, 4, 8}, {64, 64, 64, 64}, {65, 2, 128, 2}};
+    for (const auto& c : sides) {
+        Image out(image_resample_power_of_two(flat(c[0], c[1], {1, 2, 3, 250}).get()));
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->width, c[2]);
+        EXPECT_EQ(out->height, c[3]);
+        EXPECT_EQ(at(out, c[3] - 1, c[2] - 1), (Texel{1, 2, 3, 250}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Sides, Resample,
-                         testing::Values(SizeCase{1, 1, 1, 1}, SizeCase{3, 5, 4, 8}, SizeCase{64, 64, 64, 64},
-                                         SizeCase{65, 2, 128, 2}, SizeCase{8192, 1, 8192, 1}));
 
 TEST(Resample, WeighsTexelsByTheAreaTheyCover)
 {
-    Image in = make(3, 3, [](int row, int column) { return grey(column == 2 || row == 0 ? 255 : 0); });
+    Image in =
+        make(3, 3, [](int row, int column) { return grey(column == 2 || row == 0 ? 255 : 0); });
     Image out(image_resample_power_of_two(in.get()));
     ASSERT_TRUE(out);
     int expected[4] = {0, 0, 85, 255};
