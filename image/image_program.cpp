@@ -102,8 +102,9 @@ template <typename Texel> RgbaImage* map_texels(const RgbaImage* image, Texel te
     return out;
 }
 
-// Source row (or column) for each of out_side by nearest texel, counted from
-// the top of the picture as the game counts rows; storage runs bottom up.
+// The source row whose texels an output row takes, rows counted from the top
+// of the picture as the game counts them (storage runs bottom up); columns
+// are counted from the left either way.
 int nearest_row(int out_row, int out_side, int in_side)
 {
     int from_top = out_side - 1 - out_row;
