@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -31,6 +32,7 @@
 #include "render/model_programs.h"
 #include "render/render.h"
 #include "scene/scene.h"
+#include "scene/tangents.h"
 
 // How a face looks: its texture, or its colour where it has none; its
 // faces' corners are `count` indices from `first` on.
@@ -102,9 +104,56 @@ static shading_vertex shading_corner(const model_object& object, const model_fac
     return extra;
 }
 
-// The tangent frames of the lit batches' corners.
+// The tangent frames of a lit batch's vertices, which no other batch
+// shares: derived as the game derives them, vertices where mirrored
+// texture coordinates meet split in two.
+static void derive_batch_tangents(const model_batch& batch, std::vector<uint32_t>& local)
+{
+    std::vector<uint32_t> global;
+    std::vector<model_vec3> positions, normals;
+    std::vector<tangent_st> st;
+    std::vector<uint32_t> corners;
+    for (GLsizei i = 0; i < batch.count; i++) {
+        GLuint index = indices[size_t(batch.first + i)];
+        if (local[index] == UINT32_MAX) {
+            local[index] = uint32_t(global.size());
+            global.push_back(index);
+            const model_vertex& v = vertices[index];
+            positions.push_back(v.xyz);
+            normals.push_back(v.normal);
+            st.push_back({v.st[0], 1.0f - v.st[1]});  // the game's t runs down the picture
+        }
+        corners.push_back(local[index]);
+    }
+    for (GLuint index : global)
+        local[index] = UINT32_MAX;
+    std::optional<tangent_frames> frames = derive_tangents({positions, st, normals, true, corners});
+    if (!frames)
+        return;
+    for (uint32_t copied : frames->copied_from) {
+        global.push_back(GLuint(vertices.size()));
+        vertices.push_back(vertices[global[copied]]);
+        shading.push_back(shading[global[copied]]);
+    }
+    for (GLsizei i = 0; i < batch.count; i++)
+        indices[size_t(batch.first + i)] = global[frames->corners[size_t(i)]];
+    for (size_t k = 0; k < global.size(); k++) {
+        shading_vertex& extra = shading[global[k]];
+        const model_vec3& t = frames->tangents[k];
+        const model_vec3& b = frames->bitangents[k];
+        extra.tangent[0] = t.x, extra.tangent[1] = t.y, extra.tangent[2] = t.z;
+        extra.bitangent[0] = b.x, extra.bitangent[1] = b.y, extra.bitangent[2] = b.z;
+    }
+}
+
 static void derive_tangents()
 {
+    std::vector<uint32_t> local(vertices.size(), UINT32_MAX);
+    for (const model_batch& batch : batches)
+        if (game_material_lit(batch.material)) {
+            local.resize(vertices.size(), UINT32_MAX);
+            derive_batch_tangents(batch, local);
+        }
 }
 
 // Each corner's vertex: the one its vertex number first made when the two
