@@ -254,6 +254,7 @@ private:
     void transform(material_stage* stage, transform_kind kind, bool two);
     void stage_keyword(std::string_view word, material_stage* stage);
     void stage();
+    void keep(material_stage stage, size_t steps_before);
     void interaction_shortcut(stage_kind kind);
     void material_keyword(std::string_view word);
     void skip_block();
@@ -579,6 +580,7 @@ void MaterialParser::stage()
 {
     material_stage read = default_stage();
     read.line = in_.line();
+    size_t steps_before = steps_;
     for (script_token token = in_.next(); !failed(); token = in_.next()) {
         if (token.kind == script_token_kind::end || token.kind == script_token_kind::close)
             break;
@@ -587,8 +589,18 @@ void MaterialParser::stage()
         else if (token.kind == script_token_kind::word)
             stage_keyword(token.text, &read);
     }
-    if (!failed() && stages_read_++ < stage_limit)
-        material_->stages.push_back(std::move(read));
+    keep(std::move(read), steps_before);
+}
+
+// A stage past the limit is dropped, and its steps with it.
+void MaterialParser::keep(material_stage stage, size_t steps_before)
+{
+    if (failed())
+        return;
+    if (stages_read_++ < stage_limit)
+        material_->stages.push_back(std::move(stage));
+    else
+        steps_ = steps_before;
 }
 
 void MaterialParser::interaction_shortcut(stage_kind kind)
@@ -597,8 +609,7 @@ void MaterialParser::interaction_shortcut(stage_kind kind)
     read.line = in_.line();
     read.kind = kind;
     read.image = image(0);
-    if (!failed() && stages_read_++ < stage_limit)
-        material_->stages.push_back(std::move(read));
+    keep(std::move(read), steps_);
 }
 
 struct NamedSort {
