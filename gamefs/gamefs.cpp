@@ -134,9 +134,14 @@ static void add_in_tree(std::vector<game_file>& found, const game_fs& tree,
         add_in(found, *package, folders, names);
 }
 
+// What the folders' names tell of the game, for its rules.
+struct GameSigns {
+    bool dark_mod = false, pk4 = false, pk3 = false;
+};
+
 // The folder's own loose files, then its packages, the one whose name
 // sorts last first.
-static void add_folder(game_fs& tree, const std::string& folder)
+static void add_folder(game_fs& tree, const std::string& folder, GameSigns* signs)
 {
     tree.packages.push_back(folder_package(folder, &tree.listings));
     std::vector<std::pair<std::string, std::unique_ptr<game_package>>> packages;
@@ -144,6 +149,9 @@ static void add_folder(game_fs& tree, const std::string& folder)
         std::string folded = fold_case(name), path = (fs::path(folder) / name).string();
         std::error_code error;
         std::unique_ptr<game_package> package;
+        signs->dark_mod |= folded == "darkmod.txt" || (folded.starts_with("tdm_") && folded.ends_with(".pk4"));
+        signs->pk4 |= folded.ends_with(".pk4");
+        signs->pk3 |= folded.ends_with(".pk3") || folded.ends_with(".dpk");
         if (folded.ends_with(".pk3") || folded.ends_with(".dpk") || folded.ends_with(".pk4"))
             package = zip_package(path);
         else if ((folded.ends_with(".dpkdir") || folded.ends_with(".pk4dir")) && fs::is_directory(path, error))
@@ -193,9 +201,15 @@ std::unique_ptr<game_fs> game_fs_open(const std::string& model_path)
     // A NUL would cut the model's path short at the system's door: another folder.
     if (error || model_path.find('\0') != std::string::npos)
         return tree;
+    GameSigns signs;
     for (const std::string& folder : game_folders(model.parent_path()))
-        add_folder(*tree, folder);
+        add_folder(*tree, folder, &signs);
     index_scripts(&tree->scripts, tree->packages);
+    const script_index& scripts = tree->scripts;
+    tree->rules = signs.dark_mod                                                         ? material_rules::dark_mod
+                  : signs.pk4 || !scripts.materials.empty() || !scripts.tables.empty() ? material_rules::id_tech4
+                  : signs.pk3 || !scripts.shaders.empty()                               ? material_rules::quake3
+                                                                                        : material_rules::id_tech4;
     return tree;
 }
 
@@ -297,11 +311,15 @@ static bool common_editor_surface(std::string_view material)
 }
 
 // How the game draws what the declaration decides, and where it was written.
-static void take_declaration(texture_lookup& lookup, const script_declaration& declaration)
+static void take_declaration(texture_lookup& lookup, const script_declaration& declaration, bool shader)
 {
     lookup.never_drawn = declaration.never_drawn;
     lookup.two_sided = declaration.two_sided;
     lookup.declared_in = declaration.declared_in;
+    lookup.block = declaration.block;
+    lookup.first_line = declaration.first_line;
+    lookup.source = declaration.source;
+    lookup.shader = shader;
 }
 
 // The id Tech 4 reading, after the Quake III family's: a shader of the
@@ -312,7 +330,7 @@ static void add_material(texture_lookup& lookup, const std::string& material, co
     if (material.empty())
         return;
     if (auto shader = tree.scripts.shaders.find(material); shader != tree.scripts.shaders.end()) {
-        take_declaration(lookup, shader->second);
+        take_declaration(lookup, shader->second, true);
         TextureName shown = parse_name(std::string(shader->second.image));
         if (!shown.file.empty())
             for (const game_file& file : candidates(tree, shown))
@@ -322,7 +340,7 @@ static void add_material(texture_lookup& lookup, const std::string& material, co
     auto declared = tree.scripts.materials.find(material);
     std::string_view image = material;
     if (declared != tree.scripts.materials.end()) {
-        take_declaration(lookup, declared->second);
+        take_declaration(lookup, declared->second, false);
         image = declared->second.image;
     } else {
         lookup.never_drawn = common_editor_surface(material);
@@ -348,7 +366,7 @@ texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name)
         return lookup;
     // A shader decides what its name shows, even when its image is not there.
     if (const script_declaration* shader = shader_of(tree, parsed)) {
-        take_declaration(lookup, *shader);
+        take_declaration(lookup, *shader, true);
         TextureName shown = parse_name(std::string(shader->image));
         if (!shown.file.empty())
             lookup.files = candidates(tree, shown);
@@ -357,6 +375,15 @@ texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name)
     lookup.files = candidates(tree, parsed);
     add_material(lookup, material, tree);
     return lookup;
+}
+
+game_material game_fs_material(const game_fs& tree, const texture_lookup& lookup)
+{
+    if (lookup.block.empty())
+        return implicit_material(lookup.name, tree.rules);
+    if (lookup.shader)
+        return read_quake3_shader(lookup.name, lookup.block, lookup.first_line);
+    return read_id_tech4_material(lookup.name, lookup.block, lookup.first_line, tree.rules, tree.scripts.tables);
 }
 
 bool game_fs_read(const game_fs&, const game_file& file, size_t limit, std::string* bytes, std::string* why)

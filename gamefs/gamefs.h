@@ -14,6 +14,7 @@
 #include "gamefs/folders.h"
 #include "gamefs/package.h"
 #include "gamefs/script_index.h"
+#include "gamefs/stages.h"
 
 // A game's tree as it is when opened: its folders' listings, its packages
 // and its scripts are read then and kept by the object, so a tree opened
@@ -25,6 +26,11 @@ struct game_fs {
     // packages override earlier ones. The first is the model's folder.
     std::vector<std::unique_ptr<game_package>> packages;
     script_index scripts;
+    // Whose rules the tree's materials follow: the Dark Mod's when a game
+    // folder holds darkmod.txt or a tdm_*.pk4; else id Tech 4's when it has
+    // materials or pk4 archives; else Quake III's when it has shader scripts
+    // or pk3 or dpk archives; else id Tech 4's.
+    material_rules rules = material_rules::id_tech4;
 };
 
 // What a texture name shows.
@@ -42,6 +48,13 @@ struct texture_lookup {
     bool never_drawn = false;
     bool two_sided = false;   // cull none, disable or twosided; twoSided
     std::string declared_in;  // the loose script or material file that decided, if any
+    // The deciding declaration, for game_fs_material: its block (empty for
+    // none; a view into the tree, valid while it lives), the line of its "{",
+    // its file ("ARCHIVE: ENTRY" for an archive's) and whether it is a shader.
+    std::string_view block;
+    int first_line = 0;
+    std::string source;
+    bool shader = false;
 };
 
 // The tree around the model at model_path (none when the path names no
@@ -59,4 +72,8 @@ texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name);
 // A file the tree found, whole, when it holds at most `limit` bytes and is
 // a regular file or an intact archive entry; false with a short reason in
 // why (which may be null). Never blocks on a FIFO.
+// The material the lookup names as the tree's game draws it: its shader's
+// or material's stages, or the engine's implicit material for an image
+// nothing declares.
+game_material game_fs_material(const game_fs& tree, const texture_lookup& lookup);
 bool game_fs_read(const game_fs& tree, const game_file& file, size_t limit, std::string* bytes, std::string* why);

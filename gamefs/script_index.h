@@ -4,13 +4,16 @@
 // winning.
 #pragma once
 #include <cstddef>
+#include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "gamefs/folders.h"
 #include "gamefs/package.h"
+#include "gamefs/stages.h"
 
 // The most script text read from one tree: far beyond any game's, small
 // enough to hold and parse within seconds.
@@ -21,16 +24,23 @@ constexpr size_t script_budget = size_t(64) << 20;
 struct script_declaration {
     std::string_view image;        // empty when it shows none
     std::string_view declared_in;  // the loose file it came from; empty for an archive's
-    bool never_drawn, two_sided;
+    bool never_drawn = false, two_sided = false;
+    // The declaration's block, from its "{" to the matching "}" or the end of
+    // its text, which the material readers read.
+    std::string_view block;
+    int first_line = 0;       // the line of the block's "{" in its file, from 1
+    std::string_view source;  // the loose file, or "ARCHIVE: ENTRY", for messages
 };
 
 struct script_index {
     using table = std::unordered_map<std::string_view, script_declaration, folded_hash, folded_equal>;
     table shaders, materials;  // in any letter case
-    // The names, images and paths the tables view, in blocks: a game's
-    // scripts are megabytes, of which these are a small part.
-    std::vector<std::unique_ptr<char[]>> texts;
-    size_t text_used = 0, text_size = 0;
+    // The tables the materials declare (`table name { ... }`), the first of
+    // a name winning.
+    std::vector<material_table> tables;
+    // Each script file's text whole and the names of the files: what the
+    // declarations view. A deque never moves what it holds.
+    std::deque<std::string> texts;
 };
 
 // Reads every package's scripts/*.shader, then its materials/*.mtr, each in

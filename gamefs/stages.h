@@ -4,6 +4,7 @@
 // model view's renderer and the exporter both read it; what varies in time
 // is kept as expressions and waves, evaluated by the reader's caller.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,13 +45,15 @@ struct material_table {
     std::vector<float> values;
 };
 
-// What an expression reads besides its steps.
+// What an expression reads besides its steps. `tables` is the material's
+// own `tables`, which its table steps index.
 struct expression_context {
     float time = 0.0f;
     float parms[12] = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
     const std::vector<material_table>* tables = nullptr;
 };
 
+// Always finite: a division by zero, an overflow or a missing table gives 0.
 float evaluate(const material_expression& expression, const expression_context& context);
 // The table at that index (linear between entries unless snap, wrapping
 // unless clamp), 0 for a table index out of range or an empty table.
@@ -66,6 +69,8 @@ struct material_wave {
     wave_function function = wave_function::sin;
     float base = 0, amplitude = 0, phase = 0, frequency = 0;
 };
+// Always finite; noise is a fixed lattice noise in [-1, 1], the game's own
+// being random at each start.
 float wave_value(const material_wave& wave, float time);
 
 // An image as a stage names it: a file name, a built-in ("_white", "_flat",
@@ -108,7 +113,7 @@ enum class transform_kind : uint8_t {
     q3_scroll, q3_scale, q3_rotate, q3_stretch, q3_transform, q3_turb,
 };
 struct texture_transform {
-    transform_kind kind;
+    transform_kind kind = transform_kind::scroll;
     material_expression a, b;  // id Tech 4's arguments (rotate: a alone)
     float numbers[6] = {};     // Quake III's: scroll s t, scale s t, rotate degrees/s, transform m00 m01 m10 m11 t0 t1
     material_wave wave;        // stretch, turb (turb: base amplitude phase frequency)
@@ -137,6 +142,7 @@ struct material_stage {
     material_expression condition;  // `if`; empty steps with fallback 1: always drawn
     bool vertex_color = false, inverse_vertex_color = false;
     texture_generation generation = texture_generation::base;
+    float generation_vectors[2][3] = {};  // tcGen vector's s and t axes, in model space
     std::vector<texture_transform> transforms;
     // Daemon's per-pixel stage keywords, lit with Daemon's rules; a diffuse
     // stage carries them.
@@ -150,7 +156,7 @@ enum class material_coverage : uint8_t { opaque, perforated, translucent };
 
 enum class deform_kind : uint8_t { autosprite, autosprite2, wave, move, bulge };
 struct material_deform {
-    deform_kind kind;
+    deform_kind kind = deform_kind::autosprite;
     material_wave wave;     // wave, move
     float spread = 0;       // wave: the per-vertex phase divisor
     float vector[3] = {};   // move: the direction; bulge: width, height, speed
@@ -166,6 +172,15 @@ struct game_material {
     float sort = 0;            // id Tech 4's or Quake III's sort value
     float polygon_offset = 0;  // 0: none
     std::vector<material_deform> deforms;
+    // A deform the view does not draw (id Tech 4's sprite, tube, flare...;
+    // Quake III's normal, text...), the first written; empty for none.
+    std::string undrawn_deform;
+    // id Tech 4's twoSided on a lit material: the engine draws the back
+    // faces as a reversed copy with normals of their own (cull is none).
+    bool create_back_sides = false;
+    // The tables the expressions' table steps index, copied from the tree's
+    // or the base data's: set expression_context::tables to it.
+    std::vector<material_table> tables;
     bool nodraw = false;  // surfaceparm nodraw, or no stage that draws
     // The game would show its default material: the view shows the editor
     // look instead and says why, naming the line.
@@ -189,6 +204,17 @@ game_material read_quake3_shader(std::string_view name, std::string_view block, 
 // The material the engines make for an image that nothing declares: id Tech
 // 4's lit diffuse map, or Quake III's one stage lit per vertex.
 game_material implicit_material(std::string_view image, material_rules rules);
+// The animMap frame shown at that time (0 without frames).
+size_t animation_frame(const material_stage& stage, float time);
+// The stage's texture coordinates for the raw (s, t) of a vertex at
+// `position` (model space, for turb), every transform applied in the
+// engine's order. Translations id Tech 4 keeps within [-40, 40] are kept so.
+void stage_texture_coordinates(const material_stage& stage, const expression_context& context,
+                               const float position[3], float st[2]);
+// The same as one affine map s' = m[0]s + m[1]t + m[2], t' = m[3]s + m[4]t +
+// m[5], for a GPU: false when the stage has a turb, which varies per vertex
+// and is left out of m.
+bool stage_texture_matrix(const material_stage& stage, const expression_context& context, float m[6]);
 // A few words for the stages: "diffuse bump specular +glow".
 std::string stage_summary(const game_material& material);
 // Appends the tables a material file declares, in the order of the text.
