@@ -370,6 +370,12 @@ texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name)
         TextureName shown = parse_name(std::string(shader->image));
         if (!shown.file.empty())
             lookup.files = candidates(tree, shown);
+        // A shader of no image but $whiteimage or $lightmap stages: the
+        // image of its name as the editors show it, else the game's white.
+        if (shown.file.empty() && !lookup.never_drawn) {
+            lookup.files = candidates(tree, parsed);
+            lookup.white = true;
+        }
         return lookup;
     }
     lookup.files = candidates(tree, parsed);

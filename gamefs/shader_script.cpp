@@ -61,7 +61,7 @@ static void read_shader(script_reader* reader, std::string_view name,
     std::string_view image = !images.editor.empty()    ? images.editor
                              : !images.diffuse.empty() ? images.diffuse
                                                        : images.stage;
-    if (!name.empty() && (!image.empty() || images.nodraw))
+    if (!name.empty())
         out->push_back({name, image, images.nodraw, images.two_sided});
 }
 

@@ -9,14 +9,14 @@
 // shaders, read at every start.
 struct shader_image {
     std::string_view shader;  // the shader's name as written
-    std::string_view image;   // the image it shows; empty only for a nodraw shader
+    std::string_view image;   // the image it shows; empty for none
     bool nodraw = false;      // surfaceparm nodraw: the game never draws its faces
     bool two_sided = false;   // cull none, disable or twosided
 };
 
-// Appends, in the order of the text, each shader of the script that shows
-// an image: its qer_editorImage, else its diffuseMap, else the image of its
-// first map stage that is not a $ name ($lightmap, $whiteimage). Shaders
-// without one are left out unless they are nodraw. Never fails: what it
-// cannot read it skips.
+// Appends, in the order of the text, each named shader of the script with
+// the image it shows: its qer_editorImage, else its diffuseMap, else the
+// image of its first map stage that is not a $ name ($lightmap,
+// $whiteimage); empty when it shows none. Never fails: what it cannot read
+// it skips.
 void parse_shader_script(std::string_view text, std::vector<shader_image>* out);
