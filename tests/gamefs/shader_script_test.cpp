@@ -27,9 +27,9 @@ TEST(ShaderScript, EachShaderShowsItsImage)
         {"a { { map m } diffuseMap d\n qer_editorImage e }", {{"a", "e"}}},
         {"a { { map m } diffuseMap d }", {{"a", "d"}}},
         {"a { { map $lightmap } { clampMap c } { map m } }", {{"a", "c"}}},
-        {"a { { animMap 10 $x f1 f2 } }", {}},
+        {"a { { animMap 10 $x f1 f2 } }", {{"a", ""}}},
         {"a { { animMap 10 f1 f2 } } b { { animMap 10\n map m } }", {{"a", "f1"}, {"b", "m"}}},
-        {"a { map m } b { cull none { rgbGen identity } }", {}},
+        {"a { map m } b { cull none { rgbGen identity } }", {{"a", ""}, {"b", ""}}},
         {"a { { MAP M } } b { QER_EDITORIMAGE E } c { DiffuseMap D }",
          {{"a", "M"}, {"b", "E"}, {"c", "D"}}},
         {"a// x {\n{ /* } */ { map /* x */ m // n\n } }", {{"a", "m"}}},
@@ -38,7 +38,7 @@ TEST(ShaderScript, EachShaderShowsItsImage)
         {"a{qer_editorImage e}b{{map m}}", {{"a", "e"}, {"b", "m"}}},
         {R"("my shader" { qer_editorImage "my image.tga" } "{" { diffuseMap "}" })",
          {{"my shader", "my image.tga"}, {"{", "}"}}},
-        {"\"\" { qer_editorImage e } a { qer_editorImage \"\" }", {}},
+        {"\"\" { qer_editorImage e } a { qer_editorImage \"\" }", {{"a", ""}}},
         {"a { qer_editorImage \"e f\n }", {{"a", "e f"}}},
         {"a { { { { map m } } } }", {{"a", "m"}}},
         {"a { qer_editorImage e } /* b { qer_editorImage f }", {{"a", "e"}}},
@@ -46,7 +46,7 @@ TEST(ShaderScript, EachShaderShowsItsImage)
         {"} a { diffuseMap d } } b { { map m } }", {{"a", "d"}, {"b", "m"}}},
         {"{ qer_editorImage e } a { qer_editorImage f } { diffuseMap d }", {{"a", "f"}}},
         {"a { qer_editorImage\n diffuseMap d }", {{"a", "d"}}},
-        {"a { { map\n m } } b { { animMap 10\n } }", {}},
+        {"a { { map\n m } } b { { animMap 10\n } }", {{"a", ""}, {"b", ""}}},
         {std::string("a\0{\0{\0map\0m\0}\0}", 15), {{"a", "m"}}},
         {"", {}},
     };
@@ -64,12 +64,15 @@ TEST(ShaderScript, HostileTextEndsCleanly)
         std::string text;
         while (text.size() < 1 << 20)
             text += unit;
-        EXPECT_EQ(parsed(text), Pairs{});
+        Pairs expected;
+        if (unit == "a{{animMap\n")
+            expected = {{"a", ""}};
+        EXPECT_EQ(parsed(text), expected);
     }
     std::mt19937 random(7);
     std::string garbage(1 << 20, '\0');
     for (char& c : garbage)
         c = char(random());
     for (const auto& [shader, image] : parsed(garbage))
-        EXPECT_FALSE(shader.empty() || image.empty());
+        EXPECT_FALSE(shader.empty());
 }
