@@ -177,8 +177,7 @@ bool register_number(std::string_view piece, std::string_view prefix, int count,
         return false;
     bool ok = false;
     float value = script_number(piece.substr(prefix.size()), &ok);
-    if (!ok || value != float(int(value)) || value < 0 || value >= float(count) ||
-        piece.find('.') != piece.npos)
+    if (!ok || value < 0 || value >= float(count) || value != float(int(value)) || piece.find('.') != piece.npos)
         return false;
     *number = int(value);
     return true;

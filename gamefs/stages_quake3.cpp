@@ -289,7 +289,8 @@ void ShaderParser::stage_keyword(std::string_view word, WrittenStage* written)
                 written->legacy_kind = named;
         written->legacy_glow |= same_name(kind, "glowMap");
         if (written->legacy_kind == stage_kind::unlit && !written->legacy_glow && same_name(word, "blend")) {
-            reader_.at = size_t(kind.data() - reader_.text.data());
+            if (!kind.empty())
+                reader_.at = size_t(kind.data() - reader_.text.data());
             blend_function(written);
         }
     } else if (same_name(word, "depthWrite")) {
