@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     std::vector<shader_image> found;
     parse_shader_script(text, &found);
     for (const shader_image& s : found)
-        if (s.shader.empty() || (s.image.empty() && !s.nodraw) || s.shader.size() + s.image.size() > size)
+        if (s.shader.empty() || (s.image.empty() && !s.nodraw) ||
+            s.shader.size() + s.image.size() > size)
             abort();
     game_material m = read_quake3_shader("s", text, 1);
     for (const material_stage& s : m.stages)

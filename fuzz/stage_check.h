@@ -36,7 +36,8 @@ inline void check_material(const game_material& m)
             check_expression(s.alpha_threshold, context);
             check_value(wave_value(s.rgb_wave, time));
             check_value(wave_value(s.alpha_wave, time));
-            if (s.frames.size() > 8 || (!s.frames.empty() && animation_frame(s, time) >= s.frames.size()))
+            if (s.frames.size() > 8 ||
+                (!s.frames.empty() && animation_frame(s, time) >= s.frames.size()))
                 abort();
             float st[2] = {0.5f, 0.25f}, position[3] = {1, 2, 3}, matrix[6];
             stage_texture_coordinates(s, context, position, st);
