@@ -38,7 +38,9 @@ struct FileBlocks {
             token = script_next(&reader);
             if (token.kind == script_token_kind::end)
                 break;
-            depth += token.kind == script_token_kind::open ? 1 : token.kind == script_token_kind::close ? -1 : 0;
+            depth += token.kind == script_token_kind::open    ? 1
+                     : token.kind == script_token_kind::close ? -1
+                                                              : 0;
         }
         declaration->block = text.substr(start, reader.at - start);
         if (start >= counted) {
@@ -97,7 +99,8 @@ static bool index_files(script_index* index, const std::vector<listed_file>& fil
     for (const listed_file& listed : files) {
         const game_file& file = listed.file;
         if (listed.size > *budget) {
-            printf("scripts skipped: over %zu MiB of shader and material text; %s%s%s and the scripts after it "
+            printf("scripts skipped: over %zu MiB of shader and material text; %s%s%s and the "
+                   "scripts after it "
                    "are not read\n",
                    script_budget >> 20, file.path.c_str(), file.entry_name.empty() ? "" : ": ",
                    file.entry_name.c_str());
@@ -121,7 +124,9 @@ static bool index_files(script_index* index, const std::vector<listed_file>& fil
 static void keep_first_tables(std::vector<material_table>* tables)
 {
     std::unordered_set<std::string> seen;
-    std::erase_if(*tables, [&seen](const material_table& table) { return !seen.insert(fold_case(table.name)).second; });
+    std::erase_if(*tables, [&seen](const material_table& table) {
+        return !seen.insert(fold_case(table.name)).second;
+    });
 }
 
 void index_scripts(script_index* index, const std::vector<std::unique_ptr<game_package>>& packages)

@@ -33,7 +33,8 @@ struct script_declaration {
 };
 
 struct script_index {
-    using table = std::unordered_map<std::string_view, script_declaration, folded_hash, folded_equal>;
+    using table =
+        std::unordered_map<std::string_view, script_declaration, folded_hash, folded_equal>;
     table shaders, materials;  // in any letter case
     // The tables the materials declare (`table name { ... }`), the first of
     // a name winning.

@@ -39,23 +39,36 @@ static float table_value(const expression_context& context, int index, float at)
 static float binary(expression_op op, float a, float b)
 {
     switch (op) {
-    case expression_op::add: return a + b;
-    case expression_op::subtract: return a - b;
-    case expression_op::multiply: return a * b;
-    case expression_op::divide: return b == 0.0f ? 0.0f : a / b;
+    case expression_op::add:
+        return a + b;
+    case expression_op::subtract:
+        return a - b;
+    case expression_op::multiply:
+        return a * b;
+    case expression_op::divide:
+        return b == 0.0f ? 0.0f : a / b;
     case expression_op::modulo: {
         int divisor = truncated(b);
         return float(truncated(a) % (divisor == 0 || divisor == -1 ? 1 : divisor));
     }
-    case expression_op::greater: return a > b;
-    case expression_op::greater_equal: return a >= b;
-    case expression_op::less: return a < b;
-    case expression_op::less_equal: return a <= b;
-    case expression_op::equal: return a == b;
-    case expression_op::not_equal: return a != b;
-    case expression_op::logical_and: return a != 0.0f && b != 0.0f;
-    case expression_op::logical_or: return a != 0.0f || b != 0.0f;
-    default: return 0.0f;
+    case expression_op::greater:
+        return a > b;
+    case expression_op::greater_equal:
+        return a >= b;
+    case expression_op::less:
+        return a < b;
+    case expression_op::less_equal:
+        return a <= b;
+    case expression_op::equal:
+        return a == b;
+    case expression_op::not_equal:
+        return a != b;
+    case expression_op::logical_and:
+        return a != 0.0f && b != 0.0f;
+    case expression_op::logical_or:
+        return a != 0.0f || b != 0.0f;
+    default:
+        return 0.0f;
     }
 }
 
@@ -63,10 +76,14 @@ static float binary(expression_op op, float a, float b)
 static float term(const expression_step& step, const expression_context& context)
 {
     switch (step.op) {
-    case expression_op::number: return step.value;
-    case expression_op::time: return context.time;
-    case expression_op::parm: return step.index >= 0 && step.index < 12 ? context.parms[step.index] : 0.0f;
-    default: return 0.0f;  // globals are 0 in a viewer
+    case expression_op::number:
+        return step.value;
+    case expression_op::time:
+        return context.time;
+    case expression_op::parm:
+        return step.index >= 0 && step.index < 12 ? context.parms[step.index] : 0.0f;
+    default:
+        return 0.0f;  // globals are 0 in a viewer
     }
 }
 
@@ -114,15 +131,19 @@ std::vector<material_table> base_tables()
 {
     constexpr int n = 256;
     std::vector<material_table> tables;
-    for (const char* name :
-         {"sinTable", "cosTable", "squareTable", "triangleTable", "sawtoothTable", "inverseSawtoothTable"})
+    for (const char* name : {"sinTable", "cosTable", "squareTable", "triangleTable",
+                             "sawtoothTable", "inverseSawtoothTable"})
         tables.push_back({name, false, false, {}});
     tables[2].snap = true;
     for (int i = 0; i < n; i++) {
         double x = double(i) / n, turn = 2 * std::numbers::pi * x;
         float triangle = float(x < 0.25 ? 4 * x : x < 0.75 ? 2 - 4 * x : 4 * x - 4);
-        float values[] = {float(std::sin(turn)), float(std::cos(turn)), i < n / 2 ? 1.0f : -1.0f, triangle,
-                          float(x), float(1 - x)};
+        float values[] = {float(std::sin(turn)),
+                          float(std::cos(turn)),
+                          i < n / 2 ? 1.0f : -1.0f,
+                          triangle,
+                          float(x),
+                          float(1 - x)};
         for (size_t t = 0; t < tables.size(); t++)
             tables[t].values.push_back(values[t]);
     }
@@ -133,7 +154,8 @@ std::vector<material_table> base_tables()
 constexpr int wave_size = 1024;
 
 struct WaveTables {
-    float sin[wave_size], square[wave_size], triangle[wave_size], sawtooth[wave_size], inverse_sawtooth[wave_size];
+    float sin[wave_size], square[wave_size], triangle[wave_size], sawtooth[wave_size],
+        inverse_sawtooth[wave_size];
     WaveTables()
     {
         for (int i = 0; i < wave_size; i++) {
@@ -193,11 +215,12 @@ float wave_value(const material_wave& wave, float time)
     if (wave.function == wave_function::noise)
         return finite_or_zero(wave.base + wave.amplitude * noise(now));
     const WaveTables& tables = wave_tables();
-    const float* table = wave.function == wave_function::square             ? tables.square
-                         : wave.function == wave_function::triangle         ? tables.triangle
-                         : wave.function == wave_function::sawtooth         ? tables.sawtooth
-                         : wave.function == wave_function::inverse_sawtooth ? tables.inverse_sawtooth
-                                                                            : tables.sin;
+    const float* table = wave.function == wave_function::square     ? tables.square
+                         : wave.function == wave_function::triangle ? tables.triangle
+                         : wave.function == wave_function::sawtooth ? tables.sawtooth
+                         : wave.function == wave_function::inverse_sawtooth
+                             ? tables.inverse_sawtooth
+                             : tables.sin;
     return finite_or_zero(wave.base + wave.amplitude * table[wave_index(now * wave_size)]);
 }
 
@@ -242,13 +265,19 @@ static Affine id_tech4_map(const texture_transform& transform, const expression_
 {
     float a = evaluate(transform.a, context), b = evaluate(transform.b, context);
     switch (transform.kind) {
-    case transform_kind::scroll: return {1, 0, a, 0, 1, b};
-    case transform_kind::scale: return {a, 0, 0, 0, b, 0};
-    case transform_kind::center_scale: return {a, 0, 0.5f - 0.5f * a, 0, b, 0.5f - 0.5f * b};
-    case transform_kind::shear: return {1, a, -0.5f * a, b, 1, -0.5f * b};
+    case transform_kind::scroll:
+        return {1, 0, a, 0, 1, b};
+    case transform_kind::scale:
+        return {a, 0, 0, 0, b, 0};
+    case transform_kind::center_scale:
+        return {a, 0, 0.5f - 0.5f * a, 0, b, 0.5f - 0.5f * b};
+    case transform_kind::shear:
+        return {1, a, -0.5f * a, b, 1, -0.5f * b};
     case transform_kind::rotate:
-        return centred_rotation(table_named(context, "cosTable", a), table_named(context, "sinTable", a));
-    default: return identity_map;
+        return centred_rotation(table_named(context, "cosTable", a),
+                                table_named(context, "sinTable", a));
+    default:
+        return identity_map;
     }
 }
 
@@ -263,7 +292,8 @@ static Affine quake3_map(const texture_transform& transform, float time)
     switch (transform.kind) {
     case transform_kind::q3_scroll:
         return {1, 0, fraction(double(n[0]) * time), 0, 1, fraction(double(n[1]) * time)};
-    case transform_kind::q3_scale: return {n[0], 0, 0, 0, n[1], 0};
+    case transform_kind::q3_scale:
+        return {n[0], 0, 0, 0, n[1], 0};
     case transform_kind::q3_rotate: {
         double degrees = -double(n[0]) * time;
         int at = wave_index(degrees * wave_size / 360);
@@ -275,8 +305,10 @@ static Affine quake3_map(const texture_transform& transform, float time)
         float p = wave == 0.0f ? 1.0f : finite_or_zero(1.0f / wave);
         return {p, 0, 0.5f - 0.5f * p, 0, p, 0.5f - 0.5f * p};
     }
-    case transform_kind::q3_transform: return {n[0], n[2], n[4], n[1], n[3], n[5]};
-    default: return identity_map;
+    case transform_kind::q3_transform:
+        return {n[0], n[2], n[4], n[1], n[3], n[5]};
+    default:
+        return identity_map;
     }
 }
 
@@ -293,7 +325,8 @@ static void keep_translation_near(Affine* m)
             *offset -= std::trunc(*offset);
 }
 
-bool stage_texture_matrix(const material_stage& stage, const expression_context& context, float m[6])
+bool stage_texture_matrix(const material_stage& stage, const expression_context& context,
+                          float m[6])
 {
     Affine total = identity_map;
     bool exact = true;
@@ -320,12 +353,14 @@ static void apply(const Affine& m, float st[2])
     st[1] = finite_or_zero(m[3] * s + m[4] * t + m[5]);
 }
 
-static void turb(const texture_transform& transform, float time, const float position[3], float st[2])
+static void turb(const texture_transform& transform, float time, const float position[3],
+                 float st[2])
 {
     const material_wave& wave = transform.wave;
     double now = double(wave.phase) + double(time) * double(wave.frequency);
     const float* sine = wave_tables().sin;
-    st[0] += wave.amplitude * sine[wave_index(((position[0] + position[2]) / wave_size + now) * wave_size)];
+    st[0] += wave.amplitude *
+             sine[wave_index(((position[0] + position[2]) / wave_size + now) * wave_size)];
     st[1] += wave.amplitude * sine[wave_index((position[1] / wave_size + now) * wave_size)];
     st[0] = finite_or_zero(st[0]);
     st[1] = finite_or_zero(st[1]);
@@ -368,7 +403,8 @@ game_material implicit_material(std::string_view image, material_rules rules)
         material.sort = 3;
         return material;
     }
-    material_stage bump = stage_of(stage_kind::bump, "_flat"), diffuse = stage_of(stage_kind::diffuse, image);
+    material_stage bump = stage_of(stage_kind::bump, "_flat"),
+                   diffuse = stage_of(stage_kind::diffuse, image);
     bump.depth_write = diffuse.depth_write = false;
     bump.depth_equal = diffuse.depth_equal = true;
     material.stages = {bump, diffuse};
@@ -401,7 +437,9 @@ std::string stage_summary(const game_material& material)
     for (stage_kind kind : {stage_kind::diffuse, stage_kind::bump, stage_kind::specular})
         for (const material_stage& stage : material.stages)
             if (stage.kind == kind)
-                add(kind == stage_kind::diffuse ? "diffuse" : kind == stage_kind::bump ? "bump" : "specular");
+                add(kind == stage_kind::diffuse ? "diffuse"
+                    : kind == stage_kind::bump  ? "bump"
+                                                : "specular");
     for (const material_stage& stage : material.stages)
         if (const char* word = stage.kind == stage_kind::unlit ? unlit_word(stage) : nullptr)
             add(words.empty() ? word + 1 : word);
@@ -443,6 +481,7 @@ float script_number(std::string_view word, bool* ok)
 bool same_name(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y);
+               return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) ==
+                      (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y);
            });
 }

@@ -35,7 +35,10 @@ bool name_char(char c)
 // are made of: a word such as "sinTable[time*0.5]" holds several.
 class MaterialTokens {
 public:
-    MaterialTokens(std::string_view block, int first_line) : reader_{block, 0, true}, first_line_(first_line) {}
+    MaterialTokens(std::string_view block, int first_line)
+        : reader_{block, 0, true}, first_line_(first_line)
+    {
+    }
 
     script_token next()
     {
@@ -87,8 +90,8 @@ public:
         for (;;) {
             script_reader ahead = reader_;
             script_token token = script_next(&ahead);
-            if (token.new_line || token.kind == script_token_kind::end || token.kind == script_token_kind::open ||
-                token.kind == script_token_kind::close)
+            if (token.new_line || token.kind == script_token_kind::end ||
+                token.kind == script_token_kind::open || token.kind == script_token_kind::close)
                 return;
             reader_ = ahead;
         }
@@ -109,7 +112,8 @@ public:
     int line()
     {
         std::string_view text = reader_.text;
-        size_t at = std::min(rest_.empty() ? reader_.at : size_t(rest_.data() - text.data()), text.size());
+        size_t at =
+            std::min(rest_.empty() ? reader_.at : size_t(rest_.data() - text.data()), text.size());
         if (at < counted_)
             counted_ = 0, lines_ = 0;
         lines_ += int(std::count(text.begin() + long(counted_), text.begin() + long(at), '\n'));
@@ -128,7 +132,8 @@ private:
             return n;
         };
         if (std::isdigit(static_cast<unsigned char>(c)) || c == '.')
-            return end([](char d) { return std::isdigit(static_cast<unsigned char>(d)) || d == '.'; });
+            return end(
+                [](char d) { return std::isdigit(static_cast<unsigned char>(d)) || d == '.'; });
         if (name_char(c))
             return end(name_char);
         static const std::string_view pairs[] = {">=", "<=", "==", "!=", "&&", "||"};
@@ -152,12 +157,12 @@ struct Operator {
 };
 
 const Operator operators[] = {
-    {"*", expression_op::multiply, 1},     {"/", expression_op::divide, 1},
-    {"%", expression_op::modulo, 1},       {"+", expression_op::add, 2},
-    {"-", expression_op::subtract, 2},     {">", expression_op::greater, 3},
+    {"*", expression_op::multiply, 1},       {"/", expression_op::divide, 1},
+    {"%", expression_op::modulo, 1},         {"+", expression_op::add, 2},
+    {"-", expression_op::subtract, 2},       {">", expression_op::greater, 3},
     {">=", expression_op::greater_equal, 3}, {"<", expression_op::less, 3},
-    {"<=", expression_op::less_equal, 3},  {"==", expression_op::equal, 3},
-    {"!=", expression_op::not_equal, 3},   {"&&", expression_op::logical_and, 4},
+    {"<=", expression_op::less_equal, 3},    {"==", expression_op::equal, 3},
+    {"!=", expression_op::not_equal, 3},     {"&&", expression_op::logical_and, 4},
     {"||", expression_op::logical_or, 4},
 };
 constexpr int top_priority = 4;
@@ -177,7 +182,7 @@ bool register_number(std::string_view piece, std::string_view prefix, int count,
         return false;
     bool ok = false;
     float value = script_number(piece.substr(prefix.size()), &ok);
-    if (!ok || value != float(int(value)) || value < 0 || value >= float(count) ||
+    if (!ok || value < 0 || value >= float(count) || value != float(int(value)) ||
         piece.find('.') != piece.npos)
         return false;
     *number = int(value);
@@ -307,7 +312,8 @@ bool MaterialParser::term(material_expression* out, int depth)
         push(out, {expression_op::number, 0, 1});
     else if (same_name(piece, "sound"))
         push(out, {expression_op::number, 0, 0});
-    else if (int table = name_char(piece.empty() ? ' ' : piece[0]) ? table_index(piece) : -1; table >= 0) {
+    else if (int table = name_char(piece.empty() ? ' ' : piece[0]) ? table_index(piece) : -1;
+             table >= 0) {
         if (depth >= nesting_limit) {
             fail("expression nested too deep");
             return false;
@@ -316,7 +322,8 @@ bool MaterialParser::term(material_expression* out, int depth)
             return false;
         push(out, {expression_op::table, table});
     } else {
-        fail(piece.empty() ? std::string("missing expression") : "unknown term \"" + std::string(piece) + "\"");
+        fail(piece.empty() ? std::string("missing expression")
+                           : "unknown term \"" + std::string(piece) + "\"");
         return false;
     }
     return !failed();
@@ -367,10 +374,14 @@ struct Program {
 };
 
 const Program programs[] = {
-    {"heightmap", image_program::heightmap, 1, 1},        {"addnormals", image_program::addnormals, 2, 0},
-    {"smoothnormals", image_program::smoothnormals, 1, 0}, {"makeIntensity", image_program::make_intensity, 1, 0},
-    {"makeAlpha", image_program::make_alpha, 1, 0},       {"scale", image_program::scale, 1, 4},
-    {"add", image_program::add, 2, 0},                    {"invertColor", image_program::invert_color, 1, 0},
+    {"heightmap", image_program::heightmap, 1, 1},
+    {"addnormals", image_program::addnormals, 2, 0},
+    {"smoothnormals", image_program::smoothnormals, 1, 0},
+    {"makeIntensity", image_program::make_intensity, 1, 0},
+    {"makeAlpha", image_program::make_alpha, 1, 0},
+    {"scale", image_program::scale, 1, 4},
+    {"add", image_program::add, 2, 0},
+    {"invertColor", image_program::invert_color, 1, 0},
     {"invertAlpha", image_program::invert_alpha, 1, 0},
 };
 
@@ -399,8 +410,10 @@ stage_image MaterialParser::image(int depth)
             program = &candidate;
     if (program == nullptr) {
         result = image(depth + 1);
-        while (!failed() && !is_mark(in_.peek(), ')') && in_.peek().kind != script_token_kind::end &&
-               in_.peek().kind != script_token_kind::open && in_.peek().kind != script_token_kind::close)
+        while (!failed() && !is_mark(in_.peek(), ')') &&
+               in_.peek().kind != script_token_kind::end &&
+               in_.peek().kind != script_token_kind::open &&
+               in_.peek().kind != script_token_kind::close)
             in_.next();
         if (!failed() && !is_mark(in_.next(), ')'))
             fail("missing \")\"");
@@ -447,8 +460,7 @@ const Factor destination_factors[] = {
     {"gl_one_minus_src_color", blend_factor::one_minus_src_color},
 };
 
-template <size_t n>
-const Factor* factor_named(const Factor (&factors)[n], std::string_view name)
+template <size_t n> const Factor* factor_named(const Factor (&factors)[n], std::string_view name)
 {
     for (const Factor& factor : factors)
         if (same_name(factor.name, name))
@@ -472,7 +484,8 @@ const NamedBlend named_blends[] = {
 void MaterialParser::blend(material_stage* stage)
 {
     std::string_view name = in_.next().text;
-    for (auto [word, kind] : {std::pair{"bumpmap", stage_kind::bump}, {"diffusemap", stage_kind::diffuse},
+    for (auto [word, kind] : {std::pair{"bumpmap", stage_kind::bump},
+                              {"diffusemap", stage_kind::diffuse},
                               {"specularmap", stage_kind::specular}})
         if (same_name(name, word)) {
             stage->kind = kind;
@@ -509,15 +522,17 @@ void MaterialParser::transform(material_stage* stage, transform_kind kind, bool 
 
 void MaterialParser::stage_keyword(std::string_view word, material_stage* stage)
 {
-    static const std::pair<std::string_view, int> channels[] = {{"red", 0}, {"green", 1}, {"blue", 2}, {"alpha", 3}};
+    static const std::pair<std::string_view, int> channels[] = {
+        {"red", 0}, {"green", 1}, {"blue", 2}, {"alpha", 3}};
     static const std::pair<std::string_view, transform_kind> transforms[] = {
-        {"scroll", transform_kind::scroll},       {"translate", transform_kind::scroll},
-        {"scale", transform_kind::scale},         {"centerscale", transform_kind::center_scale},
+        {"scroll", transform_kind::scroll}, {"translate", transform_kind::scroll},
+        {"scale", transform_kind::scale},   {"centerscale", transform_kind::center_scale},
         {"shear", transform_kind::shear},
     };
     if (same_name(word, "map")) {
         stage->image = image(0);
-    } else if (same_name(word, "cubeMap") || same_name(word, "cameraCubeMap") || same_name(word, "videoMap")) {
+    } else if (same_name(word, "cubeMap") || same_name(word, "cameraCubeMap") ||
+               same_name(word, "videoMap")) {
         stage->image.name = std::string(in_.argument());
         in_.skip_line();
     } else if (same_name(word, "blend")) {
@@ -543,7 +558,8 @@ void MaterialParser::stage_keyword(std::string_view word, material_stage* stage)
         stage->inverse_vertex_color = true;
     } else if (same_name(word, "rotate")) {
         transform(stage, transform_kind::rotate, false);
-    } else if (same_name(word, "clamp") || same_name(word, "zeroclamp") || same_name(word, "alphazeroclamp")) {
+    } else if (same_name(word, "clamp") || same_name(word, "zeroclamp") ||
+               same_name(word, "alphazeroclamp")) {
         stage->clamp = true;
     } else if (same_name(word, "texgen")) {
         std::string_view kind = in_.argument();
@@ -618,8 +634,9 @@ struct NamedSort {
 };
 
 const NamedSort id_tech4_sorts[] = {
-    {"subview", -3}, {"gui", -2},   {"opaque", 0},        {"portalSky", 1}, {"decal", 2},        {"far", 3},
-    {"medium", 4},   {"close", 5},  {"almostNearest", 6}, {"nearest", 7},   {"postProcess", 100},
+    {"subview", -3},      {"gui", -2},    {"opaque", 0},        {"portalSky", 1},
+    {"decal", 2},         {"far", 3},     {"medium", 4},        {"close", 5},
+    {"almostNearest", 6}, {"nearest", 7}, {"postProcess", 100},
 };
 
 void MaterialParser::material_keyword(std::string_view word)
@@ -684,16 +701,21 @@ void MaterialParser::read()
 int group_rank(stage_kind kind)
 {
     switch (kind) {
-    case stage_kind::bump: return 1;
-    case stage_kind::diffuse: return 2;
-    case stage_kind::specular: return 3;
-    default: return 0;
+    case stage_kind::bump:
+        return 1;
+    case stage_kind::diffuse:
+        return 2;
+    case stage_kind::specular:
+        return 3;
+    default:
+        return 0;
     }
 }
 
 bool has_kind(const std::vector<material_stage>& stages, stage_kind kind)
 {
-    return std::any_of(stages.begin(), stages.end(), [kind](const material_stage& s) { return s.kind == kind; });
+    return std::any_of(stages.begin(), stages.end(),
+                       [kind](const material_stage& s) { return s.kind == kind; });
 }
 
 void add_implicit_stages(game_material* material)
@@ -744,19 +766,21 @@ bool names_current_render(const stage_image& image)
 
 bool dst_reading(blend_factor f)
 {
-    return f == blend_factor::dst_color || f == blend_factor::one_minus_dst_color || f == blend_factor::dst_alpha ||
-           f == blend_factor::one_minus_dst_alpha;
+    return f == blend_factor::dst_color || f == blend_factor::one_minus_dst_color ||
+           f == blend_factor::dst_alpha || f == blend_factor::one_minus_dst_alpha;
 }
 
 material_coverage automatic_coverage(const std::vector<material_stage>& stages)
 {
     if (stages.empty())
         return material_coverage::translucent;
-    if (std::any_of(stages.begin(), stages.end(), [](const material_stage& s) { return s.kind != stage_kind::unlit; }))
+    if (std::any_of(stages.begin(), stages.end(),
+                    [](const material_stage& s) { return s.kind != stage_kind::unlit; }))
         return material_coverage::opaque;
     const material_stage& first = stages.front();
-    return first.dst != blend_factor::zero || dst_reading(first.src) ? material_coverage::translucent
-                                                                     : material_coverage::opaque;
+    return first.dst != blend_factor::zero || dst_reading(first.src)
+               ? material_coverage::translucent
+               : material_coverage::opaque;
 }
 
 bool stage_uses_time(const material_stage& stage)
@@ -764,27 +788,29 @@ bool stage_uses_time(const material_stage& stage)
     auto timed = [](const material_expression& e) { return e.uses_time(); };
     return std::any_of(stage.color, stage.color + 4, timed) || stage.condition.uses_time() ||
            stage.alpha_threshold.uses_time() ||
-           std::any_of(stage.transforms.begin(), stage.transforms.end(),
-                       [](const texture_transform& t) { return t.a.uses_time() || t.b.uses_time(); });
+           std::any_of(
+               stage.transforms.begin(), stage.transforms.end(),
+               [](const texture_transform& t) { return t.a.uses_time() || t.b.uses_time(); });
 }
 
 void finish(game_material* m, bool sort_written, bool force_opaque)
 {
     add_implicit_stages(m);
     sort_interaction_stages(&m->stages);
-    bool alpha_tested = std::any_of(m->stages.begin(), m->stages.end(), [](const material_stage& s) {
-        return s.alpha_test != alpha_function::none;
-    });
-    m->coverage = force_opaque    ? material_coverage::opaque
+    bool alpha_tested =
+        std::any_of(m->stages.begin(), m->stages.end(),
+                    [](const material_stage& s) { return s.alpha_test != alpha_function::none; });
+    m->coverage = force_opaque     ? material_coverage::opaque
                   : m->translucent ? material_coverage::translucent
                   : alpha_tested   ? material_coverage::perforated
                                    : automatic_coverage(m->stages);
     if (!sort_written)
-        m->sort = m->polygon_offset != 0                        ? 2
+        m->sort = m->polygon_offset != 0                          ? 2
                   : m->coverage == material_coverage::translucent ? 4
                                                                   : 0;
-    bool post_process = std::any_of(m->stages.begin(), m->stages.end(),
-                                    [](const material_stage& s) { return names_current_render(s.image); });
+    bool post_process =
+        std::any_of(m->stages.begin(), m->stages.end(),
+                    [](const material_stage& s) { return names_current_render(s.image); });
     if (post_process)
         m->sort = 100, m->coverage = material_coverage::translucent;
     bool lit = std::any_of(m->stages.begin(), m->stages.end(), [](const material_stage& s) {
@@ -814,7 +840,8 @@ void read_table(script_reader* reader, material_table* table)
         } else if (token.kind == script_token_kind::word && depth == 1) {
             table->snap |= same_name(token.text, "snap");
             table->clamp |= same_name(token.text, "clamp");
-        } else if (token.kind == script_token_kind::word && depth == 2 && table->values.size() < value_limit) {
+        } else if (token.kind == script_token_kind::word && depth == 2 &&
+                   table->values.size() < value_limit) {
             table->values.push_back(script_number(token.text));
         }
     }
@@ -834,7 +861,8 @@ void skip_declaration(script_reader* reader)
 }  // namespace
 
 game_material read_id_tech4_material(std::string_view name, std::string_view block, int first_line,
-                                     material_rules rules, const std::vector<material_table>& tables)
+                                     material_rules rules,
+                                     const std::vector<material_table>& tables)
 {
     game_material material;
     material.name = std::string(name);

@@ -40,8 +40,7 @@ const Factor destination_factors[] = {
 };
 
 // An unknown name is GL_ONE, as the game takes it.
-template <size_t n>
-blend_factor factor_named(const Factor (&factors)[n], std::string_view name)
+template <size_t n> blend_factor factor_named(const Factor (&factors)[n], std::string_view name)
 {
     for (const Factor& factor : factors)
         if (same_name(factor.name, name))
@@ -53,7 +52,8 @@ blend_factor factor_named(const Factor (&factors)[n], std::string_view name)
 // made into stages of their own at its end.
 struct WrittenStage {
     material_stage stage = default_stage();
-    bool blend_written = false, depth_write_written = false, rgb_written = false, alpha_written = false;
+    bool blend_written = false, depth_write_written = false, rgb_written = false,
+         alpha_written = false;
     std::string diffuse, normal, specular, glow;
     stage_kind legacy_kind = stage_kind::unlit;  // `blend diffuseMap`, `stage diffuseMap`
     bool legacy_glow = false;
@@ -105,6 +105,8 @@ int ShaderParser::line()
 {
     std::string_view text = reader_.text;
     size_t at = std::min(reader_.at, text.size());
+    if (at < counted_)
+        counted_ = 0, lines_ = 0;
     lines_ += int(std::count(text.begin() + long(counted_), text.begin() + long(at), '\n'));
     counted_ = at;
     return first_line_ + lines_;
@@ -113,9 +115,12 @@ int ShaderParser::line()
 material_wave ShaderParser::wave()
 {
     static const std::pair<std::string_view, wave_function> functions[] = {
-        {"sin", wave_function::sin},           {"square", wave_function::square},
-        {"triangle", wave_function::triangle}, {"sawtooth", wave_function::sawtooth},
-        {"inversesawtooth", wave_function::inverse_sawtooth}, {"noise", wave_function::noise},
+        {"sin", wave_function::sin},
+        {"square", wave_function::square},
+        {"triangle", wave_function::triangle},
+        {"sawtooth", wave_function::sawtooth},
+        {"inversesawtooth", wave_function::inverse_sawtooth},
+        {"noise", wave_function::noise},
     };
     material_wave read;
     std::string_view name = argument();
@@ -169,12 +174,13 @@ void ShaderParser::blend_function(WrittenStage* written)
 // Daemon's per-pixel maps, within a stage or outside any.
 bool ShaderParser::daemon_map(std::string_view word, WrittenStage* written)
 {
-    std::string* slot = same_name(word, "diffuseMap")                                         ? &written->diffuse
+    std::string* slot = same_name(word, "diffuseMap") ? &written->diffuse
                         : same_name(word, "normalMap") || same_name(word, "bumpMap") ||
-                                  same_name(word, "normalHeightMap")                            ? &written->normal
-                        : same_name(word, "specularMap")                                      ? &written->specular
-                        : same_name(word, "glowMap")                                          ? &written->glow
-                                                                                              : nullptr;
+                                same_name(word, "normalHeightMap")
+                            ? &written->normal
+                        : same_name(word, "specularMap") ? &written->specular
+                        : same_name(word, "glowMap")     ? &written->glow
+                                                         : nullptr;
     if (slot == nullptr)
         return false;
     *slot = std::string(argument());
@@ -271,7 +277,8 @@ void ShaderParser::stage_keyword(std::string_view word, WrittenStage* written)
         stage.frames.clear();
         for (std::string_view frame = argument(); !frame.empty(); frame = argument())
             if (stage.frames.size() < frame_limit)
-                stage.frames.push_back(stage_image{std::string(frame), image_program::none, {}, {}});
+                stage.frames.push_back(
+                    stage_image{std::string(frame), image_program::none, {}, {}});
         if (!stage.frames.empty())
             stage.image = stage.frames.front();
     } else if (same_name(word, "blendFunc")) {
@@ -281,15 +288,19 @@ void ShaderParser::stage_keyword(std::string_view word, WrittenStage* written)
         // or a blend function's name.
         std::string_view kind = argument();
         static const std::pair<std::string_view, stage_kind> kinds[] = {
-            {"diffuseMap", stage_kind::diffuse}, {"normalMap", stage_kind::bump},
-            {"bumpMap", stage_kind::bump},       {"specularMap", stage_kind::specular},
+            {"diffuseMap", stage_kind::diffuse},
+            {"normalMap", stage_kind::bump},
+            {"bumpMap", stage_kind::bump},
+            {"specularMap", stage_kind::specular},
         };
         for (auto [name, named] : kinds)
             if (same_name(kind, name))
                 written->legacy_kind = named;
         written->legacy_glow |= same_name(kind, "glowMap");
-        if (written->legacy_kind == stage_kind::unlit && !written->legacy_glow && same_name(word, "blend")) {
-            reader_.at = size_t(kind.data() - reader_.text.data());
+        if (written->legacy_kind == stage_kind::unlit && !written->legacy_glow &&
+            same_name(word, "blend")) {
+            if (!kind.empty())
+                reader_.at = size_t(kind.data() - reader_.text.data());
             blend_function(written);
         }
     } else if (same_name(word, "depthWrite")) {
@@ -383,7 +394,8 @@ void ShaderParser::add_stages(WrittenStage& written, size_t at)
         // Depth is written unless a blend is; `GL_ONE GL_ZERO` is no blend.
         base.depth_write = !base.blended || written.depth_write_written;
         if (!written.rgb_written)
-            base.rgb = !written.blend_written || base.src == blend_factor::one || base.src == blend_factor::src_alpha
+            base.rgb = !written.blend_written || base.src == blend_factor::one ||
+                               base.src == blend_factor::src_alpha
                            ? color_source::identity_lighting
                            : color_source::identity;
         if (!written.alpha_written && base.alpha == color_source::expression)
@@ -431,8 +443,8 @@ struct NamedSort {
 };
 
 const NamedSort quake3_sorts[] = {
-    {"portal", 1}, {"sky", 2},         {"opaque", 3},   {"decal", 4},   {"seeThrough", 5},
-    {"banner", 6}, {"underwater", 8},  {"additive", 10}, {"nearest", 16},
+    {"portal", 1}, {"sky", 2},        {"opaque", 3},    {"decal", 4},    {"seeThrough", 5},
+    {"banner", 6}, {"underwater", 8}, {"additive", 10}, {"nearest", 16},
 };
 
 void ShaderParser::shader_keyword(std::string_view word)
@@ -442,7 +454,8 @@ void ShaderParser::shader_keyword(std::string_view word)
         std::string_view side = argument();
         if (same_name(side, "none") || same_name(side, "twosided") || same_name(side, "disable"))
             m.cull = material_cull::none;
-        else if (same_name(side, "back") || same_name(side, "backside") || same_name(side, "backsided"))
+        else if (same_name(side, "back") || same_name(side, "backside") ||
+                 same_name(side, "backsided"))
             m.cull = material_cull::back;
     } else if (same_name(word, "sort")) {
         std::string_view name = argument();
@@ -476,22 +489,26 @@ void ShaderParser::finish()
     const material_stage* first = m.stages.empty() ? nullptr : &m.stages.front();
     bool first_blends = first != nullptr && first->blended;
     if (!sort_written_)
-        m.sort = sky_                   ? 2
+        m.sort = sky_                    ? 2
                  : m.polygon_offset != 0 ? 4
                  : first_blends          ? (first->depth_write ? 5 : 9)
                                          : 3;
-    m.coverage = first != nullptr && first->alpha_test != alpha_function::none ? material_coverage::perforated
-                 : first_blends                                                 ? material_coverage::translucent
-                                                                                : material_coverage::opaque;
+    m.coverage = first != nullptr && first->alpha_test != alpha_function::none
+                     ? material_coverage::perforated
+                 : first_blends ? material_coverage::translucent
+                                : material_coverage::opaque;
     // A shader without stages is rejected by the game: nothing is drawn.
     m.nodraw |= m.stages.empty();
     auto timed_stage = [](const material_stage& s) {
         return s.rgb == color_source::wave || s.alpha == color_source::wave ||
                (s.frames.size() > 1 && s.frame_rate != 0) ||
-               std::any_of(s.transforms.begin(), s.transforms.end(), [](const texture_transform& t) {
-                   return t.kind == transform_kind::q3_scroll || t.kind == transform_kind::q3_rotate ||
-                          t.kind == transform_kind::q3_turb || t.kind == transform_kind::q3_stretch;
-               });
+               std::any_of(s.transforms.begin(), s.transforms.end(),
+                           [](const texture_transform& t) {
+                               return t.kind == transform_kind::q3_scroll ||
+                                      t.kind == transform_kind::q3_rotate ||
+                                      t.kind == transform_kind::q3_turb ||
+                                      t.kind == transform_kind::q3_stretch;
+                           });
     };
     m.animated = std::any_of(m.stages.begin(), m.stages.end(), timed_stage) ||
                  std::any_of(m.deforms.begin(), m.deforms.end(), [](const material_deform& d) {
@@ -504,7 +521,8 @@ void ShaderParser::read()
 {
     script_token token = script_next(&reader_);
     if (token.kind == script_token_kind::open)
-        for (token = script_next(&reader_); token.kind != script_token_kind::end && token.kind != script_token_kind::close;
+        for (token = script_next(&reader_);
+             token.kind != script_token_kind::end && token.kind != script_token_kind::close;
              token = script_next(&reader_)) {
             if (token.kind == script_token_kind::open)
                 stage();

@@ -40,15 +40,33 @@ TEST(Stages, ExpressionsGroupAsTheEngineParsesThem)
         const char* rgb;
         float time, expected;
     } cases[] = {
-        {"1 - 0.5 + 0.25", 0, 0.25f},  {"8 / 4 / 2", 0, 4},     {"7 % 3", 0, 1},       {"7.9 % 3.9", 0, 1},
-        {"5 % 0", 0, 0},               {"2 * 3 + 1", 0, 7},     {"1 + 2 * 3", 0, 7},   {"(1 - 0.5) + 0.25", 0, 0.75f},
-        {"time > 1", 2, 1},            {"time >= 3", 2, 0},     {"1 == 1 && 0", 0, 0}, {"0 || 2 != 1", 0, 1},
-        {"-0.5 + 1", 0, 0.5f},         {"ramp[0.25]", 0, 0.5f}, {"ramp[1.25]", 0, 0.5f}, {"ramp[0.75]", 0, 0.5f},
-        {"steps[0.75]", 0, 1},         {"edge[2]", 0, 1},       {"edge[-1]", 0, 0},    {"RAMP[time*0.125]", 2, 0.5f},
-        {"sinTable[0.25]", 0, 1},      {"parm0 * 0.5", 0, 0.5f}, {"1 / 0", 0, 0},
+        {"1 - 0.5 + 0.25", 0, 0.25f},
+        {"8 / 4 / 2", 0, 4},
+        {"7 % 3", 0, 1},
+        {"7.9 % 3.9", 0, 1},
+        {"5 % 0", 0, 0},
+        {"2 * 3 + 1", 0, 7},
+        {"1 + 2 * 3", 0, 7},
+        {"(1 - 0.5) + 0.25", 0, 0.75f},
+        {"time > 1", 2, 1},
+        {"time >= 3", 2, 0},
+        {"1 == 1 && 0", 0, 0},
+        {"0 || 2 != 1", 0, 1},
+        {"-0.5 + 1", 0, 0.5f},
+        {"ramp[0.25]", 0, 0.5f},
+        {"ramp[1.25]", 0, 0.5f},
+        {"ramp[0.75]", 0, 0.5f},
+        {"steps[0.75]", 0, 1},
+        {"edge[2]", 0, 1},
+        {"edge[-1]", 0, 0},
+        {"RAMP[time*0.125]", 2, 0.5f},
+        {"sinTable[0.25]", 0, 1},
+        {"parm0 * 0.5", 0, 0.5f},
+        {"1 / 0", 0, 0},
     };
     for (const auto& c : cases) {
-        game_material m = id4(std::string("{ { map a rgb ") + c.rgb + " } }", material_rules::id_tech4, tables);
+        game_material m =
+            id4(std::string("{ { map a rgb ") + c.rgb + " } }", material_rules::id_tech4, tables);
         ASSERT_FALSE(m.defaulted) << c.rgb << ": " << m.defaulted_why;
         EXPECT_NEAR(red_of(m, c.time), c.expected, 1e-5) << c.rgb;
     }
@@ -94,8 +112,8 @@ TEST(Stages, BlendsOfBothFamilies)
         {"add", "add", B::one, B::one},
         {"filter", "filter", B::dst_color, B::zero},
         {"GL_DST_COLOR, GL_SRC_COLOR", "GL_DST_COLOR GL_SRC_COLOR", B::dst_color, B::src_color},
-        {"gl_one_minus_dst_alpha, gl_src_alpha", "gl_one_minus_dst_alpha gl_src_alpha", B::one_minus_dst_alpha,
-         B::src_alpha},
+        {"gl_one_minus_dst_alpha, gl_src_alpha", "gl_one_minus_dst_alpha gl_src_alpha",
+         B::one_minus_dst_alpha, B::src_alpha},
     };
     for (const auto& c : cases) {
         material_stage a = id4(std::string("{ { map x blend ") + c.id4 + " } }").stages.at(0);
@@ -104,7 +122,8 @@ TEST(Stages, BlendsOfBothFamilies)
         EXPECT_TRUE(b.blended && !b.depth_write) << c.q3;
     }
     material_stage unknown = q3("{ { map x\nblendFunc GL_FOO GL_ZERO } }").stages.at(0);
-    EXPECT_TRUE(unknown.src == B::one && unknown.dst == B::zero && !unknown.blended && unknown.depth_write);
+    EXPECT_TRUE(unknown.src == B::one && unknown.dst == B::zero && !unknown.blended &&
+                unknown.depth_write);
     EXPECT_TRUE(q3("{ { map x\nblendFunc add\ndepthWrite } }").stages.at(0).depth_write);
 }
 
@@ -113,7 +132,10 @@ static std::string kinds(const game_material& m)
     std::string out;
     for (const material_stage& s : m.stages)
         out += std::string(out.empty() ? "" : " ") +
-               (s.kind == stage_kind::bump ? "b" : s.kind == stage_kind::diffuse ? "d" : s.kind == stage_kind::specular ? "s" : "u") +
+               (s.kind == stage_kind::bump       ? "b"
+                : s.kind == stage_kind::diffuse  ? "d"
+                : s.kind == stage_kind::specular ? "s"
+                                                 : "u") +
                ":" + s.image.name;
     return out;
 }
@@ -130,13 +152,14 @@ TEST(Stages, ImplicitStagesAndGroups)
         {"{ bumpmap n }", material_rules::dark_mod, "b:n"},
         {"{ { map g blend add } }", material_rules::id_tech4, "u:g"},
         {"{ specularmap s diffusemap d bumpmap n }", material_rules::id_tech4, "b:n d:d s:s"},
-        {"{ diffusemap d1 bumpmap n1 specularmap s1 bumpmap n2 diffusemap d2 }", material_rules::id_tech4,
-         "b:n1 d:d1 s:s1 b:n2 d:d2"},
+        {"{ diffusemap d1 bumpmap n1 specularmap s1 bumpmap n2 diffusemap d2 }",
+         material_rules::id_tech4, "b:n1 d:d1 s:s1 b:n2 d:d2"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(kinds(id4(c.block, c.rules)), c.expected) << c.block;
     EXPECT_EQ(kinds(implicit_material("t", material_rules::id_tech4)), "b:_flat d:t");
-    EXPECT_EQ(implicit_material("t", material_rules::quake3).stages.at(0).rgb, color_source::lighting_diffuse);
+    EXPECT_EQ(implicit_material("t", material_rules::quake3).stages.at(0).rgb,
+              color_source::lighting_diffuse);
 }
 
 TEST(Stages, CoverageAndSortDefaults)
@@ -195,7 +218,8 @@ TEST(Stages, AnimMapFrames)
 {
     material_stage stage = q3("{ { animMap 2 a b c } }").stages.at(0);
     ASSERT_EQ(stage.frames.size(), 3u);
-    const std::pair<float, const char*> cases[] = {{0.4f, "a"}, {0.6f, "b"}, {1.2f, "c"}, {1.6f, "a"}, {-1, "a"}};
+    const std::pair<float, const char*> cases[] = {
+        {0.4f, "a"}, {0.6f, "b"}, {1.2f, "c"}, {1.6f, "a"}, {-1, "a"}};
     for (auto [time, frame] : cases)
         EXPECT_EQ(stage.frames[animation_frame(stage, time)].name, frame) << time;
     EXPECT_EQ(q3("{ { animMap 1 a b c d e f g h i j } }").stages.at(0).frames.size(), 8u);
@@ -234,17 +258,21 @@ TEST(Stages, AlphaTestsAndDaemonMaps)
     const material_stage& diffuse = tested.stages.at(1);
     EXPECT_EQ(diffuse.alpha_test, alpha_function::greater_than_expression);
     EXPECT_FLOAT_EQ(evaluate(diffuse.alpha_threshold, {}), 0.5f);
-    const std::pair<const char*, alpha_function> functions[] = {
-        {"GT0", alpha_function::gt0}, {"lt128", alpha_function::lt128}, {"GE128", alpha_function::ge128}};
+    const std::pair<const char*, alpha_function> functions[] = {{"GT0", alpha_function::gt0},
+                                                                {"lt128", alpha_function::lt128},
+                                                                {"GE128", alpha_function::ge128}};
     for (auto [name, function] : functions)
-        EXPECT_EQ(q3(std::string("{ { map a\nalphaFunc ") + name + " } }").stages.at(0).alpha_test, function);
+        EXPECT_EQ(q3(std::string("{ { map a\nalphaFunc ") + name + " } }").stages.at(0).alpha_test,
+                  function);
 
     game_material daemon = q3("{ { diffuseMap d\nnormalMap n\nspecularMap s\nglowMap g } }");
     EXPECT_EQ(kinds(daemon), "b:n d:d s:s u:g");
     for (const material_stage& s : daemon.stages)
         EXPECT_TRUE(s.daemon);
-    EXPECT_TRUE(daemon.stages[3].src == blend_factor::one && daemon.stages[3].dst == blend_factor::one);
-    EXPECT_EQ(kinds(q3("{ diffuseMap d\n{ map $lightmap\nblendFunc filter } }")), "b:_flat d:d u:$lightmap");
+    EXPECT_TRUE(daemon.stages[3].src == blend_factor::one &&
+                daemon.stages[3].dst == blend_factor::one);
+    EXPECT_EQ(kinds(q3("{ diffuseMap d\n{ map $lightmap\nblendFunc filter } }")),
+              "b:_flat d:d u:$lightmap");
     EXPECT_EQ(kinds(q3("{ { map d\nblend diffuseMap } }")), "b:_flat d:d");
     EXPECT_EQ(stage_summary(daemon), "diffuse bump specular +glow");
 }
@@ -261,7 +289,8 @@ TEST(Stages, HostileMaterialsStayBounded)
     EXPECT_TRUE(m.animated);
     std::string shader = "{\n";
     for (int i = 0; i < 10000; i++)
-        shader += "{ map a\nrgbGen wave sin 0 1 0 1\ntcMod scroll 1 1\ntcMod scroll 1 1\ntcMod scroll 1 1\n"
+        shader += "{ map a\nrgbGen wave sin 0 1 0 1\ntcMod scroll 1 1\ntcMod scroll 1 1\ntcMod "
+                  "scroll 1 1\n"
                   "tcMod scroll 1 1\ntcMod scroll 1 1 }\n";
     game_material s = q3(shader + "}");
     EXPECT_EQ(s.stages.size(), 256u);
@@ -276,8 +305,9 @@ TEST(Stages, HostileMaterialsStayBounded)
 TEST(Stages, TablesAsDeclared)
 {
     std::vector<material_table> tables;
-    read_material_tables("table t1 { snap { 1, 2, 3 } } material x { { map a } } table t2 { clamp { -1, .5 } }",
-                         &tables);
+    read_material_tables(
+        "table t1 { snap { 1, 2, 3 } } material x { { map a } } table t2 { clamp { -1, .5 } }",
+        &tables);
     ASSERT_EQ(tables.size(), 2u);
     EXPECT_TRUE(tables[0].snap && !tables[0].clamp);
     EXPECT_EQ(tables[0].values, (std::vector<float>{1, 2, 3}));
@@ -310,7 +340,8 @@ TEST(Stages, TreeGivesEachDeclarationItsBlockLineTablesAndRules)
     game_material material = game_fs_material(*tree, lamp);
     EXPECT_FLOAT_EQ(red_of(material), 0.5f);
     EXPECT_EQ(game_fs_find_texture(*tree, "models/unclosed").block, "{ { map x }\n");
-    EXPECT_EQ(kinds(game_fs_material(*tree, game_fs_find_texture(*tree, "models/none"))), "b:_flat d:models/none");
+    EXPECT_EQ(kinds(game_fs_material(*tree, game_fs_find_texture(*tree, "models/none"))),
+              "b:_flat d:models/none");
     put(root / "base/darkmod.txt", "");
     EXPECT_EQ(game_fs_open((root / "base/models/m.ase").string())->rules, material_rules::dark_mod);
     fs::remove_all(root);
