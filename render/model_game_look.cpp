@@ -25,6 +25,7 @@ struct game_map {
     int texture;       // the picture is that model texture's
     bool found;
     GLuint id;
+    GLuint* built_in;  // one of the engines' built-ins, kept once for every model
     std::string file;  // the loose file it came from, to be watched
 };
 
@@ -35,11 +36,22 @@ static material_rules tree_rules = material_rules::id_tech4;
 // specular table.
 static GLuint white_texture, black_texture, flat_texture, specular_table;
 
+// Where the scene's built-in images are kept: "built-in _white" and the like.
+static GLuint* built_in_texture(const std::string& where)
+{
+    if (where == "built-in _white" || where == "built-in $whiteimage" || where == "built-in $lightmap")
+        return &white_texture;
+    if (where == "built-in _black")
+        return &black_texture;
+    return where == "built-in _flat" ? &flat_texture : nullptr;
+}
+
 void take_scene_materials(model_scene& scene)
 {
     tree_rules = scene.rules;
     for (scene_map& map : scene.maps) {
-        maps.push_back({map.image, map.texture, map.found, 0, map.loose ? map.where : std::string()});
+        maps.push_back({map.image, map.texture, map.found, 0, built_in_texture(map.where),
+                        map.loose ? map.where : std::string()});
         map.image = nullptr;
     }
     materials = std::move(scene.materials);
@@ -128,7 +140,7 @@ void upload_game_maps()
         specular_table = make_specular_table();
     }
     for (game_map& map : maps)
-        if (map.found && map.texture < 0 && map.image != nullptr) {
+        if (map.found && map.texture < 0 && map.image != nullptr && map.built_in == nullptr) {
             map.id = upload_model_image(map.image);
             image_free(map.image);
             map.image = nullptr;
@@ -152,7 +164,7 @@ static GLuint map_texture(int map)
     if (map < 0 || size_t(map) >= maps.size() || !maps[size_t(map)].found)
         return 0;
     const game_map& m = maps[size_t(map)];
-    return m.texture >= 0 ? model_textures[size_t(m.texture)].id : m.id;
+    return m.built_in ? *m.built_in : m.texture >= 0 ? model_textures[size_t(m.texture)].id : m.id;
 }
 
 static void bind(GLenum unit, GLuint id, bool clamp)

@@ -12,13 +12,20 @@
 static interaction_program interaction;
 static stage_program stage;
 
-// Whether the GL's shading language is 1.20 or later.
+// Whether the version string names at least major.minor.
+static bool at_least(GLenum name, int major, int minor)
+{
+    const char* version = (const char*)glGetString(name);
+    int has_major = 0, has_minor = 0;
+    return version != nullptr && sscanf(version, "%d.%d", &has_major, &has_minor) == 2 &&
+           (has_major > major || (has_major == major && has_minor >= minor));
+}
+
+// OpenGL 2.1 with GLSL 1.20: a GL below 2.1 may still name a shading
+// language it does not offer.
 static bool glsl_120()
 {
-    const char* version = (const char*)glGetString(GL_SHADING_LANGUAGE_VERSION);
-    int major = 0, minor = 0;
-    return version != nullptr && sscanf(version, "%d.%d", &major, &minor) == 2 &&
-           (major > 1 || (major == 1 && minor >= 20));
+    return at_least(GL_VERSION, 2, 1) && at_least(GL_SHADING_LANGUAGE_VERSION, 1, 20);
 }
 
 static std::string shader_log(GLuint shader)
@@ -105,7 +112,7 @@ static void locate(stage_program& p)
 static bool build()
 {
     if (!glsl_120()) {
-        printf("game look: the GL has no GLSL 1.20; the model view shows the editor's look\n");
+        printf("game look: no OpenGL 2.1 with GLSL 1.20; the model view shows the editor's look\n");
         return false;
     }
     interaction.id = linked(glsl_interaction_vert, glsl_interaction_frag, "interaction");

@@ -91,6 +91,20 @@ bool model_face_hidden(const model_object& object, const model_face& face)
     return !hidden_materials.empty() && hidden_materials.count(face_material(object, face)) > 0;
 }
 
+// Whether the game look may draw the batch stage by stage: its texture, if
+// it names one, was found and its material reads as the game reads it.
+static bool game_drawable(const model_batch& batch)
+{
+    return !batch.missing && !batch.hidden && game_material_drawable(batch.material);
+}
+
+// Whether any batch is; only then are the GLSL programs built and the maps
+// sent to the GL.
+static bool game_batches_present()
+{
+    return std::any_of(batches.begin(), batches.end(), game_drawable);
+}
+
 // A corner's vertex colour; its tangent frame comes later, from its batch's
 // faces.
 static shading_vertex shading_corner(const model_object& object, const model_face& face, int k)
@@ -150,7 +164,7 @@ static void derive_tangents()
 {
     std::vector<uint32_t> local(vertices.size(), UINT32_MAX);
     for (const model_batch& batch : batches)
-        if (game_material_lit(batch.material)) {
+        if (game_drawable(batch) && game_material_lit(batch.material)) {
             local.resize(vertices.size(), UINT32_MAX);
             derive_batch_tangents(batch, local);
         }
@@ -169,7 +183,8 @@ static void build_corners()
     // Corners are shared within a batch alone when the game look shades
     // them: tangents are summed over one material's faces.
     bool shaded = std::any_of(batches.begin(), batches.end(), [](const model_batch& batch) {
-        return game_material_lit(batch.material) || game_material_uses_vertex_colors(batch.material);
+        return game_drawable(batch) &&
+               (game_material_lit(batch.material) || game_material_uses_vertex_colors(batch.material));
     });
     std::vector<int> vertex_look;
     std::vector<bool> deforming;
@@ -305,7 +320,7 @@ template <typename T> static bool upload(GLenum target, GLuint* buffer, std::vec
 void init_model_scene()
 {
     upload_model_textures();
-    if (model_programs_ready())
+    if (game_batches_present() && model_programs_ready())
         upload_game_maps();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glShadeModel(GL_SMOOTH);
@@ -412,7 +427,7 @@ static bool show_file(const std::string& path, bool fresh, const char* failure)
     shown_path = path;
     start_building(path.c_str(), fresh);
     upload_model_textures();
-    if (model_programs_ready())
+    if (game_batches_present() && model_programs_ready())
         upload_game_maps();
     finish_model_scene();
     if (fresh) {
@@ -456,12 +471,10 @@ static void show_look(const model_batch& batch)
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, material);
 }
 
-// Whether the batch is drawn stage by stage now: its texture, if it names
-// one, was found and its material reads as the game reads it.
+// Whether the batch is drawn stage by stage now.
 static bool in_game_look(const model_batch& batch)
 {
-    return model_game_look && !batch.missing && !batch.hidden && game_material_drawable(batch.material) &&
-           model_programs_ready();
+    return model_game_look && game_drawable(batch) && model_programs_ready();
 }
 
 // The tangents and vertex colours beside the corners, for the game look.

@@ -274,3 +274,78 @@ TEST_F(GameLookTest, GreenLeansTheNormalDownThePicture)
 }
 
 }  // namespace
+
+namespace {
+
+int not_white(const Pixels& p)
+{
+    int count = 0;
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            count += !p.white(x, y);
+    return count;
+}
+
+// A quad lying flat, seen edge-on from the front, shows next to nothing;
+// autosprite turns it to face the eye.
+TEST_F(GameLookTest, ALyingQuadWithAutospriteFacesTheEye)
+{
+    const Corner lying[4] = {{0, 0, 0, 0, 0}, {10, 0, 0, 1, 0}, {10, 10, 0, 1, 1}, {0, 10, 0, 0, 1}};
+    int shown[2];
+    for (bool sprite : {false, true}) {
+        std::string shader = std::string("textures/test/sprite\n{\ncull none\n") +
+                             (sprite ? "deformVertexes autosprite\n" : "") +
+                             "{\nmap $whiteimage\nrgbGen const ( 0 0 0.5 )\n}\n}\n";
+        fs::path model = tree("baseq3/scripts/test.shader", shader, quad_model("textures/test/sprite", lying));
+        Pixels frame = front_view(model);
+        ASSERT_TRUE(frame.width) << console_;
+        shown[sprite] = not_white(frame);
+    }
+    int all = 640 * 480;
+    EXPECT_LT(shown[0], all / 100);
+    EXPECT_GT(shown[1], all / 10);
+}
+
+// What the game would not draw as written gets a line: a material it would
+// replace by its default (drawn in the editor's look) names its file and
+// line; a bump map that is not there names its material.
+TEST_F(GameLookTest, DefaultedMaterialsAndMissingMapsAreNamed)
+{
+    image("base/textures/test/grey.png", 4, 4, flat_image(4, 4, {160, 160, 160, 255}));
+    std::string materials =
+        "textures/test/bad\n{\n{\nblend nonsense\nmap textures/test/grey.png\n}\n}\n"
+        "textures/test/bumpless\n{\ndiffusemap textures/test/grey.png\nbumpmap textures/test/gone.png\n}\n";
+    fs::path mtr = dir_ / "game" / "base" / "materials" / "test.mtr";
+    fs::path model = tree("base/materials/test.mtr", materials, quad_model("textures/test/bad", upright));
+    Pixels frame = front_view(model);
+    ASSERT_TRUE(frame.width);
+    EXPECT_NE(console_.find("default material: textures/test/bad (" + mtr.string() + ":4: "), std::string::npos)
+        << console_;
+    EXPECT_FALSE(frame.white(frame.width / 2, frame.height / 2));
+
+    model = tree("base/materials/test.mtr", materials, quad_model("textures/test/bumpless", upright));
+    frame = front_view(model);
+    EXPECT_NE(console_.find("map not found: textures/test/gone.png (bump map of textures/test/bumpless)\n"),
+              std::string::npos)
+        << console_;
+    // The flat normal stands in: the diffuse texel at its own value.
+    EXPECT_NEAR(mean(frame, frame.width / 2, frame.height / 2, 1), 160, 3);
+}
+
+// Without OpenGL 2.1 and GLSL 1.20 the view keeps to the editor's look and says so once.
+TEST_F(GameLookTest, WithoutGlsl120TheEditorsLookIsShown)
+{
+    fs::path model = tree("baseq3/scripts/test.shader",
+                          "textures/test/add\n{\n{\nmap $whiteimage\nrgbGen const ( 0.3 0.3 0.3 )\n}\n}\n",
+                          quad_model("textures/test/add", upright));
+    Pixels frame = front_view(model, 0, {"MESA_GL_VERSION_OVERRIDE=1.5"});
+    ASSERT_TRUE(frame.width);
+    const std::string line = "game look: no OpenGL 2.1 with GLSL 1.20; the model view shows the editor's look\n";
+    size_t at = console_.find(line);
+    EXPECT_NE(at, std::string::npos) << console_;
+    EXPECT_EQ(console_.find(line, at + 1), std::string::npos);
+    // Lit white, not the stage's exact 76.
+    EXPECT_GT(frame.at(frame.width / 2, frame.height / 2)[0], 100);
+}
+
+}  // namespace

@@ -188,7 +188,8 @@ TEST_F(ModelViewTest, GameTreeShowsEveryObjectInItsOwnTextureTheRightWayUp)
     };
     write_file(model, squares_model(bitmaps));
 
-    Run run = show(model, "crate.ase - aseview");
+    // The editor's look: its cut of alpha below one half.
+    Run run = show(model, "crate.ase - aseview", {"ASEVIEW_LOOK=editor"});
     EXPECT_EQ(before_dumps(run.console), summary_prefix + model.string() + "\nLoad succesfult\n" +
                                "model: 7 objects, 14 faces, 7 textures (1 not found)\n"
                                "texture not found: textures/gone/missing.tga\n");
@@ -299,7 +300,8 @@ TEST_F(ModelViewTest, ShadersArchivesAndGameFoldersShowTheirImages)
 // An id Tech 4 mission beside its game, whose model's material list is
 // never closed: every object shows the image of its material (from a
 // material file loose or in a pk4), found in the dds/ mirror, and the
-// material that is not there is reported by its material name.
+// material that is not there is reported by its material name. In the
+// editor's look an image program shows its first image.
 TEST_F(ModelViewTest, IdTech4MaterialsShowTheirDdsImages)
 {
     const fs::path game = dir_ / "game" / "base", mission = dir_ / "mission";
@@ -338,7 +340,7 @@ TEST_F(ModelViewTest, IdTech4MaterialsShowTheirDdsImages)
     write_file(mission / "models" / "latch.ase", model);
 
     Run run = show(mission / "models" / "latch.ase", "latch.ase - aseview",
-                   {"ASEVIEW_GAME_PATH=" + game.string()});
+                   {"ASEVIEW_GAME_PATH=" + game.string(), "ASEVIEW_LOOK=editor"});
     EXPECT_EQ(before_dumps(run.console), summary_prefix + (mission / "models" / "latch.ase").string() +
                                              "\nLoad succesfult\n"
                                              "model: 4 objects, 8 faces, 4 textures (1 not found)\n"
