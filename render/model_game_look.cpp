@@ -444,8 +444,13 @@ static GLuint group_map(const scene_material& loaded, int stage, GLuint stand_in
     return id != 0 ? id : stand_in;
 }
 
-static void draw_interactions(const game_batch& batch, const scene_material& loaded, const expression_context& c)
+// The first interaction drawn replaces the colour and writes the depth
+// itself when `writes_depth`: over a black fill it would add to nothing.
+// Whether any was drawn.
+static bool draw_interactions(const game_batch& batch, const scene_material& loaded, const expression_context& c,
+                              bool writes_depth)
 {
+    bool drawn = false;
     const game_material& m = loaded.material;
     const interaction_program& p = model_interaction_program();
     for (const interaction_group& group : groups_of(m)) {
@@ -481,8 +486,30 @@ static void draw_interactions(const game_batch& batch, const scene_material& loa
         glUniform3fv(p.specular_color, 1, ks);
         glUniform1i(p.vertex_colors, vertex_colors);
         glUniform1i(p.rules, m.rules == material_rules::id_tech4 ? 0 : m.rules == material_rules::dark_mod ? 1 : 2);
+        bool first = writes_depth && !drawn;
+        if (first) {
+            glDisable(GL_BLEND);
+            glDepthMask(GL_TRUE);
+            glDepthFunc(GL_LEQUAL);
+        }
         draw_elements(batch);
+        if (first) {
+            glEnable(GL_BLEND);
+            glDepthMask(GL_FALSE);
+            glDepthFunc(GL_EQUAL);
+        }
+        drawn = true;
     }
+    return drawn;
+}
+
+// An opaque lit surface without an alpha test needs no fill of its own:
+// its first interaction writes its depth.
+static bool lit_fills_depth(const game_material& m)
+{
+    return fills_depth(m) && !groups_of(m).empty() &&
+           std::none_of(m.stages.begin(), m.stages.end(),
+                        [](const material_stage& s) { return s.alpha_test != alpha_function::none; });
 }
 
 static void draw_unlit(const game_batch& batch, const scene_material& loaded, bool filled, const expression_context& c)
@@ -544,7 +571,7 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
     glDepthMask(GL_TRUE);
     for (const game_batch& batch : batches) {
         const game_material& m = materials[size_t(batch.material)].material;
-        if (!fills_depth(m))
+        if (!fills_depth(m) || lit_fills_depth(m))
             continue;
         set_cull(m);
         set_offset(m);
@@ -570,7 +597,19 @@ void draw_game_batches(const std::vector<game_batch>& batches, double time)
             glDepthFunc(filled ? GL_EQUAL : GL_LEQUAL);
             set_cull(m);
             set_offset(m);
-            draw_interactions(batch, materials[size_t(batch.material)], context_of(m, time));
+            bool writes_depth = filled && lit_fills_depth(m);
+            if (!draw_interactions(batch, materials[size_t(batch.material)], context_of(m, time), writes_depth) &&
+                writes_depth) {
+                // Nothing lit it: black, as the fill would have left it.
+                use_program(stage.id, stage.eye, stage.orthographic, eye);
+                glDisable(GL_BLEND);
+                glDepthMask(GL_TRUE);
+                glDepthFunc(GL_LEQUAL);
+                fill_depth(batch, materials[size_t(batch.material)], context_of(m, time));
+                use_program(lit.id, lit.eye, lit.orthographic, eye);
+                glEnable(GL_BLEND);
+                glDepthMask(GL_FALSE);
+            }
         }
 
     // Every unlit stage, the surfaces in their sort order.
