@@ -51,6 +51,8 @@ bool model_gltf(const std::string& model_path, const export_options& options, ga
     if (!read_model_file(model_path, why))
         return false;
     model_scene scene;
+    // One texture a material is written: its stages' other maps are not read.
+    scene.maps_wanted = false;
     gltf_images images;
     build_model_scene(tree_for(model_path, trees), &scene,
                       [&](scene_texture& t) { images.take(t); });

@@ -67,6 +67,9 @@ struct model_scene {
     std::vector<scene_map> maps;
     std::vector<scene_material> materials;
     material_rules rules = material_rules::id_tech4;  // the tree's
+    // Whether the stages' maps are found and decoded too (the model view's
+    // game look), or only the materials read: a reset keeps it.
+    bool maps_wanted = true;
     std::vector<int> face_looks;  // one per drawable face (model_face_drawable), objects in order
     // The game's tree as it was when the scene was built: every build reads
     // it anew, so an edited tree shows on the next one, unless it is given

@@ -207,10 +207,11 @@ void load_material_maps(model_scene* scene, int texture, const texture_lookup& l
     const game_material& material = loaded.material;
     const std::string& name = scene->textures[size_t(texture)].name;
     for (const material_stage& stage : material.stages) {
-        loaded.stage_maps.push_back(stage_map(scene, stage.image, stage.kind, texture, name));
+        loaded.stage_maps.push_back(scene->maps_wanted ? stage_map(scene, stage.image, stage.kind, texture, name) : -1);
         std::vector<int> frames;
         for (const stage_image& frame : stage.frames)
-            frames.push_back(stage_map(scene, frame, stage.kind, texture, name));
+            if (scene->maps_wanted)
+                frames.push_back(stage_map(scene, frame, stage.kind, texture, name));
         loaded.frame_maps.push_back(std::move(frames));
     }
     scene->materials.push_back(std::move(loaded));
