@@ -15,5 +15,8 @@ material_stage default_stage();
 // The number the word starts with, as atof reads it, 0 when none or out of
 // float's range; ok (may be null) says whether the whole word was one.
 float script_number(std::string_view word, bool* ok = nullptr);
+// A GL_* blend factor by its name in any letter case, as a source or a
+// destination takes it; false for a name that is none of those.
+bool gl_blend_factor(std::string_view name, bool source, blend_factor* factor);
 // Equality with ASCII letter case ignored.
 bool same_name(std::string_view a, std::string_view b);

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <span>
 #include <numbers>
 
 #include "gamefs/stage_reading.h"
@@ -484,4 +485,47 @@ bool same_name(std::string_view a, std::string_view b)
                return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) ==
                       (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y);
            });
+}
+
+namespace {
+
+struct Factor {
+    std::string_view name;
+    blend_factor factor;
+};
+
+const Factor source_factors[] = {
+    {"gl_one", blend_factor::one},
+    {"gl_zero", blend_factor::zero},
+    {"gl_dst_color", blend_factor::dst_color},
+    {"gl_one_minus_dst_color", blend_factor::one_minus_dst_color},
+    {"gl_src_alpha", blend_factor::src_alpha},
+    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
+    {"gl_dst_alpha", blend_factor::dst_alpha},
+    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
+    {"gl_src_alpha_saturate", blend_factor::src_alpha_saturate},
+};
+const Factor destination_factors[] = {
+    {"gl_one", blend_factor::one},
+    {"gl_zero", blend_factor::zero},
+    {"gl_src_alpha", blend_factor::src_alpha},
+    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
+    {"gl_dst_alpha", blend_factor::dst_alpha},
+    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
+    {"gl_src_color", blend_factor::src_color},
+    {"gl_one_minus_src_color", blend_factor::one_minus_src_color},
+};
+
+}  // namespace
+
+bool gl_blend_factor(std::string_view name, bool source, blend_factor* factor)
+{
+    std::span<const Factor> factors = source ? std::span<const Factor>(source_factors)
+                                             : std::span<const Factor>(destination_factors);
+    for (const Factor& known : factors)
+        if (same_name(known.name, name)) {
+            *factor = known.factor;
+            return true;
+        }
+    return false;
 }

@@ -433,41 +433,6 @@ stage_image MaterialParser::image(int depth)
     return result;
 }
 
-struct Factor {
-    std::string_view name;
-    blend_factor factor;
-};
-
-const Factor source_factors[] = {
-    {"gl_one", blend_factor::one},
-    {"gl_zero", blend_factor::zero},
-    {"gl_dst_color", blend_factor::dst_color},
-    {"gl_one_minus_dst_color", blend_factor::one_minus_dst_color},
-    {"gl_src_alpha", blend_factor::src_alpha},
-    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
-    {"gl_dst_alpha", blend_factor::dst_alpha},
-    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
-    {"gl_src_alpha_saturate", blend_factor::src_alpha_saturate},
-};
-const Factor destination_factors[] = {
-    {"gl_one", blend_factor::one},
-    {"gl_zero", blend_factor::zero},
-    {"gl_src_alpha", blend_factor::src_alpha},
-    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
-    {"gl_dst_alpha", blend_factor::dst_alpha},
-    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
-    {"gl_src_color", blend_factor::src_color},
-    {"gl_one_minus_src_color", blend_factor::one_minus_src_color},
-};
-
-template <size_t n> const Factor* factor_named(const Factor (&factors)[n], std::string_view name)
-{
-    for (const Factor& factor : factors)
-        if (same_name(factor.name, name))
-            return &factor;
-    return nullptr;
-}
-
 struct NamedBlend {
     std::string_view name;
     blend_factor src, dst;
@@ -496,17 +461,16 @@ void MaterialParser::blend(material_stage* stage)
             stage->src = named.src, stage->dst = named.dst, stage->blended = true;
             return;
         }
-    const Factor* src = factor_named(source_factors, name);
-    if (src == nullptr)
+    blend_factor src, dst;
+    if (!gl_blend_factor(name, true, &src))
         return fail("unknown blend mode \"" + std::string(name) + "\"");
     if (!comma())
         return;
     std::string_view second = in_.next().text;
-    const Factor* dst = factor_named(destination_factors, second);
-    if (dst == nullptr)
+    if (!gl_blend_factor(second, false, &dst))
         return fail("unknown blend mode \"" + std::string(second) + "\"");
-    stage->src = src->factor, stage->dst = dst->factor;
-    stage->blended = !(src->factor == blend_factor::one && dst->factor == blend_factor::zero);
+    stage->src = src, stage->dst = dst;
+    stage->blended = !(src == blend_factor::one && dst == blend_factor::zero);
 }
 
 void MaterialParser::transform(material_stage* stage, transform_kind kind, bool two)

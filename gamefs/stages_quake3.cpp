@@ -12,40 +12,12 @@ namespace {
 
 constexpr size_t frame_limit = 8, tcmod_limit = 4, deform_limit = 3;
 
-struct Factor {
-    std::string_view name;
-    blend_factor factor;
-};
-
-const Factor source_factors[] = {
-    {"gl_one", blend_factor::one},
-    {"gl_zero", blend_factor::zero},
-    {"gl_dst_color", blend_factor::dst_color},
-    {"gl_one_minus_dst_color", blend_factor::one_minus_dst_color},
-    {"gl_src_alpha", blend_factor::src_alpha},
-    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
-    {"gl_dst_alpha", blend_factor::dst_alpha},
-    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
-    {"gl_src_alpha_saturate", blend_factor::src_alpha_saturate},
-};
-const Factor destination_factors[] = {
-    {"gl_one", blend_factor::one},
-    {"gl_zero", blend_factor::zero},
-    {"gl_src_alpha", blend_factor::src_alpha},
-    {"gl_one_minus_src_alpha", blend_factor::one_minus_src_alpha},
-    {"gl_dst_alpha", blend_factor::dst_alpha},
-    {"gl_one_minus_dst_alpha", blend_factor::one_minus_dst_alpha},
-    {"gl_src_color", blend_factor::src_color},
-    {"gl_one_minus_src_color", blend_factor::one_minus_src_color},
-};
-
 // An unknown name is GL_ONE, as the game takes it.
-template <size_t n> blend_factor factor_named(const Factor (&factors)[n], std::string_view name)
+static blend_factor factor_named(std::string_view name, bool source)
 {
-    for (const Factor& factor : factors)
-        if (same_name(factor.name, name))
-            return factor.factor;
-    return blend_factor::one;
+    blend_factor factor = blend_factor::one;
+    gl_blend_factor(name, source, &factor);
+    return factor;
 }
 
 // A stage as written, before its defaults: Daemon's maps are gathered to be
@@ -164,8 +136,8 @@ void ShaderParser::blend_function(WrittenStage* written)
     } else if (same_name(name, "blend")) {
         stage.src = blend_factor::src_alpha, stage.dst = blend_factor::one_minus_src_alpha;
     } else {
-        stage.src = factor_named(source_factors, name);
-        stage.dst = factor_named(destination_factors, argument());
+        stage.src = factor_named(name, true);
+        stage.dst = factor_named(argument(), false);
     }
     written->blend_written = true;
     stage.blended = !(stage.src == blend_factor::one && stage.dst == blend_factor::zero);
