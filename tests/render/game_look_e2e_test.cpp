@@ -349,3 +349,39 @@ TEST_F(GameLookTest, WithoutGlsl120TheEditorsLookIsShown)
 }
 
 }  // namespace
+
+namespace {
+
+// Doom 3's specular: a flat normal facing the eye reads its table's top,
+// adding twice the specular texel to the diffuse one (0.25 + 2 x 0.0625).
+TEST_F(GameLookTest, SpecularAddsTwiceItsTexelFacingTheEye)
+{
+    image("base/textures/test/d.png", 4, 4, flat_image(4, 4, {64, 64, 64, 255}));
+    image("base/textures/test/s.png", 4, 4, flat_image(4, 4, {16, 16, 16, 255}));
+    fs::path model = tree("base/materials/test.mtr",
+                          "textures/test/shiny\n{\ndiffusemap textures/test/d.png\nspecularmap textures/test/s.png\n}\n",
+                          quad_model("textures/test/shiny", upright));
+    Pixels frame = front_view(model);
+    ASSERT_TRUE(frame.width) << console_;
+    EXPECT_NEAR(mean(frame, frame.width / 2, frame.height / 2, 1), 64 + 2 * 16, 3);
+}
+
+// A hostile shader and material, ten thousand stages each with the clock
+// in every register, still give a first frame and a view at rest.
+TEST_F(GameLookTest, HostileMaterialsDrawInBoundedTime)
+{
+    std::string shader = "textures/test/many\n{\n", material = "table t { { 0, 1 } }\ntextures/test/many\n{\n";
+    for (int i = 0; i < 10000; i++) {
+        shader += "{\nmap $whiteimage\nblendFunc add\nrgbGen wave sin 0 0.0001 0 1\ntcMod scroll 1 1\n}\n";
+        material += "{\nblend add\nmap _white\nrgb t[t[t[time]]] * 0.0001\nscroll time, time\n}\n";
+    }
+    for (const auto& [path, text] : {std::pair{"baseq3/scripts/test.shader", shader + "}\n"},
+                                     std::pair{"base/materials/test.mtr", material + "}\n"}}) {
+        SCOPED_TRACE(path);
+        fs::path model = tree(path, text, quad_model("textures/test/many", upright));
+        Pixels frame = front_view(model);
+        EXPECT_TRUE(frame.width) << console_;
+    }
+}
+
+}  // namespace
