@@ -14,8 +14,8 @@
 #include "export/export_model.h"
 
 static const char usage[] =
-    "usage: aseview-export [--scale F] [--all-surfaces] MODEL.ase [OUT.glb]\n"
-    "       aseview-export [--scale F] [--all-surfaces] [-j N] -o DIR MODEL_OR_FOLDER...\n";
+    "usage: aseview-export [--scale F] [--all-surfaces] [--plain] MODEL.ase [OUT.glb]\n"
+    "       aseview-export [--scale F] [--all-surfaces] [--plain] [-j N] -o DIR MODEL_OR_FOLDER...\n";
 
 static int usage_error()
 {
@@ -54,9 +54,10 @@ int main(int argc, char** argv)
     // Past a file size limit a write fails with EFBIG and the half file is
     // removed, rather than the process being killed beside it.
     signal(SIGXFSZ, SIG_IGN);
-    enum { scale_option = 256, all_surfaces_option };
+    enum { scale_option = 256, all_surfaces_option, plain_option };
     static const option long_options[] = {{"scale", required_argument, nullptr, scale_option},
                                           {"all-surfaces", no_argument, nullptr, all_surfaces_option},
+                                          {"plain", no_argument, nullptr, plain_option},
                                           {"help", no_argument, nullptr, 'h'},
                                           {nullptr, 0, nullptr, 0}};
     export_options options;
@@ -78,6 +79,8 @@ int main(int argc, char** argv)
             options.scale = float(number);
         } else if (c == all_surfaces_option) {
             options.all_surfaces = true;
+        } else if (c == plain_option) {
+            options.plain = true;
         } else {
             return usage_error();
         }

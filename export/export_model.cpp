@@ -11,6 +11,7 @@
 #include "mesh/model_files.h"
 #include "export/glb_file.h"
 #include "export/gltf.h"
+#include "export/material_meaning.h"
 #include "gamefs/folders.h"
 
 namespace {
@@ -51,15 +52,20 @@ bool model_gltf(const std::string& model_path, const export_options& options, ga
     if (!read_model_file(model_path, why))
         return false;
     model_scene scene;
-    // One texture a material is written: its stages' other maps are not read.
-    scene.maps_wanted = false;
+    // A plain material is one texture: its stages' other maps are not read.
+    scene.maps_wanted = !options.plain;
     gltf_images images;
-    build_model_scene(tree_for(model_path, trees), &scene,
-                      [&](scene_texture& t) { images.take(t); });
+    build_model_scene(tree_for(model_path, trees), &scene, [&](scene_texture& t) {
+        // A picture that a part of its material changes is kept for the change.
+        if (options.plain || !picture_changed(scene, int(&t - scene.textures.data())))
+            images.take(t);
+    });
     long long faces = (long long)scene.face_looks.size();
     report->out = model_summary(scene, int(model_objects.size()), faces);
     report->missing = missing_textures(scene);
-    bool built = build_gltf(scene, options, gltf, why, std::move(images));
+    std::string said;
+    bool built = build_gltf(scene, options, gltf, why, std::move(images), &said);
+    report->out += said;
     reset_model_store();
     return built;
 }

@@ -1,6 +1,7 @@
 #include "export/gltf.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -8,10 +9,15 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <utility>
 
+#include "export/material_meaning.h"
+#include "image/decoders.h"
 #include "image/png_write.h"
 #include "mesh/huge_pages.h"
+#include "scene/tangents.h"
 
 namespace {
 
@@ -30,6 +36,7 @@ constexpr uint32_t none = UINT32_MAX;
 struct primitive {
     int look;
     std::vector<vertex> vertices;
+    std::vector<std::array<float, 3>> colors;  // by vertex, when the material takes the file's
     std::vector<uint32_t> indices;
     std::vector<uint32_t> first_made;  // by the file's vertex number
     std::vector<uint32_t> next_same;   // by vertex: the one made before from the same vertex
@@ -42,8 +49,16 @@ struct builder {
     std::vector<unsigned char>& data;
     std::vector<int> material_of;          // by look, -1 until made
     gltf_images& images;
-    std::map<std::string, int> texture_of;  // by the file that gave it
+    std::map<std::string, int> texture_of;  // by the image's key (gltf_images)
+    std::vector<material_meaning> meanings;  // by look
+    std::set<std::string> extensions;
+    std::string* said;
 };
+
+const material_meaning& meaning_of(const builder& b, int look)
+{
+    return b.meanings[size_t(look)];
+}
 
 // Z up becomes Y up: (x, y, z) reads as (x, z, -y).
 void to_gltf_axes(const model_vec3& v, float scale, float out[3])
@@ -112,38 +127,85 @@ bool textured(const model_scene& scene, const scene_look& look)
     return look.texture >= 0 && !scene.textures[size_t(look.texture)].white;
 }
 
+// Whether the look's primitives carry texture coordinates.
+bool has_st(const builder& b, int look)
+{
+    const material_meaning& meaning = meaning_of(b, look);
+    if (!meaning.game)
+        return textured(b.scene, b.scene.looks[size_t(look)]);
+    return meaning.base.used() || meaning.base_from_look || meaning.normal.used() || meaning.specular.used() ||
+           meaning.emissive.used();
+}
+
+// The one transform of the look's maps, baked into its coordinates; null
+// when each map keeps its own.
+const float* baked_transform(const material_meaning& meaning)
+{
+    if (!meaning.game || !one_transform(meaning))
+        return nullptr;
+    for (const meaning_map* map : {&meaning.base, &meaning.normal, &meaning.specular, &meaning.emissive})
+        if (map->used())
+            return map->matrix;
+    return nullptr;
+}
+
+// The corner's colour as the material takes the file's.
+std::array<float, 3> corner_color(const model_object& object, const model_face& face, int k, bool inverted)
+{
+    model_vec3 c = vertex_color(object, face, k);
+    if (inverted)
+        return {1.0f - c.x, 1.0f - c.y, 1.0f - c.z};
+    return {c.x, c.y, c.z};
+}
+
 // Adds the face's corners; a face with a corner that is not finite is left out.
 void add_face(const builder& b, const model_object& object, const model_face& face, primitive* p)
 {
     const scene_look& look = b.scene.looks[size_t(p->look)];
+    const material_meaning& meaning = meaning_of(b, p->look);
     const model_vec3* corners[3];
     for (int k = 0; k < 3; k++)
         corners[k] = &object.positions[size_t(face.vert[k])];
     model_vec3 flat = face.normals ? model_vec3{} : face_normal(corners);
-    bool st = textured(b.scene, look);
+    bool st = has_st(b, p->look);
+    const float* m = baked_transform(meaning);
+    // Back faces alone: the other winding, the normals turned.
+    float turn = meaning.reversed ? -1.0f : 1.0f;
     vertex v[3];
     for (int k = 0; k < 3; k++) {
         to_gltf_axes(*corners[k], b.options.scale, v[k].position);
-        to_gltf_axes(unit_normal(face.normals ? face.normal[k] : flat), 1.0f, v[k].normal);
+        to_gltf_axes(unit_normal(face.normals ? face.normal[k] : flat), turn, v[k].normal);
         v[k].st[0] = v[k].st[1] = 0.0f;
         if (st) {
             corner_st(*look.material, object.tverts[size_t(face.tvert[k])], v[k].st);
             // glTF's texture origin is the image's top left, the GL's its bottom left.
             v[k].st[1] = 1.0f - v[k].st[1];
+            if (m != nullptr) {
+                float s = v[k].st[0], t = v[k].st[1];
+                v[k].st[0] = m[0] * s + m[1] * t + m[2];
+                v[k].st[1] = m[3] * s + m[4] * t + m[5];
+            }
         }
         if (!finite(v[k].position, 3) || !finite(v[k].st, 2))
             return;
     }
+    bool colored = meaning.vertex_colors != meaning_vertex_colors::none;
     if (p->first_made.empty())
         p->first_made.assign(object.positions.size(), none);
-    for (int k = 0; k < 3; k++) {
+    static const int order[2][3] = {{0, 1, 2}, {0, 2, 1}};
+    for (int k : order[meaning.reversed]) {
+        std::array<float, 3> color{};
+        if (colored)
+            color = corner_color(object, face, k, meaning.vertex_colors == meaning_vertex_colors::inverted);
         uint32_t& head = p->first_made[size_t(face.vert[k])];
         uint32_t i = head;
-        while (i != none && !(p->vertices[i] == v[k]))
+        while (i != none && !(p->vertices[i] == v[k] && (!colored || p->colors[i] == color)))
             i = p->next_same[i];
         if (i == none) {
             i = uint32_t(p->vertices.size());
             p->vertices.push_back(v[k]);
+            if (colored)
+                p->colors.push_back(color);
             p->next_same.push_back(head);
             head = i;
         }
@@ -284,6 +346,37 @@ const char* embedded_type(const std::string& bytes)
     return nullptr;
 }
 
+// The picture as RGBA, changed as its part needs; null when memory fails.
+RgbaImage* converted_copy(const RgbaImage& picture, map_conversion conversion)
+{
+    RgbaImage* decoded = nullptr;
+    const RgbaImage* rgba = rgba_of(&picture, &decoded);
+    if (rgba == nullptr)
+        return nullptr;
+    RgbaImage* out = decoded != nullptr ? decoded : image_new(rgba->width, rgba->height);
+    size_t count = size_t(rgba->width) * size_t(rgba->height);
+    if (out == nullptr)
+        return nullptr;
+    if (out != rgba)
+        memcpy(out->pixels, rgba->pixels, count * 4);
+    for (unsigned char* p = out->pixels; p < out->pixels + count * 4; p += 4)
+        switch (conversion) {
+        case map_conversion::green_turned: p[1] = uint8_t(255 - p[1]); break;
+        case map_conversion::alpha_inverted: p[3] = uint8_t(255 - p[3]); break;
+        case map_conversion::alpha_from_rgb: p[3] = std::max({p[0], p[1], p[2]}); break;
+        case map_conversion::roughness: {
+            // The exponent 10 + 20 B as a GGX roughness; metallic 0 in B.
+            double exponent = 10.0 + 20.0 * p[2] / 255.0;
+            p[1] = uint8_t(std::lround(255.0 * std::pow(2.0 / (exponent + 2.0), 0.25)));
+            p[0] = p[3] = 255;
+            p[2] = 0;
+            break;
+        }
+        case map_conversion::none: break;
+        }
+    return out;
+}
+
 // The image of a picture and its file's bytes: the bytes when they are
 // embedded as read, else the picture (null when it is not had) as PNG.
 gltf_image image_of(const RgbaImage* picture, std::string bytes)
@@ -302,21 +395,19 @@ gltf_image image_of(const RgbaImage* picture, std::string bytes)
     return image;
 }
 
-// The glTF texture of a found scene texture, its image once per file; -1
-// when it cannot be encoded. The image's bytes move into the buffer.
-int texture_for(builder& b, const scene_texture& texture, bool* cut, std::string* why)
+// The glTF texture of an image, embedded once for its key; -1 when it
+// cannot be encoded. The image's bytes move into the buffer.
+int embed(builder& b, const std::string& key, const std::string& name, gltf_image& made, std::string* why)
 {
-    gltf_image& made = b.images.of(texture);
-    *cut = made.cut;
-    auto known = b.texture_of.find(texture.where);
+    auto known = b.texture_of.find(key);
     if (known != b.texture_of.end())
         return known->second;
     if (made.mime_type.empty()) {
-        *why = texture.where + ": cannot be encoded as PNG";
+        *why = key + ": cannot be encoded as PNG";
         return -1;
     }
     tinygltf::Image image;
-    image.name = utf8_name(texture.name);
+    image.name = utf8_name(name);
     image.mimeType = made.mime_type;
     image.bufferView = add_view(b, made.bytes.data(), made.bytes.size(), 0);
     std::string().swap(made.bytes);
@@ -325,7 +416,15 @@ int texture_for(builder& b, const scene_texture& texture, bool* cut, std::string
     gltf_texture.source = int(b.gltf->images.size()) - 1;
     gltf_texture.sampler = 0;
     b.gltf->textures.push_back(gltf_texture);
-    return b.texture_of[texture.where] = int(b.gltf->textures.size()) - 1;
+    return b.texture_of[key] = int(b.gltf->textures.size()) - 1;
+}
+
+// The glTF texture of a found scene texture, its image once per file.
+int texture_for(builder& b, const scene_texture& texture, bool* cut, std::string* why)
+{
+    gltf_image& made = b.images.of(texture);
+    *cut = made.cut;
+    return embed(b, texture.where, texture.name, made, why);
 }
 
 double unit_interval(float v)
@@ -333,30 +432,166 @@ double unit_interval(float v)
     return std::isfinite(v) ? std::clamp(double(v), 0.0, 1.0) : 0.0;
 }
 
-// The look's material, made the first time a primitive uses it; -1 when
-// its texture cannot be encoded.
-int material_for(builder& b, int look_index, std::string* why)
+tinygltf::Value number_array(std::initializer_list<double> numbers)
 {
-    int& made = b.material_of[size_t(look_index)];
-    if (made >= 0)
-        return made;
-    const scene_look& look = b.scene.looks[size_t(look_index)];
-    tinygltf::Material material;
-    material.name = look.material ? utf8_name(look.material->name) : "";
-    tinygltf::PbrMetallicRoughness& pbr = material.pbrMetallicRoughness;
-    pbr.metallicFactor = 0.0;
-    pbr.roughnessFactor = 1.0;
+    tinygltf::Value::Array array;
+    for (double n : numbers)
+        array.emplace_back(n);
+    return tinygltf::Value(std::move(array));
+}
+
+bool identity(const float m[6])
+{
+    static const float one[6] = {1, 0, 0, 0, 1, 0};
+    return memcmp(m, one, sizeof one) == 0;
+}
+
+// The affine map as glTF's offset, rotation and scale: uv' = offset + R (scale uv),
+// R's columns (cos r, sin r) and (-sin r, cos r). A shear has no place in it.
+tinygltf::Value transform_value(const float m[6])
+{
+    double r = std::atan2(double(m[3]), double(m[0]));
+    double sx = std::hypot(double(m[0]), double(m[3]));
+    double sy = double(m[4]) * std::cos(r) - double(m[1]) * std::sin(r);
+    tinygltf::Value::Object transform;
+    transform["offset"] = number_array({m[2], m[5]});
+    transform["rotation"] = tinygltf::Value(r);
+    transform["scale"] = number_array({sx, sy});
+    return tinygltf::Value(std::move(transform));
+}
+
+// A part's texture: its index, and its own transform unless the look's is baked.
+int map_texture(builder& b, const meaning_map& use, bool baked, tinygltf::ExtensionMap* extensions,
+                std::string* why)
+{
+    const scene_map& map = b.scene.maps[size_t(use.map)];
+    gltf_image& made = b.images.of(b.scene, map, use.conversion);
+    int index = embed(b, gltf_images::key(map.where, use.conversion), map.name, made, why);
+    if (index >= 0 && !baked && !identity(use.matrix)) {
+        (*extensions)["KHR_texture_transform"] = transform_value(use.matrix);
+        b.extensions.insert("KHR_texture_transform");
+    }
+    return index;
+}
+
+// A texture info inside an extension, where the library takes plain values.
+bool texture_value(builder& b, const meaning_map& use, bool baked, tinygltf::Value* value, std::string* why)
+{
+    tinygltf::ExtensionMap extensions;
+    int index = map_texture(b, use, baked, &extensions, why);
+    if (index < 0)
+        return false;
+    tinygltf::Value::Object info;
+    info["index"] = tinygltf::Value(index);
+    if (!extensions.empty())
+        info["extensions"] = tinygltf::Value(tinygltf::Value::Object(extensions.begin(), extensions.end()));
+    *value = tinygltf::Value(std::move(info));
+    return true;
+}
+
+void extend(builder& b, tinygltf::Material* material, const char* name, tinygltf::Value::Object value)
+{
+    material->extensions[name] = tinygltf::Value(std::move(value));
+    b.extensions.insert(name);
+}
+
+// The look's texture and colour alone, as the view's editor look shows them.
+bool plain_material(builder& b, const scene_look& look, tinygltf::Material* material, std::string* why)
+{
+    tinygltf::PbrMetallicRoughness& pbr = material->pbrMetallicRoughness;
     pbr.baseColorFactor = {unit_interval(look.color[0]), unit_interval(look.color[1]),
                            unit_interval(look.color[2]), 1.0};
     if (textured(b.scene, look)) {
         bool cut;
         pbr.baseColorTexture.index = texture_for(b, b.scene.textures[size_t(look.texture)], &cut, why);
         if (pbr.baseColorTexture.index < 0)
-            return -1;
+            return false;
         if (cut)
-            material.alphaMode = "MASK";
+            material->alphaMode = "MASK";
     }
-    material.doubleSided = look.two_sided;
+    material->doubleSided = look.two_sided;
+    return true;
+}
+
+bool specular_extension(builder& b, const material_meaning& meaning, bool baked, tinygltf::Material* material,
+                        std::string* why)
+{
+    tinygltf::Value::Object specular;
+    specular["specularFactor"] = tinygltf::Value(double(meaning.specular_factor));
+    const float* c = meaning.specular_color;
+    if (c[0] != 1 || c[1] != 1 || c[2] != 1)
+        specular["specularColorFactor"] = number_array({c[0], c[1], c[2]});
+    if (meaning.specular.used() && !texture_value(b, meaning.specular, baked, &specular["specularColorTexture"], why))
+        return false;
+    extend(b, material, "KHR_materials_specular", std::move(specular));
+    return true;
+}
+
+// The material as the game draws it, as far as glTF can say.
+bool game_material(builder& b, const scene_look& look, const material_meaning& meaning,
+                   tinygltf::Material* material, std::string* why)
+{
+    bool baked = one_transform(meaning), cut = false;
+    tinygltf::PbrMetallicRoughness& pbr = material->pbrMetallicRoughness;
+    pbr.roughnessFactor = meaning.roughness;
+    const float* c = meaning.base_color;
+    pbr.baseColorFactor = {unit_interval(c[0]), unit_interval(c[1]), unit_interval(c[2]), unit_interval(c[3])};
+    if (meaning.base.used()) {
+        pbr.baseColorTexture.index = map_texture(b, meaning.base, baked, &pbr.baseColorTexture.extensions, why);
+        const scene_map& map = b.scene.maps[size_t(meaning.base.map)];
+        cut = b.images.of(b.scene, map, meaning.base.conversion).cut;
+    } else if (meaning.base_from_look && textured(b.scene, look)) {
+        pbr.baseColorTexture.index = texture_for(b, b.scene.textures[size_t(look.texture)], &cut, why);
+    }
+    if (meaning.normal.used())
+        material->normalTexture.index = map_texture(b, meaning.normal, baked, &material->normalTexture.extensions, why);
+    if (meaning.roughness_map.used())
+        pbr.metallicRoughnessTexture.index =
+            map_texture(b, meaning.roughness_map, baked, &pbr.metallicRoughnessTexture.extensions, why);
+    if (meaning.emissive.used())
+        material->emissiveTexture.index =
+            map_texture(b, meaning.emissive, baked, &material->emissiveTexture.extensions, why);
+    if (!why->empty())
+        return false;
+    const float* e = meaning.emissive_color;
+    if (e[0] > 0 || e[1] > 0 || e[2] > 0)
+        material->emissiveFactor = {unit_interval(e[0]), unit_interval(e[1]), unit_interval(e[2])};
+    if (meaning.emissive_strength > 1)
+        extend(b, material, "KHR_materials_emissive_strength",
+               {{"emissiveStrength", tinygltf::Value(double(meaning.emissive_strength))}});
+    if (meaning.specular_written && !specular_extension(b, meaning, baked, material, why))
+        return false;
+    if (meaning.unlit)
+        extend(b, material, "KHR_materials_unlit", {});
+    if (meaning.alpha == meaning_alpha::mask) {
+        material->alphaMode = "MASK";
+        material->alphaCutoff = meaning.alpha_cutoff;
+    } else if (meaning.alpha == meaning_alpha::blend) {
+        material->alphaMode = "BLEND";
+    } else if (meaning.implicit && cut) {
+        material->alphaMode = "MASK";
+    }
+    material->doubleSided = meaning.double_sided;
+    *b.said += meaning.dropped;
+    return true;
+}
+
+// The look's material, made the first time a primitive uses it; -1 when
+// one of its images cannot be encoded.
+int material_for(builder& b, int look_index, std::string* why)
+{
+    int& made = b.material_of[size_t(look_index)];
+    if (made >= 0)
+        return made;
+    const scene_look& look = b.scene.looks[size_t(look_index)];
+    const material_meaning& meaning = meaning_of(b, look_index);
+    tinygltf::Material material;
+    material.name = look.material ? utf8_name(look.material->name) : "";
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 1.0;
+    why->clear();
+    if (!(meaning.game ? game_material(b, look, meaning, &material, why) : plain_material(b, look, &material, why)))
+        return -1;
     // What the colour stands in for, and surfaces kept that the game never draws.
     tinygltf::Value::Object extras;
     if (look.missing)
@@ -396,7 +631,7 @@ std::vector<primitive> object_primitives(const builder& b, const model_object& o
     each_written_face(b, object, &counted, [&](const model_face&, int l) {
         if (slot[size_t(l)] < 0) {
             slot[size_t(l)] = int(primitives.size());
-            primitives.push_back({l, {}, {}, {}, {}});
+            primitives.push_back({l, {}, {}, {}, {}, {}});
             faces.push_back(0);
         }
         faces[size_t(slot[size_t(l)])]++;
@@ -406,6 +641,8 @@ std::vector<primitive> object_primitives(const builder& b, const model_object& o
         reserve_in_huge_pages(&primitives[i].indices, faces[i] * 3);
         reserve_in_huge_pages(&primitives[i].vertices, faces[i] * 3);
         reserve_in_huge_pages(&primitives[i].next_same, faces[i] * 3);
+        if (meaning_of(b, primitives[i].look).vertex_colors != meaning_vertex_colors::none)
+            primitives[i].colors.reserve(faces[i] * 3);
     }
     each_written_face(b, object, look, [&](const model_face& face, int l) {
         add_face(b, object, face, &primitives[size_t(slot[size_t(l)])]);
@@ -419,9 +656,58 @@ void make_room(builder& b, const std::vector<primitive>& primitives)
 {
     size_t needed = b.data.size();
     for (const primitive& p : primitives)
-        needed += p.vertices.size() * sizeof(vertex) + p.indices.size() * 4 + 16;
+        needed += p.vertices.size() * sizeof(vertex) + p.colors.size() * 12 + p.indices.size() * 4 + 32;
     if (needed > b.data.capacity())
         reserve_in_huge_pages(&b.data, std::max(needed, b.data.capacity() * 2));
+}
+
+model_vec3 cross(const model_vec3& a, const model_vec3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+float dot(const model_vec3& a, const model_vec3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// The game's tangent frames, for a normal map to light as in the game: T
+// along +s, and w turning glTF's bitangent N x T to picture-up, the
+// opposite of the game's B (the map's green is turned to match). Vertices
+// where mirrored texture coordinates meet are split, as the game splits
+// them. Empty when the frames cannot be had.
+std::vector<std::array<float, 4>> game_tangents(primitive& p)
+{
+    std::vector<model_vec3> positions, normals;
+    std::vector<tangent_st> st;
+    for (const vertex& v : p.vertices) {
+        positions.push_back({v.position[0], v.position[1], v.position[2]});
+        normals.push_back({v.normal[0], v.normal[1], v.normal[2]});
+        st.push_back({v.st[0], v.st[1]});
+    }
+    std::optional<tangent_frames> frames = derive_tangents({positions, st, normals, true, p.indices});
+    if (!frames)
+        return {};
+    for (uint32_t from : frames->copied_from) {
+        p.vertices.push_back(p.vertices[from]);
+        normals.push_back(normals[from]);
+        if (!p.colors.empty())
+            p.colors.push_back(p.colors[from]);
+    }
+    p.indices = std::move(frames->corners);
+    std::vector<std::array<float, 4>> tangents;
+    for (size_t i = 0; i < p.vertices.size(); i++) {
+        model_vec3 n = normals[i], t = frames->tangents[i];
+        if (dot(t, t) == 0.0f) {
+            // No texture-coordinate area: any direction along the surface.
+            t = cross(std::fabs(n.x) < 0.9f ? model_vec3{1, 0, 0} : model_vec3{0, 1, 0}, n);
+            float length = std::sqrt(dot(t, t));
+            t = {t.x / length, t.y / length, t.z / length};
+        }
+        float w = dot(cross(n, t), frames->bitangents[i]) > 0.0f ? -1.0f : 1.0f;
+        tangents.push_back({t.x, t.y, t.z, w});
+    }
+    return tangents;
 }
 
 bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* why)
@@ -435,10 +721,21 @@ bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* 
     out.material = material_for(b, p.look, why);
     if (out.material < 0)
         return false;
+    std::vector<std::array<float, 4>> tangents;
+    if (meaning_of(b, p.look).normal.used())
+        tangents = game_tangents(p);
     out.attributes["POSITION"] = add_positions(b, p.vertices);
     out.attributes["NORMAL"] = add_attribute(b, p.vertices, &vertex::normal, TINYGLTF_TYPE_VEC3);
-    if (textured(b.scene, b.scene.looks[size_t(p.look)]))
+    if (has_st(b, p.look))
         out.attributes["TEXCOORD_0"] = add_attribute(b, p.vertices, &vertex::st, TINYGLTF_TYPE_VEC2);
+    if (!p.colors.empty()) {
+        int view = add_view(b, p.colors.data(), p.colors.size() * sizeof p.colors[0], TINYGLTF_TARGET_ARRAY_BUFFER);
+        out.attributes["COLOR_0"] = add_accessor(b, view, TINYGLTF_COMPONENT_TYPE_FLOAT, p.colors.size(), TINYGLTF_TYPE_VEC3);
+    }
+    if (!tangents.empty()) {
+        int view = add_view(b, tangents.data(), tangents.size() * sizeof tangents[0], TINYGLTF_TARGET_ARRAY_BUFFER);
+        out.attributes["TANGENT"] = add_accessor(b, view, TINYGLTF_COMPONENT_TYPE_FLOAT, tangents.size(), TINYGLTF_TYPE_VEC4);
+    }
     out.indices = add_indices(b, p);
     mesh->primitives.push_back(out);
     return true;
@@ -472,15 +769,45 @@ gltf_image& gltf_images::of(const scene_texture& texture)
     return known->second;
 }
 
+std::string gltf_images::key(const std::string& where, map_conversion conversion)
+{
+    static const char* const changes[] = {"", " (green up)", " (alpha inverted)", " (alpha from colour)",
+                                          " (roughness)"};
+    return where + changes[int(conversion)];
+}
+
+gltf_image& gltf_images::of(const model_scene& scene, const scene_map& map, map_conversion conversion)
+{
+    std::string key = gltf_images::key(map.where, conversion);
+    auto known = by_file_.find(key);
+    if (known != by_file_.end())
+        return known->second;
+    const scene_texture* texture = map.texture >= 0 ? &scene.textures[size_t(map.texture)] : nullptr;
+    const RgbaImage* picture = texture != nullptr ? texture->image : map.image;
+    if (conversion == map_conversion::none) {
+        std::string bytes = texture != nullptr && embedded_type(texture->bytes) ? texture->bytes : std::string();
+        return by_file_.emplace(key, image_of(picture, std::move(bytes))).first->second;
+    }
+    gltf_image image;
+    RgbaImage* changed = picture != nullptr ? converted_copy(*picture, conversion) : nullptr;
+    if (changed != nullptr && encode_png(*changed, &image.bytes))
+        image.mime_type = "image/png";
+    image_free(changed);
+    return by_file_.emplace(key, std::move(image)).first->second;
+}
+
 bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,
-                std::string* why, gltf_images images)
+                std::string* why, gltf_images images, std::string* said)
 {
     *gltf = {};
     gltf->asset.version = "2.0";
     gltf->asset.generator = "aseview-export";
     gltf->buffers.emplace_back();
+    std::string notes;
     builder b{scene, options, gltf, gltf->buffers[0].data, std::vector<int>(scene.looks.size(), -1),
-              images, {}};
+              images, {}, {}, {}, said != nullptr ? said : &notes};
+    for (const scene_look& look : scene.looks)
+        b.meanings.push_back(options.plain ? material_meaning{} : look_meaning(scene, look));
     // The view repeats its textures.
     tinygltf::Sampler sampler;
     sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
@@ -515,6 +842,8 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
         return false;
     }
     gltf->defaultScene = 0;
+    // Used, never required: a reader without them still opens the file.
+    gltf->extensionsUsed.assign(b.extensions.begin(), b.extensions.end());
     if (gltf->textures.empty())
         gltf->samplers.clear();
     if (b.data.empty())

@@ -7,6 +7,7 @@
 
 #include <tiny_gltf.h>
 
+#include "export/material_meaning.h"
 #include "export/options.h"
 #include "scene/scene.h"
 
@@ -28,6 +29,12 @@ public:
     void take(scene_texture& texture);
     // The image of a found texture, made from its picture when it was not taken.
     gltf_image& of(const scene_texture& texture);
+    // The image of a stage's found map as a part of a material changes it:
+    // its texture's when it shares that texture's picture unchanged.
+    gltf_image& of(const model_scene& scene, const scene_map& map, map_conversion conversion);
+    // The key an image is kept and embedded by: the file (or program) that
+    // gave it, and its change.
+    static std::string key(const std::string& where, map_conversion conversion);
     // The images made.
     size_t size() const { return by_file_.size(); }
 
@@ -37,8 +44,10 @@ private:
 
 // Builds the scene's glTF from the model store, with the images taken while
 // the scene was built (or made now from its pictures); their bytes move into
-// the glTF's buffer. False, with the reason, when a texture cannot be
-// encoded or no face is left to write (hidden, or with a corner that is not
-// finite).
+// the glTF's buffer. Each material says what its game material says, unless
+// the options ask for plain ones; `said` (may be null) gets a line for each
+// part of one that glTF cannot hold. False, with the reason, when a texture
+// cannot be encoded or no face is left to write (hidden, or with a corner
+// that is not finite).
 bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,
-                std::string* why, gltf_images images = {});
+                std::string* why, gltf_images images = {}, std::string* said = nullptr);
