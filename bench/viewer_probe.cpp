@@ -107,7 +107,7 @@ double seconds_to_first_frame(const ViewerStart& how)
     return viewer.wait_for_first_frame(120) ? seconds_since(start) : -1;
 }
 
-std::string generated_knot(const char* name, int faces)
+std::string generated_knot(const char* name, int faces, const char* bitmap)
 {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "aseview_bench";
     std::filesystem::path model = dir / name;
@@ -116,7 +116,9 @@ std::string generated_knot(const char* name, int faces)
     std::filesystem::create_directories(dir);
     printf("generating %s ...\n", model.c_str());
     fflush(stdout);
-    std::string command = "'" MAKE_KNOT "' '" + model.string() + "' " + std::to_string(faces) + " >/dev/null";
+    std::string texture = bitmap ? std::string(" --texture '") + bitmap + "'" : "";
+    std::string command =
+        "'" MAKE_KNOT "'" + texture + " '" + model.string() + "' " + std::to_string(faces) + " >/dev/null";
     if (std::system(command.c_str()) != 0) {
         fprintf(stderr, "make_knot failed\n");
         exit(1);

@@ -38,9 +38,10 @@ double process_peak_mb(pid_t pid);
 double seconds_to_first_frame(const ViewerStart& how);
 
 // A knot of about `faces` faces in the temp directory's aseview_bench
-// folder, made by make_knot unless it is there already; ends the process if
-// it cannot be made.
-std::string generated_knot(const char* name, int faces);
+// folder, made by make_knot unless it is there already, its diffuse map
+// `bitmap` when given (the name says which, being the cache's key); ends the
+// process if it cannot be made.
+std::string generated_knot(const char* name, int faces, const char* bitmap = nullptr);
 
 // The models of the corpus folder's ase/, sorted; none, with a line saying
 // so, when it is not there.
