@@ -245,9 +245,9 @@ void become_worker(pid_t parent, sigset_t mask)
 [[noreturn]] void work(const std::vector<batch_job>& all, const export_options& options, int jobs, int reports)
 {
     uint32_t i;
-    game_tree_cache trees;
+    export_cache cache;
     while (read(jobs, &i, sizeof i) == ssize_t(sizeof i) && i < all.size()) {
-        std::string report = pack(export_model(all[i].model, all[i].out, options, &trees));
+        std::string report = pack(export_model(all[i].model, all[i].out, options, &cache));
         if (write_all(reports, report.data(), report.size()) != 0)
             break;
     }

@@ -32,21 +32,21 @@ export_report failed(export_report report, const std::string& path, const std::s
 }
 
 // The tree around the model: the cached one when it is of the model's folder.
-std::shared_ptr<game_fs> tree_for(const std::string& model_path, game_tree_cache* trees)
+std::shared_ptr<game_fs> tree_for(const std::string& model_path, export_cache* cache)
 {
-    if (trees == nullptr)
+    if (cache == nullptr)
         return game_fs_open(model_path);
     std::string folder = std::filesystem::path(model_path).parent_path().string();
-    if (trees->tree == nullptr || trees->folder != folder) {
-        trees->tree = nullptr;
-        trees->tree = game_fs_open(model_path);
-        trees->folder = folder;
+    if (cache->tree == nullptr || cache->folder != folder) {
+        cache->tree = nullptr;
+        cache->tree = game_fs_open(model_path);
+        cache->folder = folder;
     }
-    return trees->tree;
+    return cache->tree;
 }
 
 // Reads the model and turns it into glTF; the model store is let go after.
-bool model_gltf(const std::string& model_path, const export_options& options, game_tree_cache* trees,
+bool model_gltf(const std::string& model_path, const export_options& options, export_cache* cache,
                 tinygltf::Model* gltf, export_report* report, std::string* why)
 {
     if (!read_model_file(model_path, why))
@@ -54,10 +54,14 @@ bool model_gltf(const std::string& model_path, const export_options& options, ga
     model_scene scene;
     // A plain material is one texture: its stages' other maps are not read.
     scene.maps_wanted = !options.plain;
-    gltf_images images;
-    build_model_scene(tree_for(model_path, trees), &scene, [&](scene_texture& t) {
-        // A picture that a part of its material changes is kept for the change.
-        if (options.plain || !picture_changed(scene, int(&t - scene.textures.data())))
+    gltf_images images(cache != nullptr ? &cache->images : nullptr);
+    build_model_scene(tree_for(model_path, cache), &scene, [&](scene_texture& t) {
+        // A picture that a part of its material changes is kept for the
+        // change; the material's maps are begun as soon as they are read.
+        int texture = int(&t - scene.textures.data());
+        if (!options.plain)
+            start_material_maps(scene, texture, &images);
+        if (options.plain || !picture_changed(scene, texture))
             images.take(t);
     });
     long long faces = (long long)scene.face_looks.size();
@@ -73,7 +77,7 @@ bool model_gltf(const std::string& model_path, const export_options& options, ga
 }  // namespace
 
 export_report export_model(const std::string& model_path, const std::string& out_path,
-                           const export_options& options, game_tree_cache* trees)
+                           const export_options& options, export_cache* cache)
 {
     export_report report;
     struct stat input;
@@ -89,7 +93,7 @@ export_report export_model(const std::string& model_path, const std::string& out
         return failed(report, out_path, why);
     tinygltf::Model gltf;
     try {
-        if (!model_gltf(model_path, options, trees, &gltf, &report, &why))
+        if (!model_gltf(model_path, options, cache, &gltf, &report, &why))
             return failed(report, model_path, why);
     } catch (const std::bad_alloc&) {
         reset_model_store();

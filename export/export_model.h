@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "export/gltf.h"
 #include "export/options.h"
 
 struct game_fs;
@@ -16,17 +17,19 @@ struct export_report {
     bool ok = false;
 };
 
-// The game's tree of the folder the last model came from, kept for the
-// next model of the same folder: a batch sees each folder's tree as it was
-// when it came to it.
-struct game_tree_cache {
+// What a worker keeps for its next model: the game's tree of the folder the
+// last model came from (a batch sees each folder's tree as it was when it
+// came to it), and the images it has converted.
+struct export_cache {
     std::string folder;
     std::shared_ptr<game_fs> tree;
+    converted_images images;
 };
 
-// One model exported; `trees`, when given, saves opening the same tree again.
+// One model exported; `cache`, when given, saves opening the same tree and
+// converting the same images again.
 export_report export_model(const std::string& model_path, const std::string& out_path,
-                           const export_options& options, game_tree_cache* trees = nullptr);
+                           const export_options& options, export_cache* cache = nullptr);
 // The default output's name: the model's file name with ".glb" for its
 // ".ase" (in any letter case), else added.
 std::string glb_name(const std::string& model_path);

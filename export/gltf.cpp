@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "export/material_meaning.h"
@@ -143,7 +145,7 @@ const float* baked_transform(const material_meaning& meaning)
 {
     if (!meaning.game || !one_transform(meaning))
         return nullptr;
-    for (const meaning_map* map : {&meaning.base, &meaning.normal, &meaning.specular, &meaning.emissive})
+    for (const meaning_map* map : meaning.maps())
         if (map->used())
             return map->matrix;
     return nullptr;
@@ -318,22 +320,27 @@ bool cuts_texels(const RgbaImage& rgba)
     return false;
 }
 
+// The fewest channels that keep every texel.
+png_packing packing_of(const RgbaImage& rgba)
+{
+    size_t count = size_t(rgba.width) * size_t(rgba.height);
+    bool gray = true;
+    for (const unsigned char* p = rgba.pixels; p < rgba.pixels + count * 4; p += 4) {
+        if (p[3] != 255)
+            return png_packing::rgba;
+        gray = gray && p[0] == p[1] && p[1] == p[2];
+    }
+    return gray ? png_packing::gray : png_packing::rgb;
+}
+
 // The image as PNG, top row first (ours are bottom row first).
 bool encode_png(const RgbaImage& rgba, std::string* png)
 {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* stream = open_memstream(&buffer, &size);
-    if (stream == nullptr)
-        return false;
+    png_packing packing = packing_of(rgba);
+    png->clear();
+    png->reserve(size_t(rgba.width) * size_t(rgba.height) + 4096);
     ptrdiff_t stride = ptrdiff_t(rgba.width) * 4;
-    bool ok = png_write_rgba(stream, rgba.width, rgba.height,
-                             rgba.pixels + (rgba.height - 1) * stride, -stride);
-    ok = fclose(stream) == 0 && ok;
-    if (ok)
-        png->assign(buffer, size);
-    free(buffer);
-    return ok;
+    return png_encode_rgba(png, rgba.width, rgba.height, rgba.pixels + (rgba.height - 1) * stride, -stride, packing);
 }
 
 // The type of a file embedded as read, PNG or JPEG; null for any other.
@@ -393,6 +400,29 @@ gltf_image image_of(const RgbaImage* picture, std::string bytes)
     }
     image_free(decoded);
     return image;
+}
+
+// What a map's image is made from: its texture's picture when it shares
+// it (and its file's bytes, to embed as read), else its own.
+std::pair<const RgbaImage*, std::string> map_source(const model_scene& scene, const scene_map& map,
+                                                   map_conversion conversion)
+{
+    const scene_texture* texture = map.texture >= 0 ? &scene.textures[size_t(map.texture)] : nullptr;
+    const RgbaImage* picture = texture != nullptr ? texture->image : map.image;
+    bool as_read = conversion == map_conversion::none && texture != nullptr && embedded_type(texture->bytes);
+    return {picture, as_read ? texture->bytes : std::string()};
+}
+
+gltf_image map_image(const RgbaImage* picture, std::string bytes, map_conversion conversion)
+{
+    if (conversion == map_conversion::none)
+        return image_of(picture, std::move(bytes));
+    gltf_image made;
+    RgbaImage* changed = picture != nullptr ? converted_copy(*picture, conversion) : nullptr;
+    if (changed != nullptr && encode_png(*changed, &made.bytes))
+        made.mime_type = "image/png";
+    image_free(changed);
+    return made;
 }
 
 // The glTF texture of an image, embedded once for its key; -1 when it
@@ -652,11 +682,48 @@ std::vector<primitive> object_primitives(const builder& b, const model_object& o
 
 // Room in the binary buffer for the primitives' views, grown at least
 // twofold so that many small objects do not copy it over and over.
+// Starts making the maps the primitives' materials embed, on other threads,
+// and gives the most their images may take in the buffer.
+size_t start_images(builder& b, const std::vector<primitive>& primitives)
+{
+    std::set<std::string> counted;
+    size_t bytes = 0;
+    auto count = [&](const std::string& key, size_t most) {
+        if (!b.texture_of.contains(key) && counted.insert(key).second)
+            bytes += most;
+    };
+    for (const primitive& p : primitives) {
+        const scene_look& look = b.scene.looks[size_t(p.look)];
+        const material_meaning& meaning = meaning_of(b, p.look);
+        if ((!meaning.game || meaning.base_from_look) && textured(b.scene, look)) {
+            const scene_texture& texture = b.scene.textures[size_t(look.texture)];
+            count(texture.where, b.images.of(texture).bytes.size());
+        }
+        if (!meaning.game)
+            continue;
+        for (const meaning_map* use : meaning.maps())
+            if (use->used()) {
+                const scene_map& map = b.scene.maps[size_t(use->map)];
+                b.images.start(b.scene, map, use->conversion);
+                // Deflate seldom passes a picture's own size: a row's filter byte and its blocks' headers.
+                auto [picture, bytes_read] = map_source(b.scene, map, use->conversion);
+                size_t most = picture != nullptr ? size_t(picture->width) * size_t(picture->height) * 4 +
+                                                       size_t(picture->height) + 4096
+                                                 : 0;
+                count(gltf_images::key(map.where, use->conversion), std::max(most, bytes_read.size()));
+            }
+    }
+    return bytes;
+}
+
 void make_room(builder& b, const std::vector<primitive>& primitives)
 {
-    size_t needed = b.data.size();
-    for (const primitive& p : primitives)
-        needed += p.vertices.size() * sizeof(vertex) + p.colors.size() * 12 + p.indices.size() * 4 + 32;
+    size_t needed = b.data.size() + start_images(b, primitives);
+    for (const primitive& p : primitives) {
+        needed += p.vertices.size() * sizeof(vertex) + p.colors.size() * 12 + p.indices.size() * 4 + 64;
+        if (meaning_of(b, p.look).normal.used())
+            needed += p.vertices.size() * 16;  // tangents
+    }
     if (needed > b.data.capacity())
         reserve_in_huge_pages(&b.data, std::max(needed, b.data.capacity() * 2));
 }
@@ -716,14 +783,15 @@ bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* 
         return true;
     std::vector<uint32_t>().swap(p.first_made);
     std::vector<uint32_t>().swap(p.next_same);
+    // The tangents first: the material's maps are made meanwhile.
+    std::vector<std::array<float, 4>> tangents;
+    if (meaning_of(b, p.look).normal.used())
+        tangents = game_tangents(p);
     tinygltf::Primitive out;
     out.mode = TINYGLTF_MODE_TRIANGLES;
     out.material = material_for(b, p.look, why);
     if (out.material < 0)
         return false;
-    std::vector<std::array<float, 4>> tangents;
-    if (meaning_of(b, p.look).normal.used())
-        tangents = game_tangents(p);
     out.attributes["POSITION"] = add_positions(b, p.vertices);
     out.attributes["NORMAL"] = add_attribute(b, p.vertices, &vertex::normal, TINYGLTF_TYPE_VEC3);
     if (has_st(b, p.look))
@@ -743,6 +811,58 @@ bool add_primitive(builder& b, primitive& p, tinygltf::Mesh* mesh, std::string* 
 
 }  // namespace
 
+const gltf_image* converted_images::find(const std::string& key) const
+{
+    auto known = by_key_.find(key);
+    return known == by_key_.end() ? nullptr : &known->second;
+}
+
+void converted_images::keep(const std::string& key, const gltf_image& image)
+{
+    if (!key.starts_with('/') || image.bytes.size() > limit_ || by_key_.contains(key))
+        return;
+    while (bytes_ + image.bytes.size() > limit_ && !order_.empty()) {
+        bytes_ -= by_key_[order_.front()].bytes.size();
+        by_key_.erase(order_.front());
+        order_.erase(order_.begin());
+    }
+    by_key_.emplace(key, image);
+    order_.push_back(key);
+    bytes_ += image.bytes.size();
+}
+
+template <class Make>
+gltf_image& gltf_images::image(const std::string& key, Make make)
+{
+    auto known = by_file_.find(key);
+    if (known != by_file_.end())
+        return known->second;
+    if (const gltf_image* kept = kept_ != nullptr ? kept_->find(key) : nullptr)
+        return by_file_.emplace(key, *kept).first->second;
+    auto started = making_.find(key);
+    gltf_image& made = by_file_.emplace(key, started != making_.end() ? started->second.get() : make()).first->second;
+    if (started != making_.end())
+        making_.erase(started);
+    if (kept_ != nullptr)
+        kept_->keep(key, made);
+    return made;
+}
+
+bool gltf_images::had(const std::string& key) const
+{
+    return by_file_.contains(key) || making_.contains(key) || (kept_ != nullptr && kept_->find(key) != nullptr);
+}
+
+template <class Job>
+void gltf_images::begin(const std::string& key, Job job)
+{
+    static const size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    if (making_.size() < threads)
+        making_.emplace(key, std::async(std::launch::async, std::move(job)));
+    else
+        image(key, std::move(job));
+}
+
 void gltf_images::take(scene_texture& texture)
 {
     if (!texture.found || texture.white)
@@ -755,18 +875,15 @@ void gltf_images::take(scene_texture& texture)
         std::string().swap(bytes);
     std::unique_ptr<RgbaImage, void (*)(RgbaImage*)> picture(std::exchange(texture.image, nullptr),
                                                              image_free);
-    if (!by_file_.contains(texture.where))
-        by_file_.emplace(texture.where, image_of(picture.get(), std::move(bytes)));
+    // Made at once: the next texture's picture is not read before this one's is let go.
+    image(texture.where, [&] { return image_of(picture.get(), std::move(bytes)); });
 }
 
 gltf_image& gltf_images::of(const scene_texture& texture)
 {
-    auto known = by_file_.find(texture.where);
-    if (known == by_file_.end()) {
-        std::string bytes = embedded_type(texture.bytes) ? texture.bytes : std::string();
-        known = by_file_.emplace(texture.where, image_of(texture.image, std::move(bytes))).first;
-    }
-    return known->second;
+    return image(texture.where, [&] {
+        return image_of(texture.image, embedded_type(texture.bytes) ? texture.bytes : std::string());
+    });
 }
 
 std::string gltf_images::key(const std::string& where, map_conversion conversion)
@@ -778,22 +895,35 @@ std::string gltf_images::key(const std::string& where, map_conversion conversion
 
 gltf_image& gltf_images::of(const model_scene& scene, const scene_map& map, map_conversion conversion)
 {
+    return image(key(map.where, conversion), [&] {
+        auto [picture, bytes] = map_source(scene, map, conversion);
+        return map_image(picture, std::move(bytes), conversion);
+    });
+}
+
+void gltf_images::start(const model_scene& scene, const scene_map& map, map_conversion conversion)
+{
     std::string key = gltf_images::key(map.where, conversion);
-    auto known = by_file_.find(key);
-    if (known != by_file_.end())
-        return known->second;
-    const scene_texture* texture = map.texture >= 0 ? &scene.textures[size_t(map.texture)] : nullptr;
-    const RgbaImage* picture = texture != nullptr ? texture->image : map.image;
-    if (conversion == map_conversion::none) {
-        std::string bytes = texture != nullptr && embedded_type(texture->bytes) ? texture->bytes : std::string();
-        return by_file_.emplace(key, image_of(picture, std::move(bytes))).first->second;
+    if (had(key))
+        return;
+    // The scene's pictures are only read while the images are made.
+    auto [picture, bytes] = map_source(scene, map, conversion);
+    begin(key, [picture, bytes = std::move(bytes), conversion]() mutable {
+        return map_image(picture, std::move(bytes), conversion);
+    });
+}
+
+void start_material_maps(const model_scene& scene, int texture, gltf_images* images)
+{
+    if (scene.textures[size_t(texture)].material < 0)
+        return;
+    material_meaning meaning = texture_meaning(scene, texture);
+    for (const meaning_map* use : meaning.maps()) {
+        const scene_map* map = use->used() ? &scene.maps[size_t(use->map)] : nullptr;
+        // The texture's own picture unchanged is its image, taken with it.
+        if (map != nullptr && !(map->texture == texture && use->conversion == map_conversion::none))
+            images->start(scene, *map, use->conversion);
     }
-    gltf_image image;
-    RgbaImage* changed = picture != nullptr ? converted_copy(*picture, conversion) : nullptr;
-    if (changed != nullptr && encode_png(*changed, &image.bytes))
-        image.mime_type = "image/png";
-    image_free(changed);
-    return by_file_.emplace(key, std::move(image)).first->second;
 }
 
 bool build_gltf(const model_scene& scene, const export_options& options, tinygltf::Model* gltf,

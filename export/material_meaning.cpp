@@ -270,13 +270,17 @@ material_meaning look_meaning(const model_scene& scene, const scene_look& look)
     return r.out;
 }
 
-bool picture_changed(const model_scene& scene, int texture)
+material_meaning texture_meaning(const model_scene& scene, int texture)
 {
     scene_look look{nullptr, texture, texture, {1, 1, 1}, false, false, false,
                     scene.textures[size_t(texture)].material};
-    material_meaning meaning = look_meaning(scene, look);
-    for (const meaning_map* map : {&meaning.base, &meaning.normal, &meaning.specular, &meaning.roughness_map,
-                                   &meaning.emissive})
+    return look_meaning(scene, look);
+}
+
+bool picture_changed(const model_scene& scene, int texture)
+{
+    material_meaning meaning = texture_meaning(scene, texture);
+    for (const meaning_map* map : meaning.maps())
         if (map->used() && map->conversion != map_conversion::none && scene.maps[size_t(map->map)].texture == texture)
             return true;
     return false;
@@ -284,10 +288,8 @@ bool picture_changed(const model_scene& scene, int texture)
 
 bool one_transform(const material_meaning& meaning)
 {
-    const meaning_map* maps[] = {&meaning.base, &meaning.normal, &meaning.specular, &meaning.roughness_map,
-                                 &meaning.emissive};
     const float* first = nullptr;
-    for (const meaning_map* map : maps) {
+    for (const meaning_map* map : meaning.maps()) {
         if (!map->used())
             continue;
         if (first == nullptr)

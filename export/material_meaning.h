@@ -3,6 +3,7 @@
 // whether the game lights it, and what glTF cannot say. Free of the glTF
 // library: the exporter writes it, the tests read it.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -51,11 +52,14 @@ struct material_meaning {
     meaning_vertex_colors vertex_colors = meaning_vertex_colors::none;
     bool unlit = false;     // KHR_materials_unlit
     std::string dropped;    // "dropped: WHAT of MATERIAL (FILE:LINE)\n" for each part glTF cannot hold
+    std::array<const meaning_map*, 5> maps() const { return {&base, &normal, &specular, &roughness_map, &emissive}; }
 };
 
 // The look's meaning: its game material's when the game draws one for it
 // and the face has texture coordinates, else the look's texture and colour.
 material_meaning look_meaning(const model_scene& scene, const scene_look& look);
+// The meaning of the texture's material on a face with texture coordinates.
+material_meaning texture_meaning(const model_scene& scene, int texture);
 // Whether a part of the texture's material changes the texture's own
 // picture (a normal map made of it, its alpha turned...): the picture is
 // then kept past its first use.

@@ -126,8 +126,20 @@ RgbaImage* targa_to_rgba(const TgaImage& tga)
     if (!image)
         return image_refuse("out of memory");
     size_t count = (size_t)tga.width * tga.height;
-    for (size_t i = 0; i < count; i++)
-        targa_pixel(tga, tga.pixels + i * tga.components, image->pixels + i * 4);
+    const unsigned char* in = tga.pixels;
+    unsigned char* out = image->pixels;
+    // The common true-colour forms in loops of their own: a large map's
+    // texels are many, and a branch per texel costs most of the time.
+    if (tga.format == GL_BGRA_EXT && tga.components == 4) {
+        for (size_t i = 0; i < count; i++, in += 4, out += 4)
+            out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = in[3];
+    } else if (tga.format == GL_BGR_EXT && tga.components == 3) {
+        for (size_t i = 0; i < count; i++, in += 3, out += 4)
+            out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
+    } else {
+        for (size_t i = 0; i < count; i++)
+            targa_pixel(tga, in + i * tga.components, out + i * 4);
+    }
     return image;
 }
 

@@ -168,6 +168,39 @@ TEST_F(MaterialExportTest, BlenderShowsTheBumpAsANormalMapNode)
     EXPECT_NE(printed.find("base colour fed by 200 200 200 255\n"), std::string::npos) << printed;
 }
 
+// A worker keeps what it converted for its next models: each file still
+// has its own image, and a game of another folder, naming the same map,
+// gets its own map, not the first game's.
+TEST_F(MaterialExportTest, ABatchSharesConvertedMapsWithinAGameOnly)
+{
+    const char* const games[] = {"one", "two"};
+    const uint8_t greens[] = {218, 100};
+    for (int g = 0; g < 2; g++) {
+        fs::path root = dir_ / "in" / games[g] / "base";
+        fs::create_directories(root / "materials");
+        fs::create_directories(root / "models");
+        write_png_rgba((root / "grey.png").string(), 4, 4, flat(4, 4, {200, 200, 200, 255}));
+        write_png_rgba((root / "n.png").string(), 4, 4, flat(4, 4, {128, greens[g], 218, 255}));
+        write_file((root / "materials" / "m.mtr").string(),
+                   "textures/test/bumpy\n{\ndiffusemap grey.png\nbumpmap n.png\n}\n");
+        for (const char* model : {"a.ase", "b.ase"})
+            write_file((root / "models" / model).string(),
+                       quad_model("*MAP_DIFFUSE {\n*BITMAP \"textures/test/bumpy\"\n}"));
+    }
+    run_result r = run_export("-j 1 -o out in");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("exported 4 of 4 models (0 textures not found, 0 failed)"), std::string::npos) << r.out;
+    for (int g = 0; g < 2; g++)
+        for (const char* model : {"a.glb", "b.glb"}) {
+            std::string glb = "out/" + std::string(games[g]) + "/base/models/" + model;
+            SCOPED_TRACE(glb);
+            expect_valid(glb);
+            tinygltf::Model m = load_glb(glb);
+            EXPECT_EQ(texel(m, m.materials.at(0).normalTexture.index, 0, 0),
+                      (std::vector<int>{128, 255 - greens[g], 218, 255}));
+        }
+}
+
 // Doom 3's highlight stands as roughness 0.65 beside its specular map; The
 // Dark Mod's exponent 10 + 20 B varies per texel: B 255 gives roughness
 // 0.5, B 0 gives 0.639, in the green of a metallic-roughness map.
