@@ -44,6 +44,14 @@ struct primitive {
     std::vector<uint32_t> next_same;   // by vertex: the one made before from the same vertex
 };
 
+// How a look's corners are written, decided once for all its faces.
+struct corner_rules {
+    bool st;              // texture coordinates written
+    const float* baked;   // the transform baked into them, or null
+    bool reversed;        // back faces alone: the other winding, the normals turned
+    bool colored, inverted;
+};
+
 struct builder {
     const model_scene& scene;
     const export_options& options;
@@ -53,6 +61,7 @@ struct builder {
     gltf_images& images;
     std::map<std::string, int> texture_of;  // by the image's key (gltf_images)
     std::vector<material_meaning> meanings;  // by look
+    std::vector<corner_rules> corners;       // by look
     std::set<std::string> extensions;
     std::string* said;
 };
@@ -160,19 +169,26 @@ std::array<float, 3> corner_color(const model_object& object, const model_face& 
     return {c.x, c.y, c.z};
 }
 
+corner_rules corner_rules_of(const builder& b, int look)
+{
+    const material_meaning& meaning = meaning_of(b, look);
+    return {has_st(b, look), baked_transform(meaning), meaning.reversed,
+            meaning.vertex_colors != meaning_vertex_colors::none,
+            meaning.vertex_colors == meaning_vertex_colors::inverted};
+}
+
 // Adds the face's corners; a face with a corner that is not finite is left out.
 void add_face(const builder& b, const model_object& object, const model_face& face, primitive* p)
 {
     const scene_look& look = b.scene.looks[size_t(p->look)];
-    const material_meaning& meaning = meaning_of(b, p->look);
+    const corner_rules& rules = b.corners[size_t(p->look)];
     const model_vec3* corners[3];
     for (int k = 0; k < 3; k++)
         corners[k] = &object.positions[size_t(face.vert[k])];
     model_vec3 flat = face.normals ? model_vec3{} : face_normal(corners);
-    bool st = has_st(b, p->look);
-    const float* m = baked_transform(meaning);
-    // Back faces alone: the other winding, the normals turned.
-    float turn = meaning.reversed ? -1.0f : 1.0f;
+    bool st = rules.st;
+    const float* m = rules.baked;
+    float turn = rules.reversed ? -1.0f : 1.0f;
     vertex v[3];
     for (int k = 0; k < 3; k++) {
         to_gltf_axes(*corners[k], b.options.scale, v[k].position);
@@ -191,14 +207,14 @@ void add_face(const builder& b, const model_object& object, const model_face& fa
         if (!finite(v[k].position, 3) || !finite(v[k].st, 2))
             return;
     }
-    bool colored = meaning.vertex_colors != meaning_vertex_colors::none;
+    bool colored = rules.colored;
     if (p->first_made.empty())
         p->first_made.assign(object.positions.size(), none);
     static const int order[2][3] = {{0, 1, 2}, {0, 2, 1}};
-    for (int k : order[meaning.reversed]) {
+    for (int k : order[rules.reversed]) {
         std::array<float, 3> color{};
         if (colored)
-            color = corner_color(object, face, k, meaning.vertex_colors == meaning_vertex_colors::inverted);
+            color = corner_color(object, face, k, rules.inverted);
         uint32_t& head = p->first_made[size_t(face.vert[k])];
         uint32_t i = head;
         while (i != none && !(p->vertices[i] == v[k] && (!colored || p->colors[i] == color)))
@@ -935,9 +951,11 @@ bool build_gltf(const model_scene& scene, const export_options& options, tinyglt
     gltf->buffers.emplace_back();
     std::string notes;
     builder b{scene, options, gltf, gltf->buffers[0].data, std::vector<int>(scene.looks.size(), -1),
-              images, {}, {}, {}, said != nullptr ? said : &notes};
+              images, {}, {}, {}, {}, said != nullptr ? said : &notes};
     for (const scene_look& look : scene.looks)
         b.meanings.push_back(options.plain ? material_meaning{} : look_meaning(scene, look));
+    for (size_t look = 0; look < scene.looks.size(); look++)
+        b.corners.push_back(corner_rules_of(b, int(look)));
     // The view repeats its textures.
     tinygltf::Sampler sampler;
     sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;

@@ -1,6 +1,7 @@
 #include "image/png_write.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <vector>
@@ -47,6 +48,7 @@ static bool png_write(const png_sink& sink, int width, int height, const unsigne
         png_set_write_fn(png, sink.bytes, append, no_flush);
         png_set_compression_level(png, 1);
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_strategy(png, Z_RLE);
     } else {
         png_init_io(png, sink.file);
     }

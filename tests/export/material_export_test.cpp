@@ -393,6 +393,7 @@ TEST_F(MaterialExportTest, WhatCannotBeSaidIsNamedAndPlainWritesNoMore)
 {
     image(diffuse, 4, 4, flat(4, 4, {200, 200, 200, 255}));
     image("textures/test/n.png", 8, 8, flat(8, 8, {128, 128, 255, 255}));
+    image("textures/test/colour.png", 4, 4, flat(4, 4, {200, 40, 90, 255}));
     fs::path mtr = dir_ / "game" / "base" / "materials" / "test.mtr";
     struct {
         const char* name;
@@ -411,6 +412,12 @@ TEST_F(MaterialExportTest, WhatCannotBeSaidIsNamedAndPlainWritesNoMore)
          "map not found: heightmap(textures/test/none.png, 4.000000) (bump map of textures/test/odd)\n", false},
         {"normal_map_of_another_size", "{\ndiffusemap textures/test/grey.png\nbumpmap textures/test/n.png\n}", "",
          true},
+        {"heightmap_of_a_colour_image", "{\ndiffusemap textures/test/grey.png\n"
+                                        "bumpmap heightmap(textures/test/colour.png, 4)\n}",
+         "", true},
+        {"specular_brighter_than_white", "{\ndiffusemap textures/test/grey.png\n{\nblend specularmap\n"
+                                         "map textures/test/n.png\nrgb 3\n}\n}",
+         "", false},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.name);
