@@ -65,8 +65,15 @@ bool id_tech4_colors(const reader& r)
     return r.m.rules != material_rules::quake3;
 }
 
-// The base colour, its vertex colours and how its alpha covers.
-void take_base(reader& r, size_t i)
+bool multiplies(const material_stage& s)
+{
+    return blend_is(s, blend_factor::dst_color, blend_factor::zero) ||
+           blend_is(s, blend_factor::zero, blend_factor::src_color);
+}
+
+// The base colour, its vertex colours and how its alpha covers. Over a
+// lightmap (white on a model) a multiplying stage is the surface itself.
+void take_base(reader& r, size_t i, bool over_white = false)
 {
     const material_stage& stage = r.m.stages[i];
     stage_color color = evaluate_color(stage, r.m.rules, r.context);
@@ -93,7 +100,7 @@ void take_base(reader& r, size_t i)
         break;
     case alpha_function::none: break;
     }
-    if (replaces(stage)) {
+    if (replaces(stage) || (over_white && multiplies(stage))) {
     } else if (blend_is(stage, blend_factor::src_alpha, blend_factor::one_minus_src_alpha)) {
         r.out.alpha = meaning_alpha::blend;
     } else if (additive(stage)) {
@@ -225,8 +232,8 @@ void read_quake3(reader& r)
             continue;
         if (base < 0) {
             base = int(i);
-            take_base(r, i);
-        } else if (replaces(r.m.stages[size_t(base)]) && additive(stage) && !glowed) {
+            take_base(r, i, i > 0);
+        } else if (r.out.alpha != meaning_alpha::blend && additive(stage) && !glowed) {
             glowed = take_glow(r, i);
         } else {
             drop(r, "a stage", stage.line);
