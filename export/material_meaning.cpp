@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gamefs/stage_reading.h"
 #include "scene/stage_eval.h"
 
 namespace {
@@ -71,6 +70,21 @@ bool multiplies(const material_stage& s)
            blend_is(s, blend_factor::zero, blend_factor::src_color);
 }
 
+// How a blending surface covers what is behind it, as near as glTF can.
+void take_blend(reader& r, const material_stage& stage, map_conversion* conversion)
+{
+    if (blend_is(stage, blend_factor::src_alpha, blend_factor::one_minus_src_alpha)) {
+        r.out.alpha = meaning_alpha::blend;
+    } else if (additive(stage)) {
+        // Nothing in glTF adds: the brighter a texel, the more it covers.
+        r.out.alpha = meaning_alpha::blend;
+        *conversion = map_conversion::alpha_from_rgb;
+        drop(r, "the additive blend (written as a blend over what is behind)", stage.line);
+    } else {
+        drop(r, "the blend of its first stage (written opaque)", stage.line);
+    }
+}
+
 // The base colour, its vertex colours and how its alpha covers. Over a
 // lightmap (white on a model) a multiplying stage is the surface itself.
 void take_base(reader& r, size_t i, bool over_white = false)
@@ -100,17 +114,8 @@ void take_base(reader& r, size_t i, bool over_white = false)
         break;
     case alpha_function::none: break;
     }
-    if (replaces(stage) || (over_white && multiplies(stage))) {
-    } else if (blend_is(stage, blend_factor::src_alpha, blend_factor::one_minus_src_alpha)) {
-        r.out.alpha = meaning_alpha::blend;
-    } else if (additive(stage)) {
-        // Nothing in glTF adds: the brighter a texel, the more it covers.
-        r.out.alpha = meaning_alpha::blend;
-        conversion = map_conversion::alpha_from_rgb;
-        drop(r, "the additive blend (written as a blend over what is behind)", stage.line);
-    } else {
-        drop(r, "the blend of its first stage (written opaque)", stage.line);
-    }
+    if (!replaces(stage) && !(over_white && multiplies(stage)))
+        take_blend(r, stage, &conversion);
     r.out.base = map_of(r, i, conversion);
     int index = i < r.loaded.stage_maps.size() ? r.loaded.stage_maps[i] : -1;
     r.out.base_from_look = index >= 0 && !r.scene.maps[size_t(index)].found;
