@@ -923,8 +923,8 @@ void gltf_images::start(const model_scene& scene, const scene_map& map, map_conv
     if (had(key))
         return;
     // The scene's pictures are only read while the images are made.
-    auto [picture, bytes] = map_source(scene, map, conversion);
-    begin(key, [picture, bytes = std::move(bytes), conversion]() mutable {
+    std::pair<const RgbaImage*, std::string> source = map_source(scene, map, conversion);
+    begin(key, [picture = source.first, bytes = std::move(source.second), conversion]() mutable {
         return map_image(picture, std::move(bytes), conversion);
     });
 }

@@ -184,24 +184,47 @@ static GLenum gl_factor(blend_factor factor)
     return factors[size_t(factor)];
 }
 
+// The modelview's upper 3 x 3 inverted by cofactors, rows first: what takes
+// the eye's directions into the model's space. A singular one is taken as
+// of determinant 1.
+struct modelview_turn {
+    double inverse[9];
+    double translation[3];
+    // The inverse applied to v.
+    void apply(const double v[3], double out[3]) const
+    {
+        for (int r = 0; r < 3; r++)
+            out[r] = inverse[r * 3] * v[0] + inverse[r * 3 + 1] * v[1] + inverse[r * 3 + 2] * v[2];
+    }
+};
+
+static modelview_turn modelview_inverse()
+{
+    GLdouble m[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, m);
+    double a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], i = m[10];
+    modelview_turn turn = {{e * i - f * h, c * h - b * i, b * f - c * e, f * g - d * i, a * i - c * g,
+                            c * d - a * f, d * h - e * g, b * g - a * h, a * e - b * d},
+                           {m[12], m[13], m[14]}};
+    double det = a * turn.inverse[0] + b * turn.inverse[3] + c * turn.inverse[6];
+    if (det == 0.0 || !std::isfinite(det))
+        det = 1.0;
+    for (double& x : turn.inverse)
+        x /= det;
+    return turn;
+}
+
 // The eye in the model's own space, where the normals and tangents are:
 // its place, or with an orthographic camera the direction towards it.
 static void eye_in_model(float eye[3])
 {
-    GLdouble m[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, m);
-    // The inverse of the upper 3 x 3 by cofactors.
-    double a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], i = m[10];
-    double inv[9] = {e * i - f * h, c * h - b * i, b * f - c * e, f * g - d * i, a * i - c * g,
-                     c * d - a * f, d * h - e * g, b * g - a * h, a * e - b * d};
-    double det = a * inv[0] + b * inv[3] + c * inv[6];
-    if (det == 0.0 || !std::isfinite(det))
-        det = 1.0;
-    double v[3] = {-m[12], -m[13], -m[14]};
+    modelview_turn turn = modelview_inverse();
+    double v[3] = {-turn.translation[0], -turn.translation[1], -turn.translation[2]}, out[3];
     if (model_camera.orthographic)
         v[0] = 0.0, v[1] = 0.0, v[2] = 1.0;
+    turn.apply(v, out);
     for (int r = 0; r < 3; r++)
-        eye[r] = float((inv[r * 3] * v[0] + inv[r * 3 + 1] * v[1] + inv[r * 3 + 2] * v[2]) / det);
+        eye[r] = float(out[r]);
 }
 
 // What the material's expressions read at this time.
@@ -277,15 +300,10 @@ static void draw_elements(const game_batch& batch)
 // turn applied to the eye's right, up and forward.
 static deform_view view_in_model()
 {
-    GLdouble m[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, m);
-    double a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], i = m[10];
-    double inv[9] = {e * i - f * h, c * h - b * i, b * f - c * e, f * g - d * i, a * i - c * g,
-                     c * d - a * f, d * h - e * g, b * g - a * h, a * e - b * d};
+    modelview_turn turn = modelview_inverse();
     auto axis = [&](double x, double y, double z) {
-        double v[3];
-        for (int r = 0; r < 3; r++)
-            v[r] = inv[r * 3] * x + inv[r * 3 + 1] * y + inv[r * 3 + 2] * z;
+        double given[3] = {x, y, z}, v[3];
+        turn.apply(given, v);
         double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
         if (!(length > 0.0) || !std::isfinite(length))
             return model_vec3{float(x), float(y), float(z)};
