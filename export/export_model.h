@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "export/gltf.h"
+#include "export/gltf_images.h"
 #include "export/options.h"
 
 struct game_fs;
