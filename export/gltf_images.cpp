@@ -81,9 +81,14 @@ RgbaImage* converted_copy(const RgbaImage& picture, map_conversion conversion)
         return nullptr;
     if (out != rgba)
         memcpy(out->pixels, rgba->pixels, count * 4);
+    int turned = conversion >= map_conversion::channels_turned ? int(conversion) & 7 : 0;
     for (unsigned char* p = out->pixels; p < out->pixels + count * 4; p += 4)
         switch (conversion) {
-        case map_conversion::green_turned: p[1] = uint8_t(255 - p[1]); break;
+        default:
+            for (int c = 0; c < 3; c++)
+                if (turned & (1 << c))
+                    p[c] = uint8_t(255 - p[c]);
+            break;
         case map_conversion::alpha_inverted: p[3] = uint8_t(255 - p[3]); break;
         case map_conversion::alpha_from_rgb: p[3] = std::max({p[0], p[1], p[2]}); break;
         case map_conversion::roughness: {
@@ -219,9 +224,14 @@ gltf_image& gltf_images::of(const scene_texture& texture)
 
 std::string gltf_images::key(const std::string& where, map_conversion conversion)
 {
-    static const char* const changes[] = {"", " (green up)", " (alpha inverted)", " (alpha from colour)",
-                                          " (roughness)"};
-    return where + changes[int(conversion)];
+    static const char* const changes[] = {"", " (alpha inverted)", " (alpha from colour)", " (roughness)"};
+    if (conversion < map_conversion::channels_turned)
+        return where + changes[int(conversion)];
+    std::string key = where + " (turned";
+    for (int c = 0; c < 3; c++)
+        if (int(conversion) & (1 << c))
+            key += " RGB"[c + 1];
+    return key + ")";
 }
 
 gltf_image& gltf_images::of(const model_scene& scene, const scene_map& map, map_conversion conversion)

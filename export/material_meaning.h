@@ -12,11 +12,16 @@
 // How a map's picture is changed before it is embedded.
 enum class map_conversion : uint8_t {
     none,
-    green_turned,    // a normal map from the games' Y down the picture to glTF's Y up: G' = 255 - G
     alpha_inverted,  // A' = 255 - A, for a test that keeps what is below a cutoff
     alpha_from_rgb,  // A = max(R, G, B): an additive stage drawn as blended
     roughness,       // The Dark Mod's specular exponent from B, as roughness in G (metallic B 0)
+    // A normal map's channels turned (c' = 255 - c) to glTF's axes, X right,
+    // Y up the picture, Z out; the low bits say which: red 1, green 2, blue 4.
+    channels_turned = 8,
 };
+// What turns a bump map of these axes (against the games' own, whose Y runs
+// down the picture) to glTF's: green alone for the games' maps.
+map_conversion normal_conversion(const int8_t axes[3]);
 
 // A map as one of the material's parts uses it.
 struct meaning_map {

@@ -383,6 +383,22 @@ texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name)
     return lookup;
 }
 
+texture_lookup game_fs_find_image(game_fs& tree, const std::string& name)
+{
+    texture_lookup lookup;
+    lookup.white = false;
+    lookup.name = texture_key(name);
+    TextureName parsed = parse_name(name);
+    if (tree.packages.empty() || parsed.file.empty())
+        return lookup;
+    lookup.files = candidates(tree, parsed);
+    if (tree.rules != material_rules::quake3) {
+        bool cut = false;
+        add_id_tech4_image(lookup.files, material_name(name, &cut), tree);
+    }
+    return lookup;
+}
+
 game_material game_fs_material(const game_fs& tree, const texture_lookup& lookup)
 {
     if (lookup.block.empty())

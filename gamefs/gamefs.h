@@ -69,6 +69,10 @@ std::string texture_key(const std::string& name);
 // is also looked for as dds/<name>.dds. A name cut after the game's base
 // folder is reported by its material name.
 texture_lookup game_fs_find_texture(game_fs& tree, const std::string& name);
+// The files of an image a material's stage names: the image itself, as the
+// engines load a stage's image, never a shader or material of its name
+// (id Tech 4: also dds/<name>.dds).
+texture_lookup game_fs_find_image(game_fs& tree, const std::string& name);
 // A file the tree found, whole, when it holds at most `limit` bytes and is
 // a regular file or an intact archive entry; false with a short reason in
 // why (which may be null). Never blocks on a FIFO.

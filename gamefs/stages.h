@@ -147,6 +147,10 @@ struct material_stage {
     // Daemon's per-pixel stage keywords, lit with Daemon's rules; a diffuse
     // stage carries them.
     bool daemon = false;
+    // A bump stage's normal axes against the games' own (X right, Y down the
+    // picture, Z out): -1 where its map runs the other way (Daemon's
+    // normalFormat).
+    int8_t normal_axes[3] = {1, 1, 1};
     // Where the stage was written, for lines about it.
     int line = 0;
 };

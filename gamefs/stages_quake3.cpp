@@ -27,6 +27,7 @@ struct WrittenStage {
     bool blend_written = false, depth_write_written = false, rgb_written = false,
          alpha_written = false;
     std::string diffuse, normal, specular, glow;
+    int8_t normal_axes[3] = {1, 1, 1};
     stage_kind legacy_kind = stage_kind::unlit;  // `blend diffuseMap`, `stage diffuseMap`
     bool legacy_glow = false;
 };
@@ -52,6 +53,7 @@ private:
     void vector(float out[3]);
     void blend_function(WrittenStage* written);
     bool daemon_map(std::string_view word, WrittenStage* written);
+    void normal_format(int8_t axes[3]);
     void color_generator(std::string_view word, WrittenStage* written);
     void tcmod(material_stage* stage);
     void stage_keyword(std::string_view word, WrittenStage* written);
@@ -153,10 +155,29 @@ bool ShaderParser::daemon_map(std::string_view word, WrittenStage* written)
                         : same_name(word, "specularMap") ? &written->specular
                         : same_name(word, "glowMap")     ? &written->glow
                                                          : nullptr;
+    if (same_name(word, "normalFormat")) {
+        normal_format(written->normal_axes);
+        return true;
+    }
     if (slot == nullptr)
         return false;
     *slot = std::string(argument());
     return true;
+}
+
+// `normalFormat [-]X [-]Y [-]Z` says the map's axes as OpenGL has them, Y up
+// the picture; the games' own Y runs down it. A word it does not know
+// leaves its axis as it was.
+void ShaderParser::normal_format(int8_t axes[3])
+{
+    for (int i = 0; i < 3; i++) {
+        std::string_view word = argument();
+        bool turned = !word.empty() && word.front() == '-';
+        if (turned)
+            word.remove_prefix(1);
+        if (word.size() == 1 && (word[0] | 0x20) == "xyz"[i])
+            axes[i] = int8_t((turned != (i == 1)) ? -1 : 1);
+    }
 }
 
 void ShaderParser::color_generator(std::string_view word, WrittenStage* written)
@@ -350,8 +371,10 @@ void ShaderParser::add_stages(WrittenStage& written, size_t at)
             stage.frames.clear();
             made.push_back(stage);
         };
-        if (lit)
+        if (lit) {
             add(stage_kind::bump, written.normal.empty() ? "_flat" : written.normal);
+            std::copy(written.normal_axes, written.normal_axes + 3, made.back().normal_axes);
+        }
         if (!written.diffuse.empty())
             add(stage_kind::diffuse, written.diffuse);
         if (!written.specular.empty())
@@ -445,6 +468,9 @@ void ShaderParser::shader_keyword(std::string_view word)
         m.nodraw |= same_name(argument(), "nodraw");
     } else if (same_name(word, "skyParms")) {
         sky_ = true;
+    } else if (same_name(word, "normalFormat")) {
+        // Outside a stage, for the shader's own maps.
+        normal_format(shader_maps_.normal_axes);
     } else if (std::string_view keyword = word; daemon_map(keyword, &shader_maps_)) {
         if (!has_shader_maps_)
             shader_maps_at_ = m.stages.size();

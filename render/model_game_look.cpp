@@ -415,34 +415,33 @@ static std::vector<interaction_group> groups_of(const game_material& m)
 {
     std::vector<interaction_group> groups;
     interaction_group group;
-    auto flush = [&](bool keep_bump) {
+    auto flush = [&] {
         if (group.bump >= 0 || group.diffuse >= 0 || group.specular >= 0)
             groups.push_back(group);
         group = {};
-        (void)keep_bump;
     };
     for (size_t i = 0; i < m.stages.size(); i++) {
         const material_stage& stage = m.stages[i];
         if (stage.kind == stage_kind::bump) {
-            flush(false);
+            flush();
             group.bump = int(i);
         } else if (stage.kind == stage_kind::diffuse) {
             if (group.diffuse >= 0) {
                 int bump = group.bump;
-                flush(true);
+                flush();
                 group.bump = bump;
             }
             group.diffuse = int(i);
         } else if (stage.kind == stage_kind::specular) {
             if (group.specular >= 0) {
                 int bump = group.bump;
-                flush(true);
+                flush();
                 group.bump = bump;
             }
             group.specular = int(i);
         }
     }
-    flush(false);
+    flush();
     return groups;
 }
 
@@ -478,6 +477,8 @@ static bool draw_interactions(const game_batch& batch, const scene_material& loa
         bool clamp = false;
         GLuint bump = group_map(loaded, group.bump, flat_texture, c, p.bump_matrix, &clamp);
         bind(GL_TEXTURE0, bump, clamp);
+        const int8_t* axes = m.stages[size_t(group.bump)].normal_axes;
+        glUniform3f(p.normal_axes, axes[0], axes[1], axes[2]);
         clamp = false;
         GLuint diffuse = group_map(loaded, group.diffuse, black_texture, c, p.diffuse_matrix, &clamp);
         bind(GL_TEXTURE1, diffuse, clamp);

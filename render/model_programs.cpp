@@ -91,6 +91,7 @@ static void locate(interaction_program& p)
     p.specular_color = at("specular_color");
     p.rules = at("rules");
     p.vertex_colors = at("vertex_colors");
+    p.normal_axes = at("normal_axes");
 }
 
 static void locate(stage_program& p)

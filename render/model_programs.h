@@ -7,7 +7,7 @@ struct interaction_program {
     GLuint id = 0;
     GLint eye, orthographic, bump_matrix, diffuse_matrix, specular_matrix;
     GLint bump_map, diffuse_map, specular_map, specular_table;
-    GLint diffuse_color, specular_color, rules, vertex_colors;
+    GLint diffuse_color, specular_color, rules, vertex_colors, normal_axes;
 };
 
 struct stage_program {

@@ -54,7 +54,7 @@ static bool built_in_name(const std::string& key)
 // when that is the file it came from.
 static void find_file_image(model_scene* scene, const std::string& name, int texture, scene_map* map)
 {
-    texture_lookup lookup = game_fs_find_texture(*scene->tree, name);
+    texture_lookup lookup = game_fs_find_image(*scene->tree, name);
     map->name = lookup.name;
     std::string later, bytes;
     for (size_t i = 0; i < lookup.files.size(); i++) {

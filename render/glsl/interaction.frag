@@ -13,6 +13,7 @@ uniform vec3 diffuse_color;   // the stage's colour times the light's
 uniform vec3 specular_color;
 uniform int rules;            // 0 Doom 3, 1 The Dark Mod, 2 Daemon
 uniform int vertex_colors;    // 0 none, 1 the vertex colour, 2 one minus it
+uniform vec3 normal_axes;     // -1 where the bump map's axis runs against the games' own
 
 varying vec3 light_vector;
 varying vec3 half_vector;
@@ -54,7 +55,7 @@ vec3 daemon(vec3 n, vec3 l, vec3 h, vec3 diffuse, vec4 specular)
 
 void main()
 {
-    vec3 n = 2.0 * texture2D(bump_map, bump_st).rgb - 1.0;
+    vec3 n = normal_axes * (2.0 * texture2D(bump_map, bump_st).rgb - 1.0);
     vec3 diffuse = texture2D(diffuse_map, diffuse_st).rgb;
     vec4 specular = texture2D(specular_map, specular_st);
     vec3 l = normalize(light_vector);

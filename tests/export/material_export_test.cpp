@@ -109,6 +109,7 @@ TEST_F(MaterialExportTest, NormalMapsLeanTheWayGltfReadsThem)
         const char* bump;
         int x, y;  // where to look in the written image
         std::vector<int> written;
+        const char* daemon_format = nullptr;  // a Daemon shader's normalFormat; null: an id Tech 4 material
     } cases[] = {
         {"leaning_down_the_picture", {128, 218, 218, 255}, "textures/test/n.png", 1, 1, {128, 37, 218, 255}},
         {"leaning_up_the_picture", {128, 37, 218, 255}, "textures/test/n.png", 1, 1, {128, 218, 218, 255}},
@@ -116,15 +117,23 @@ TEST_F(MaterialExportTest, NormalMapsLeanTheWayGltfReadsThem)
         {"heights_rising_right", {}, "heightmap(textures/test/right.png, 4)", 3, 3, {97, 127, 250, 255}},
         {"heights_rising_right_wrap", {}, "heightmap(textures/test/right.png, 4)", 7, 3, {238, 127, 190, 255}},
         {"heights_rising_down", {}, "heightmap(textures/test/down.png, 4)", 3, 3, {128, 158, 250, 255}},
+        // Daemon's maps are the games' unless normalFormat says otherwise,
+        // in OpenGL's axes (Y up).
+        {"daemon_leaning_down", {128, 218, 218, 255}, "textures/test/n.png", 1, 1, {128, 37, 218, 255}, ""},
+        {"daemon_y_up", {128, 37, 218, 255}, "textures/test/n.png", 1, 1, {128, 37, 218, 255}, "X Y Z"},
+        {"daemon_x_left", {191, 128, 238, 255}, "textures/test/n.png", 1, 1, {64, 128, 238, 255}, "-X Y Z"},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.name);
         if (t.file_texel.size())
             image("textures/test/n.png", 4, 4, flat(4, 4, t.file_texel));
-        tinygltf::Model m = exported("base/materials/test.mtr",
-                                     std::string("textures/test/bumpy\n{\ndiffusemap ") + diffuse + "\nbumpmap " +
-                                         t.bump + "\n}\n",
-                                     "textures/test/bumpy");
+        std::string scripts =
+            t.daemon_format == nullptr
+                ? std::string("textures/test/bumpy\n{\ndiffusemap ") + diffuse + "\nbumpmap " + t.bump + "\n}\n"
+                : std::string("textures/test/bumpy\n{\n{\ndiffuseMap ") + diffuse + "\nnormalMap " + t.bump +
+                      "\nnormalFormat " + t.daemon_format + "\n}\n}\n";
+        tinygltf::Model m = exported(t.daemon_format == nullptr ? "base/materials/test.mtr" : "base/scripts/test.shader",
+                                     scripts, "textures/test/bumpy");
         ASSERT_EQ(m.materials.size(), 1u);
         const tinygltf::Material& material = m.materials[0];
         ASSERT_GE(material.normalTexture.index, 0);

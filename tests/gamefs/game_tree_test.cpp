@@ -92,6 +92,11 @@ TEST(GameTree, ShadersArchivesAndGameFoldersInTheirOrder)
     for (const auto& c : cases)
         EXPECT_EQ(first(c.name), c.first) << c.name;
     unsetenv("ASEVIEW_GAME_PATH");
+    // A stage's image is the file of its name, never the shader's image.
+    std::unique_ptr<game_fs> tree = game_fs_open(model);
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/lamp_on.tga").files), base + "models/props/lamp_on.tga");
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/terminal1").files), "");
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/glow").files), base + "pak0.pk3:models/props/glow.tga");
 }
 
 // An id Tech 4 game: materials loose and in pk4 archives, the dds/ mirror,
@@ -148,6 +153,11 @@ TEST(GameTree, IdTech4MaterialsArchivesAndPrecompressedMirror)
         EXPECT_EQ(lookup.name, c.reported) << c.name;
         EXPECT_EQ(lookup.white, c.white) << c.name;
     }
+    // A stage's image: the file or its dds/ mirror, never a material of its name.
+    std::unique_ptr<game_fs> tree = game_fs_open(game + "maps/m.ase");
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "textures/a").files), game + "textures/a.tga");
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "textures/over.tga").files), game + "pak001.pk4:dds/textures/over.dds");
+    EXPECT_EQ(first_of(game_fs_find_image(*tree, "pakmat").files), "");
     // An installed game's base folder serves a mission that lies elsewhere.
     put("mission/models/m.ase");
     setenv("ASEVIEW_GAME_PATH", game.c_str(), 1);

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -275,6 +276,26 @@ TEST(Stages, AlphaTestsAndDaemonMaps)
               "b:_flat d:d u:$lightmap");
     EXPECT_EQ(kinds(q3("{ { map d\nblend diffuseMap } }")), "b:_flat d:d");
     EXPECT_EQ(stage_summary(daemon), "diffuse bump specular +glow");
+
+    // normalFormat in OpenGL's axes (Y up) against the games' (Y down), in a
+    // stage or for the shader's own maps; what it does not know is ignored.
+    const std::pair<const char*, std::array<int, 3>> formats[] = {
+        {"{ { normalMap n } }", {1, 1, 1}},
+        {"{ { normalMap n\nnormalFormat X Y Z } }", {1, -1, 1}},
+        {"{ { normalFormat -x -Y z\nnormalMap n } }", {-1, 1, 1}},
+        {"{ { normalMap n\nnormalFormat X Y -Z } }", {1, -1, -1}},
+        {"{ { normalMap n\nnormalFormat Y Q } }", {1, 1, 1}},
+        {"{ normalFormat X Y Z\nnormalMap n\n}", {1, -1, 1}},
+        {"{ normalFormat X Y Z\n{ normalMap n } }", {1, 1, 1}},
+    };
+    for (const auto& [shader, axes] : formats) {
+        SCOPED_TRACE(shader);
+        game_material m = q3(shader);
+        ASSERT_EQ(kinds(m), "b:n");
+        EXPECT_EQ((std::array<int, 3>{m.stages[0].normal_axes[0], m.stages[0].normal_axes[1],
+                                      m.stages[0].normal_axes[2]}),
+                  axes);
+    }
 }
 
 TEST(Stages, HostileMaterialsStayBounded)

@@ -247,21 +247,33 @@ TEST_F(GameLookTest, ANormalMapLeansTheLightAsTheTurnedQuadDoes)
     EXPECT_NEAR(values[3] / values[0], std::cos(turn), 0.03);
 }
 
-// Green runs down the picture in id Tech 4's normal maps: a normal leaning
-// down the texture faces the eye best where the eye looks down on it, at the
-// top of the quad; leaning up, at its bottom.
+// Green runs down the picture in id Tech 4's and Daemon's normal maps: a
+// normal leaning down the texture faces the eye best where the eye looks
+// down on it, at the top of the quad; leaning up, at its bottom. Daemon's
+// normalFormat X Y Z has green up the picture. The shader is named as its
+// normal map's file: the map is that file, not the shader's image.
 TEST_F(GameLookTest, GreenLeansTheNormalDownThePicture)
 {
     image("base/textures/test/grey.png", 4, 4, flat_image(4, 4, {200, 200, 200, 255}));
     image("base/textures/test/down.png", 4, 4, flat_image(4, 4, {128, 218, 218, 255}));
     image("base/textures/test/up.png", 4, 4, flat_image(4, 4, {128, 38, 218, 255}));
+    image("baseq3/textures/test/grey.png", 4, 4, flat_image(4, 4, {200, 200, 200, 255}));
+    image("baseq3/textures/test/up.png", 4, 4, flat_image(4, 4, {128, 38, 218, 255}));
     std::string materials =
         "textures/test/down\n{\ndiffusemap textures/test/grey.png\nbumpmap textures/test/down.png\n}\n"
         "textures/test/up\n{\ndiffusemap textures/test/grey.png\nbumpmap textures/test/up.png\n}\n";
-    for (bool down : {true, false}) {
-        SCOPED_TRACE(down);
-        fs::path model = tree("base/materials/test.mtr", materials,
-                              quad_model(down ? "textures/test/down" : "textures/test/up", upright));
+    std::string shaders = "textures/test/up\n{\n{\ndiffuseMap textures/test/grey.png\n"
+                          "normalMap textures/test/up.png\nnormalFormat X Y Z\n}\n}\n";
+    const struct {
+        const char* scripts;
+        bool down;
+    } cases[] = {{"base/materials/test.mtr", true}, {"base/materials/test.mtr", false},
+                 {"baseq3/scripts/test.shader", true}};
+    for (auto [scripts, down] : cases) {
+        SCOPED_TRACE(std::string(scripts) + (down ? " down" : " up"));
+        bool daemon = std::string_view(scripts).ends_with(".shader");
+        fs::path model = tree(scripts, daemon ? shaders : materials,
+                              quad_model(down && !daemon ? "textures/test/down" : "textures/test/up", upright));
         Pixels frame = front_view(model);
         ASSERT_TRUE(frame.width) << console_;
         int x = frame.width / 2, top = frame.height / 2 - 100, bottom = frame.height / 2 + 100;
