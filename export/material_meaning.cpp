@@ -195,7 +195,8 @@ void read_lit(reader& r)
     if (diffuse >= 0)
         take_base(r, size_t(diffuse));
     if (bump >= 0)
-        r.out.normal = map_of(r, size_t(bump), normal_conversion(r.m.stages[size_t(bump)].normal_axes));
+        r.out.normal =
+            map_of(r, size_t(bump), normal_conversion(r.m.stages[size_t(bump)].normal_axes));
     if (specular >= 0) {
         take_specular(r, size_t(specular));
     } else if (lit) {
@@ -262,7 +263,8 @@ bool daemon_lit(const game_material& m)
 map_conversion normal_conversion(const int8_t axes[3])
 {
     int turned = (axes[0] < 0 ? 1 : 0) | (axes[1] > 0 ? 2 : 0) | (axes[2] < 0 ? 4 : 0);
-    return turned == 0 ? map_conversion::none : map_conversion(int(map_conversion::channels_turned) | turned);
+    return turned == 0 ? map_conversion::none
+                       : map_conversion(int(map_conversion::channels_turned) | turned);
 }
 
 material_meaning look_meaning(const model_scene& scene, const scene_look& look)

@@ -132,8 +132,8 @@ TEST_F(MaterialExportTest, NormalMapsLeanTheWayGltfReadsThem)
                 ? std::string("textures/test/bumpy\n{\ndiffusemap ") + diffuse + "\nbumpmap " + t.bump + "\n}\n"
                 : std::string("textures/test/bumpy\n{\n{\ndiffuseMap ") + diffuse + "\nnormalMap " + t.bump +
                       "\nnormalFormat " + t.daemon_format + "\n}\n}\n";
-        tinygltf::Model m = exported(t.daemon_format == nullptr ? "base/materials/test.mtr" : "base/scripts/test.shader",
-                                     scripts, "textures/test/bumpy");
+        const char* path = t.daemon_format == nullptr ? "base/materials/test.mtr" : "base/scripts/test.shader";
+        tinygltf::Model m = exported(path, scripts, "textures/test/bumpy");
         ASSERT_EQ(m.materials.size(), 1u);
         const tinygltf::Material& material = m.materials[0];
         ASSERT_GE(material.normalTexture.index, 0);

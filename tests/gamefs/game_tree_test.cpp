@@ -94,9 +94,10 @@ TEST(GameTree, ShadersArchivesAndGameFoldersInTheirOrder)
     unsetenv("ASEVIEW_GAME_PATH");
     // A stage's image is the file of its name, never the shader's image.
     std::unique_ptr<game_fs> tree = game_fs_open(model);
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/lamp_on.tga").files), base + "models/props/lamp_on.tga");
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/terminal1").files), "");
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "models/props/glow").files), base + "pak0.pk3:models/props/glow.tga");
+    auto image = [&](const char* name) { return first_of(game_fs_find_image(*tree, name).files); };
+    EXPECT_EQ(image("models/props/lamp_on.tga"), base + "models/props/lamp_on.tga");
+    EXPECT_EQ(image("models/props/terminal1"), "");
+    EXPECT_EQ(image("models/props/glow"), base + "pak0.pk3:models/props/glow.tga");
 }
 
 // An id Tech 4 game: materials loose and in pk4 archives, the dds/ mirror,
@@ -155,9 +156,10 @@ TEST(GameTree, IdTech4MaterialsArchivesAndPrecompressedMirror)
     }
     // A stage's image: the file or its dds/ mirror, never a material of its name.
     std::unique_ptr<game_fs> tree = game_fs_open(game + "maps/m.ase");
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "textures/a").files), game + "textures/a.tga");
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "textures/over.tga").files), game + "pak001.pk4:dds/textures/over.dds");
-    EXPECT_EQ(first_of(game_fs_find_image(*tree, "pakmat").files), "");
+    auto image = [&](const char* name) { return first_of(game_fs_find_image(*tree, name).files); };
+    EXPECT_EQ(image("textures/a"), game + "textures/a.tga");
+    EXPECT_EQ(image("textures/over.tga"), game + "pak001.pk4:dds/textures/over.dds");
+    EXPECT_EQ(image("pakmat"), "");
     // An installed game's base folder serves a mission that lies elsewhere.
     put("mission/models/m.ase");
     setenv("ASEVIEW_GAME_PATH", game.c_str(), 1);
