@@ -15,7 +15,8 @@ endfunction()
 # when the tests run, not at build time, as many need a display to start; a
 # parameterized case is named by its parameter's name, not its bytes. A
 # program that starts an X server of its own (it links test_display) has the
-# label "display", which scripts/test --stress runs.
+# label "display", which scripts/test --stress runs. It reuses the
+# precompiled GoogleTest header of tests/support.
 #   aseview_test(NAME SOURCES file... [LINKS target...] [DEFINES def...]
 #                [NEEDS target...] [PROPERTIES prop value...])
 function(aseview_test name)
@@ -23,6 +24,7 @@ function(aseview_test name)
   add_executable(${name} ${arg_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${arg_LINKS} GTest::gtest_main GTest::gmock)
+  target_precompile_headers(${name} REUSE_FROM test_pch)
   target_compile_definitions(${name} PRIVATE ${arg_DEFINES})
   if(arg_NEEDS)
     add_dependencies(${name} ${arg_NEEDS})

@@ -161,8 +161,8 @@ TEST_F(BatchTest, WorkersEndWithTheirParent)
         fs::remove_all("out");
         pid_t batch = fork();
         if (batch == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen("err.txt", "w", stderr);
+            if (!freopen("/dev/null", "w", stdout) || !freopen("err.txt", "w", stderr))
+                _exit(126);
             for (int caught : {SIGTERM, SIGINT, SIGHUP})
                 signal(caught, SIG_DFL);
             execl(EXPORT_BIN, EXPORT_BIN, "-j", "2", "-o", "out", "in", nullptr);

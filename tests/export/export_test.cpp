@@ -347,7 +347,8 @@ long export_peak_kib(const std::string& model)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        freopen("/dev/null", "w", stdout);
+        if (!freopen("/dev/null", "w", stdout))
+            _exit(126);
         // The address sanitizer would hold freed memory back: the program's own use counts.
         const char* asan = getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":quarantine_size_mb=0").c_str(), 1);
@@ -447,7 +448,7 @@ TEST_F(ExportTest, RefusalsAndFailuresLeaveNothingBehind)
     write_file("text.ase", "not a model\n");
     mkfifo("fifo.glb", 0644);
     fs::create_directory("folder.glb");
-    link("quad.ase", "hard.ase");
+    ASSERT_EQ(link("quad.ase", "hard.ase"), 0);
     struct {
         const char* args;
         int status;
@@ -567,8 +568,8 @@ TEST_F(ExportTest, BatchGoesOnPastAWorkerThatDies)
     write_file("in/b_small.ase", quad_model(""));
     pid_t batch = fork();
     if (batch == 0) {
-        freopen("out.txt", "w", stdout);
-        freopen("err.txt", "w", stderr);
+        if (!freopen("out.txt", "w", stdout) || !freopen("err.txt", "w", stderr))
+            _exit(126);
         execl(EXPORT_BIN, EXPORT_BIN, "-j", "1", "-o", "out", "in", nullptr);
         _exit(127);
     }

@@ -287,7 +287,8 @@ TEST(Stages, AlphaTestsAndDaemonMaps)
         {"{ normalFormat X Y Z\n{ normalMap n } }", {1, 1, 1}},
     };
     for (const auto& [shader, axes] : formats) {
-        const int8_t* read = q3(shader).stages.at(0).normal_axes;
+        game_material m = q3(shader);
+        const int8_t* read = m.stages.at(0).normal_axes;
         EXPECT_EQ((std::array<int, 3>{read[0], read[1], read[2]}), axes) << shader;
     }
 }
