@@ -155,10 +155,6 @@ bool ShaderParser::daemon_map(std::string_view word, WrittenStage* written)
                         : same_name(word, "specularMap") ? &written->specular
                         : same_name(word, "glowMap")     ? &written->glow
                                                          : nullptr;
-    if (same_name(word, "normalFormat")) {
-        normal_format(written->normal_axes);
-        return true;
-    }
     if (slot == nullptr)
         return false;
     *slot = std::string(argument());
@@ -323,6 +319,8 @@ void ShaderParser::stage_keyword(std::string_view word, WrittenStage* written)
         skip_line();
     } else if (same_name(word, "tcMod")) {
         tcmod(&stage);
+    } else if (same_name(word, "normalFormat")) {
+        normal_format(written->normal_axes);
     } else if (!daemon_map(word, written)) {
         skip_line();
     }

@@ -415,33 +415,28 @@ static std::vector<interaction_group> groups_of(const game_material& m)
 {
     std::vector<interaction_group> groups;
     interaction_group group;
-    auto flush = [&] {
+    // A second diffuse or specular map starts a group of the same bump map.
+    auto flush = [&](bool keep_bump) {
         if (group.bump >= 0 || group.diffuse >= 0 || group.specular >= 0)
             groups.push_back(group);
-        group = {};
+        group = {.bump = keep_bump ? group.bump : -1};
     };
     for (size_t i = 0; i < m.stages.size(); i++) {
         const material_stage& stage = m.stages[i];
         if (stage.kind == stage_kind::bump) {
-            flush();
+            flush(false);
             group.bump = int(i);
         } else if (stage.kind == stage_kind::diffuse) {
-            if (group.diffuse >= 0) {
-                int bump = group.bump;
-                flush();
-                group.bump = bump;
-            }
+            if (group.diffuse >= 0)
+                flush(true);
             group.diffuse = int(i);
         } else if (stage.kind == stage_kind::specular) {
-            if (group.specular >= 0) {
-                int bump = group.bump;
-                flush();
-                group.bump = bump;
-            }
+            if (group.specular >= 0)
+                flush(true);
             group.specular = int(i);
         }
     }
-    flush();
+    flush(false);
     return groups;
 }
 
